@@ -1,0 +1,1 @@
+target_sources(ksv27_window PRIVATE ${CMAKE_CURRENT_LIST_DIR}/placeholder.cpp)
