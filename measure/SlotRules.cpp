@@ -1,23 +1,16 @@
 #include "SlotRules.h"
 
+#include "MezzanineKind.h"
+
 namespace ksv {
 
-bool HoldsMezzanine(std::string_view mezzanineName)
-{
-    return mezzanineName != "EMPTY" && mezzanineName != "UDEF";
-}
-
-TSlotAgreement SlotsAgree(const std::array<std::string, kSlotCount>& mezzanineNames,
-                          const std::array<bool, kSlotCount>& checked)
+TSlotAgreement SlotsAgree(const std::array<std::string, 8>& mezzanineNames, const std::array<bool, 8>& checked)
 {
     TSlotAgreement result;
-    for (int s = 0; s < kSlotCount; ++s) {
-        if (!HoldsMezzanine(mezzanineNames[s]))
-            continue;
+    for (std::size_t s = 0; s < 8; ++s) {
+        if (!IsFittedName(mezzanineNames[s])) continue;
         if (!result.Any) {
-            result.Any = true;
-            result.Agree = true;
-            result.State = checked[s];
+            result = {true, true, checked[s]};
         } else if (checked[s] != result.State) {
             result.Agree = false;
             return result;
