@@ -3,8 +3,10 @@
 // after the body has returned, and FreeOnTerminate.
 //
 // Ownership: with FreeOnTerminate the object deletes itself once OnTerminate
-// has run; otherwise its owner deletes it after WaitFor (the destructor
-// terminates and waits for a thread still running).
+// has run; otherwise its owner deletes it after WaitFor. A derived class
+// whose object may be deleted while its body still runs calls
+// TerminateAndWait() in its own destructor: by the time the base destructor
+// runs, the derived part (and its Execute) is gone.
 #pragma once
 
 #include <atomic>
@@ -32,6 +34,11 @@ public:
     // Waits until the body and OnTerminate have run. On the window's thread
     // it keeps serving the worker's hand-offs (and repaints) while it waits.
     void WaitFor();
+    void TerminateAndWait()
+    {
+        Terminate();
+        WaitFor();
+    }
 
     // Runs on the window's thread after Execute has returned.
     std::function<void()> OnTerminate;
