@@ -12,8 +12,10 @@ struct TSynchronizer::Job {
 
 TSynchronizer& TSynchronizer::Instance()
 {
-    static TSynchronizer instance;
-    return instance;
+    // Never destroyed: a self-freeing worker may still notify it while the
+    // process exits.
+    static TSynchronizer* instance = new TSynchronizer;
+    return *instance;
 }
 
 void TSynchronizer::BindMainThread()
