@@ -1,0 +1,60 @@
+// A scratch folder per test and whole-file helpers for byte comparisons.
+#pragma once
+
+#include "core/Cp1251.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include <stdlib.h>
+
+namespace ksv::test {
+
+class TScratch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "ksv-settings-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        Dir = tmpl;
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::permissions(Dir, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(Dir, ec);
+    }
+
+    std::string PathOf(std::string_view name) const { return (Dir / name).string(); }
+
+    static std::string Slurp(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void Put(const std::string& path, std::string_view bytes)
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    // The names in the folder, to see that no temporary file was left.
+    std::size_t EntriesInDir() const
+    {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(Dir), {}));
+    }
+
+    std::filesystem::path Dir;
+};
+
+// A UTF-8 literal as the file holds it.
+inline std::string Cp(std::string_view utf8)
+{
+    return Utf8ToCp1251(utf8);
+}
+
+} // namespace ksv::test
