@@ -7,24 +7,33 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace ksv {
 
 inline constexpr const char* kNoValueText = "--------";
+
+// Thrown when a text that must be a number is not one. The number texts of
+// the measurement itself never depend on the locale: they are formatted and
+// parsed with '.' always.
+class TConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 inline constexpr int kFrameWords = 16; // one sample frame: one word per channel
 
 // What the loop asks of its owner while it runs: whether to stop, and how to
 // report a failure. The first failure reported in a run is shown and sets
-// StopRequested; later ones are dropped.
+// the stop request; later ones are dropped.
 class TRunControl {
 public:
-    virtual bool Terminated() const = 0;
-    virtual bool StopRequested() const = 0;
+    virtual bool RunTerminated() const = 0;
+    virtual bool RunStopRequested() const = 0;
     // `text` is UTF-8 and outlives the call.
     virtual void ReportFailure(const char* text) = 0;
-    bool ShouldStop() const { return Terminated() || StopRequested(); }
+    bool ShouldStop() const { return RunTerminated() || RunStopRequested(); }
 
 protected:
     ~TRunControl() = default;

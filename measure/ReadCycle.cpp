@@ -40,13 +40,13 @@ bool ReadCycle(TKsvApi& api, Ksv27ModuleRecord* module, TRunControl& run, std::u
         if (received >= total) break;
         destination += block;
         if (block > total - received) block = total - received;
-        if (run.Terminated()) break;
+        if (run.RunTerminated()) break;
     }
     if (api.KSV27_ADCStop(module) != 0) {
         run.ReportFailure(msg::kAdcStopFailed);
         return !run.ShouldStop();
     }
-    if (error != 0 || run.Terminated()) return false;
+    if (error != 0 || run.RunTerminated()) return false;
     if (received != total) run.ReportFailure(msg::kRecvIncomplete);
     return !run.ShouldStop();
 }

@@ -1,3 +1,8 @@
 target_sources(ksv27_window PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MainFormMeasure.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Mainthread.h
+  ${CMAKE_CURRENT_LIST_DIR}/Mainthread.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.h
+  ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.ui
 )

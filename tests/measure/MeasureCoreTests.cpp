@@ -14,6 +14,7 @@
 #include "MeasureMessages.h"
 #include "ReadCycle.h"
 #include "SlotRules.h"
+#include "ThreadDialogLayout.h"
 
 namespace ksv {
 namespace {
@@ -141,8 +142,8 @@ TEST(Averaging, EmptyCycleHasNoValueInsteadOfADivisionByZero)
 }
 
 struct TNeverStop final : TRunControl {
-    bool Terminated() const override { return false; }
-    bool StopRequested() const override { return false; }
+    bool RunTerminated() const override { return false; }
+    bool RunStopRequested() const override { return false; }
     void ReportFailure(const char*) override {}
 };
 
@@ -172,8 +173,8 @@ TEST(Averaging, GathersEachActiveChannelOutOfTheFrames)
 struct TStopAfter final : TRunControl {
     mutable int checksLeft;
     explicit TStopAfter(int checks) : checksLeft(checks) {}
-    bool Terminated() const override { return checksLeft-- <= 0; }
-    bool StopRequested() const override { return false; }
+    bool RunTerminated() const override { return checksLeft-- <= 0; }
+    bool RunStopRequested() const override { return false; }
     void ReportFailure(const char*) override {}
 };
 
@@ -289,8 +290,8 @@ struct TRecordingRun final : TRunControl {
     bool terminated = false;
     bool stop = false;
     std::vector<std::string> reports;
-    bool Terminated() const override { return terminated; }
-    bool StopRequested() const override { return stop; }
+    bool RunTerminated() const override { return terminated; }
+    bool RunStopRequested() const override { return stop; }
     void ReportFailure(const char* text) override
     {
         reports.emplace_back(text);
@@ -429,6 +430,42 @@ TEST(MeasureBuffers, AllocatesEveryBufferAndFreesThem)
     EXPECT_EQ(b.Allocate(*ComputeCycleSizes(5.0, 0.0)), nullptr);
     EXPECT_NE(b.RcvBuffer, nullptr);
     EXPECT_NE(b.Data, nullptr);
+}
+
+// ---- the thread's message dialog ----------------------------------------------
+
+TEST(ThreadDialogLayout, OneButtonIsCentredBelowTheText)
+{
+    TThreadDialogLayoutInput in;
+    in.DialogWidth = 570;
+    in.ButtonCount = 1;
+    in.WidestCaptionWidth = 60; // narrower than the minimum
+    in.CaptionTextHeight = 20;
+    in.LabelTop = 16;
+    in.LabelHeight = 100;
+    in.CaptionBarHeight = 30;
+    in.FrameHeight = 4;
+    const TThreadDialogLayout out = ThreadDialogLayout(in);
+    EXPECT_EQ(out.ButtonWidth, 100);
+    EXPECT_EQ(out.ButtonHeight, 35);
+    EXPECT_EQ(out.ButtonTop, 126);
+    ASSERT_EQ(out.ButtonLefts.size(), 1u);
+    EXPECT_EQ(out.ButtonLefts[0], 235); // (570 - 100) * 1 / 2
+    EXPECT_EQ(out.DialogHeight, 30 + 126 + 35 + 8 + 10);
+}
+
+TEST(ThreadDialogLayout, SeveralButtonsShareTheWidthEvenly)
+{
+    TThreadDialogLayoutInput in;
+    in.DialogWidth = 570;
+    in.ButtonCount = 3;
+    in.WidestCaptionWidth = 130;
+    const TThreadDialogLayout out = ThreadDialogLayout(in);
+    EXPECT_EQ(out.ButtonWidth, 150);
+    // (570 - 450) (i + 1) / 4 + 150 i, in integers
+    EXPECT_EQ(out.ButtonLefts, (std::vector<int>{30, 210, 390}));
+    EXPECT_EQ(CentredOver(100, 1280, 570), 455);
+    EXPECT_EQ(CentredOver(0, 500, 571), -35); // integer division truncates
 }
 
 } // namespace
