@@ -77,9 +77,19 @@ public:
     QAction* SaveCurrentSettings = nullptr;
     QAction* AboutProgram = nullptr;
     QAction* ApplicationExit = nullptr;
+    QAction* BreakLine1 = nullptr;
+    QAction* BreakLine2 = nullptr;
+    QAction* BreakLine3 = nullptr;
 
     // ---- construction and tables (app) ---------------------------------
     void ResetSlotDisplay(int slot);
+    // Shows AcquisitionTime in AcquisitionTimeLMDSimplePanel ("---" while it is 0).
+    void ShowAcquisitionTime();
+    // Design size of the window's client area (from the form), remembered at construction.
+    int DesignMinHeight = 0;
+    int DesignMinWidth = 0;
+    // How far the top bar's right-hand panels moved left (Bevel3 rule).
+    int Shift = 0;
 
     // ---- lifecycle and pages (app) -------------------------------------
     void FormShow();
@@ -87,7 +97,7 @@ public:
     void FormClose();
     void ApplicationActivate(bool active);
     void ApplicationExitClick();
-    // Returns true when the change is cancelled.
+    // Setting `cancel` keeps the current page.
     void MainLMDPageControlChangingEx(int newPage, bool& cancel);
     void MainLMDPageControlChanging();
     void MainLMDPageControlChange();
@@ -137,6 +147,21 @@ protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+
+private:
+    void ApplyApplicationSettings();
+    void ConnectHandlers();
+    void BuildTables();
+    void BuildSlotFrames();
+    void BuildPopupMenu();
+    void ApplyWindowDefaults();
+    // Window size from the design size and the work area, and the centring
+    // of MultimeterLMDSimplePanel in its page; safe to run again.
+    void FitToWorkArea();
+    void ShowPopupMenu(const QPoint& position);
+
+    int MultimeterPanelDesignHeight = 0;
+    QObject* EscapeHook = nullptr;
 };
 
 // The one instance, on the window's thread.

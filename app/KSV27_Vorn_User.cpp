@@ -1,0 +1,48 @@
+// The program's entry: the application object, the screen check, the main
+// window and the message loop. Returns 0 in every case.
+#include <QFile>
+#include <QScreen>
+#include <exception>
+
+#include "Ksv27mainform.h"
+#include "MessagePump.h"
+#include "ModalDialogs.h"
+#include "TApplication.h"
+#include "TKsvApi.h"
+
+namespace {
+
+constexpr int kMinScreenWidth = 1280;
+constexpr int kMinScreenHeight = 768;
+
+bool ScreenLargeEnough()
+{
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary) return false;
+    const QSize size = primary->size();
+    return size.width() >= kMinScreenWidth && size.height() >= kMinScreenHeight;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TApplication application(argc, argv);
+    try {
+        QCoreApplication::setApplicationName(QStringLiteral("KSV27_Vorn"));
+        ksv::SetKsvLibraryFolder(QFile::encodeName(QCoreApplication::applicationDirPath()).constData());
+        ksv::InstallSynchronizerPump();
+
+        if (!ScreenLargeEnough()) {
+            ksv::ShowMessageBox(QStringLiteral("Разрешение монитора должно быть не ниже 1280x768!"),
+                                QStringLiteral("Ошибка!!!"), ksv::TDialogKind::None);
+            return 0;
+        }
+        TMainForm window;
+        window.show();
+        application.exec();
+    } catch (...) {
+        ksv::ShowExceptionBox(std::current_exception());
+    }
+    return 0;
+}
