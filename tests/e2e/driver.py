@@ -1,0 +1,365 @@
+#!/usr/bin/python3
+"""Runs the real KSV27_Vorn_User as a user would, from a fresh folder, against
+the simulated crate server, on a virtual screen. It reads the window through
+the accessibility bus (what a screen reader sees) and types through the X
+server. Each case prints one line; any failure ends the run with status 1.
+
+Usage: driver.py BIN_DIR [SCREENSHOT_PATH]   (run by run_e2e.sh)
+"""
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+BIN = os.path.abspath(sys.argv[1])
+SHOT = sys.argv[2] if len(sys.argv) > 2 else ""
+PROGRAM = "KSV27_Vorn_User"
+LIBS = ["libksvapi.so", "libksv27api.so"]
+INI = "Ksv27_Vorn.ini"
+
+FRESH_INI = (
+    "[Приложение. Общие]\r\n"
+    "Сохранение настроек=0\r\n"
+    "Top    основной панели=-1\r\n"
+    "Left   основной панели=-1\r\n"
+    "Источник загрузки корректировочных коэфф.=0\r\n"
+    "[Приложение. Обнаружение]\r\n"
+    "Серийный номер KSV крейта=\r\n"
+    "Слот модуля=-1\r\n"
+    "[Модуль KSV27]\r\n"
+    "Индекс частоты опроса=0\r\n"
+    "Mаксимальное время сбора данных, с=1\r\n"
+    "Групповое управление слотами=1\r\n"
+    + "".join("Управление слотом %d=%d\r\n" % (n, 1 if n <= 6 else 0) for n in range(1, 9))
+).encode("cp1251")
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def wait_for(predicate, timeout=20.0, period=0.1):
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            value = predicate()
+        except Exception:  # the tree changes under our feet while the window updates
+            value = None
+        if value:
+            return value
+        time.sleep(period)
+    return None
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Server:
+    def __init__(self, port, config=None):
+        args = [os.path.join(BIN, "ksv-crate-server"), "--port", str(port)]
+        if config:
+            args += ["--config", config]
+        self.port = port
+        self.proc = subprocess.Popen(args, stderr=subprocess.DEVNULL)
+        wait_for(self._listening, 10)
+
+    def _listening(self):
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), 0.2):
+                return True
+        except OSError:
+            return False
+
+    def control(self, command):
+        subprocess.run([os.path.join(BIN, "ksv-crate-server"), "--port", str(self.port), "--control", command],
+                       check=False, capture_output=True)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(10)
+
+
+def fresh_folder():
+    folder = tempfile.mkdtemp(prefix="ksv27-e2e-")
+    for name in [PROGRAM] + LIBS:
+        shutil.copy2(os.path.join(BIN, name), folder)
+    return folder
+
+
+def walk(node):
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def text_of(node):
+    try:
+        return node.queryText().getText(0, -1)
+    except Exception:
+        return node.name
+
+
+class App:
+    def __init__(self, folder, port, display):
+        env = dict(os.environ)
+        env.update({"DISPLAY": display, "KSV_SIM_PORT": str(port), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+                    "QT_QPA_PLATFORM": "xcb"})
+        self.folder = folder
+        self.proc = subprocess.Popen([os.path.join(folder, PROGRAM)], cwd="/", env=env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.display = display
+        self.root = wait_for(self._find_root, 20)
+
+    def _find_root(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.get_process_id() == self.proc.pid:
+                return app
+        return None
+
+    def nodes(self):
+        return list(walk(self.root)) if self.root else []
+
+    def by_description(self, description):
+        for n in self.nodes():
+            if n.description == description:
+                return n
+        return None
+
+    def by_name(self, name, roles=None):
+        for n in self.nodes():
+            if n.name == name and (roles is None or n.getRoleName() in roles):
+                return n
+        return None
+
+    def by_name_prefix(self, prefix, roles=None):
+        return [n for n in self.nodes() if n.name.startswith(prefix) and (roles is None or n.getRoleName() in roles)]
+
+    def dialog(self):
+        for n in self.nodes():
+            if n.getRoleName() in ("dialog", "alert") and n.childCount:
+                return n
+        return None
+
+    def dialog_text(self, dialog):
+        return " ".join(text_of(n) for n in walk(dialog) if n.getRoleName() in ("label", "text", "static"))
+
+    def answer_dialog(self, dialog):
+        for n in walk(dialog):
+            if n.getRoleName() == "push button":
+                n.queryAction().doAction(0)
+                return True
+        return False
+
+    def press(self, node):
+        node.queryAction().doAction(0)
+
+    def xdotool(self, *args):
+        env = dict(os.environ, DISPLAY=self.display)
+        return subprocess.run(["xdotool"] + list(args), env=env, capture_output=True, text=True).stdout
+
+    def window_id(self):
+        ids = self.xdotool("search", "--pid", str(self.proc.pid), "--name", "KSV27").split()
+        return ids[-1] if ids else None
+
+    def keys(self, combo):
+        wid = self.window_id()
+        if wid:
+            self.xdotool("windowfocus", "--sync", wid)
+            time.sleep(0.3)
+            self.xdotool("key", "--clearmodifiers", combo)
+
+    def geometry(self):
+        frame = [n for n in self.nodes() if n.getRoleName() == "frame"]
+        if not frame:
+            return None
+        ext = frame[0].queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return ext.x, ext.y, ext.width, ext.height
+
+    def wait_exit(self, timeout=20):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            return None
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(5)
+
+
+def serial_shown(app):
+    label = app.by_description("Серийный номер модуля")
+    return text_of(label) if label is not None and text_of(label) not in ("", "????????") else None
+
+
+def channel_values(app):
+    values = {}
+    for n in app.by_name_prefix("Канал", ("text", "entry")):
+        values[n.name] = text_of(n)
+    return values
+
+
+def start_button(app):
+    for n in app.nodes():
+        if n.name in ("С   Т   А   Р   Т", "С   Т   О   П"):
+            return n
+    return None
+
+
+def ini_bytes(folder):
+    with open(os.path.join(folder, INI), "rb") as f:
+        return f.read()
+
+
+def ini_value(folder, key):
+    for line in ini_bytes(folder).decode("cp1251").splitlines():
+        if "=" in line and line.split("=", 1)[0].strip() == key:
+            return line.split("=", 1)[1].strip()
+    return None
+
+
+def screenshot(display, path):
+    if path:
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        subprocess.run(["import", "-window", "root", path], env=dict(os.environ, DISPLAY=display), check=False)
+
+
+def first_start_measure_and_save(display):
+    port = free_port()
+    server = Server(port)
+    folder = fresh_folder()
+    app = App(folder, port, display)
+    try:
+        check(app.root is not None, "the program appears on the accessibility bus")
+        serial = wait_for(lambda: serial_shown(app), 30)
+        check(bool(serial), "first start opens the first module and shows its serial (%s)" % serial)
+        check(os.path.exists(os.path.join(folder, INI)) and ini_bytes(folder) == FRESH_INI,
+              "first start creates %s with the default bytes" % INI)
+        firmware = app.by_description("Версия микропрограммы модуля")
+        check(firmware is not None and text_of(firmware).count(".") == 3, "the firmware version is shown")
+
+        button = start_button(app)
+        check(button is not None, "the START button is there")
+        app.press(button)
+        measured = wait_for(lambda: [v for v in channel_values(app).values() if v[:1].isdigit() or v[:1] == "-"
+                                     and v[1:2].isdigit()], 15)
+        check(bool(measured), "START measures and shows values (%s)" % (measured[:3] if measured else None))
+        time.sleep(1.5)
+        screenshot(display, SHOT)
+        app.press(start_button(app))
+        check(wait_for(lambda: start_button(app).name == "С   Т   А   Р   Т", 10) is not None,
+              "the second press stops and the button reads START again")
+
+        app.keys("ctrl+s")
+        check(wait_for(lambda: ini_value(folder, "Серийный номер KSV крейта") not in (None, ""), 10) is not None,
+              "Ctrl+S writes the current crate serial")
+        check(ini_value(folder, "Слот модуля") not in (None, "-1"), "Ctrl+S writes the module slot")
+        check(ini_value(folder, "Индекс частоты опроса") == "0", "Ctrl+S writes the rate index")
+        check(ini_value(folder, "Управление слотом 7") is not None, "Ctrl+S writes the slot states")
+
+        auto = [n for n in app.nodes() if n.name.strip() == "Авто Сохранение"]
+        check(bool(auto), "the auto-save box is there")
+        if auto:
+            app.press(auto[0])
+            time.sleep(0.3)
+        app.keys("ctrl+q")
+        check(app.wait_exit(15) == 0, "Ctrl+Q closes the program with status 0")
+        check(ini_value(folder, "Сохранение настроек") == "1", "closing with auto-save on saves the settings")
+        return folder, port, server
+    except Exception:
+        app.kill()
+        server.stop()
+        raise
+
+
+def second_start_restores(display, folder, server):
+    # Place the window and choose the second module of the first crate by hand.
+    text = ini_bytes(folder).decode("cp1251")
+    lines = []
+    for line in text.split("\r\n"):
+        key = line.split("=", 1)[0]
+        if key == "Top    основной панели":
+            line = key + "=40"
+        elif key == "Left   основной панели":
+            line = key + "=60"
+        lines.append(line)
+    with open(os.path.join(folder, INI), "wb") as f:
+        f.write("\r\n".join(lines).encode("cp1251"))
+    app = App(folder, server.port, display)
+    try:
+        check(wait_for(lambda: serial_shown(app), 30) is not None, "the second start opens the saved module")
+        geometry = wait_for(app.geometry, 5)
+        check(geometry is not None and abs(geometry[0] - 60) <= 12 and abs(geometry[1] - 40) <= 40,
+              "the second start restores the window position (%s)" % (geometry,))
+        app.keys("ctrl+q")
+        check(app.wait_exit(15) == 0, "the second session ends with status 0")
+    finally:
+        app.kill()
+
+
+def no_server(display):
+    folder = fresh_folder()
+    app = App(folder, free_port(), display)
+    try:
+        dialog = wait_for(app.dialog, 30)
+        check(dialog is not None and "Не могу найти ни одного KSV крейта!" in app.dialog_text(dialog),
+              "without a crate server the program says it finds no crate")
+        if dialog is not None:
+            app.answer_dialog(dialog)
+        find = wait_for(lambda: app.by_name("Обнаружить", ("push button",)), 10)
+        check(find is not None and wait_for(lambda: find.getState().contains(pyatspi.STATE_ENABLED), 10),
+              "the window stays usable: the find button is enabled again")
+        app.keys("ctrl+q")
+        check(app.wait_exit(15) == 0, "the session without a server ends with status 0")
+    finally:
+        app.kill()
+
+
+def small_screen(display):
+    folder = fresh_folder()
+    app = App(folder, free_port(), display)
+    try:
+        dialog = wait_for(app.dialog, 20)
+        check(dialog is not None and "Разрешение монитора должно быть не ниже 1280x768!" in app.dialog_text(dialog),
+              "a 1024 x 768 screen shows the resolution message")
+        if dialog is not None:
+            app.answer_dialog(dialog)
+        check(app.wait_exit(15) == 0, "and the program ends with status 0")
+        check(not os.path.exists(os.path.join(folder, INI)), "without writing a settings file")
+    finally:
+        app.kill()
+
+
+def main():
+    big, small = os.environ["E2E_DISPLAY"], os.environ["E2E_SMALL_DISPLAY"]
+    folder, port, server = first_start_measure_and_save(big)
+    try:
+        second_start_restores(big, folder, server)
+    finally:
+        server.stop()
+    no_server(big)
+    small_screen(small)
+    print("%d passed, %d failed" % (0 if failures else 1, len(failures)))
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
