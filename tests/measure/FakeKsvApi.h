@@ -32,6 +32,13 @@ public:
     std::atomic<bool> ProcessDataShortCount{false};
     // ADCStop calls (counted from 0) from which on it fails; -1: never.
     std::atomic<int> AdcStopFailFrom{-1};
+    // When set, an ADCStop fails when no ADCStart came since the previous
+    // ADCStop: the stop at the end of a run, after the last cycle's own.
+    std::atomic<bool> FailRepeatedStop{false};
+    // When set, each read waits `StallMs` and then returns no words, as a
+    // read that runs into its time-out does.
+    std::atomic<bool> Stall{false};
+    std::atomic<int> StallMs{100};
     // When set, each read takes as long as the module would at `PaceRateHz`.
     std::atomic<bool> Paced{false};
     std::atomic<double> PaceRateHz{1000.0};
@@ -98,12 +105,15 @@ public:
     std::int32_t KSV27_ADCStart(Ksv27ModuleRecord*) override
     {
         ++AdcStartCalls;
+        startedSinceStop_ = true;
         return AdcStartResult;
     }
     std::int32_t KSV27_ADCStop(Ksv27ModuleRecord*) override
     {
         const int call = AdcStopCalls++;
         const int from = AdcStopFailFrom;
+        const bool repeated = call > 0 && !startedSinceStop_.exchange(false);
+        if (FailRepeatedStop && repeated) return -6;
         return from >= 0 && call >= from ? -5 : 0;
     }
     std::int32_t KSV27_Recv(Ksv27ModuleRecord*, std::uint32_t* buffer, std::uint32_t*, std::uint32_t words,
@@ -115,6 +125,10 @@ public:
             std::lock_guard lock(mutex_);
             requests_.push_back(words);
             script = recv_;
+        }
+        if (Stall) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(StallMs.load()));
+            return 0;
         }
         const std::int32_t n = script ? script(call, words) : static_cast<std::int32_t>(words);
         if (Paced && n > 0)
@@ -139,6 +153,7 @@ private:
     mutable std::mutex mutex_;
     TRecvScript recv_;
     std::vector<std::uint32_t> requests_;
+    std::atomic<bool> startedSinceStop_{false};
     double levels_[16] = {};
 };
 

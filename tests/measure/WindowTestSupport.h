@@ -1,0 +1,110 @@
+// The window fixture of the measurement tests: a fresh main window per test,
+// every modal request recorded and answered at once, and helpers that read
+// what the slot frames show.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "BoundedText.h"
+#include "Ksv27adcchannelpanel.h"
+#include "Ksv27mainform.h"
+#include "Mainthread.h"
+#include "MessagePump.h"
+#include "MezzanineKind.h"
+#include "ModalDialogs.h"
+#include "TLed.h"
+
+namespace ksv::test {
+
+class TMeasureWindowFixture : public ::testing::Test {
+protected:
+    std::vector<TModalRequest> shown;
+    std::unique_ptr<TMainForm> window;
+
+    void SetUp() override
+    {
+        SetModalHandler([this](const TModalRequest& request) {
+            shown.push_back(request);
+            return static_cast<int>(QMessageBox::Ok);
+        });
+        window = std::make_unique<TMainForm>();
+    }
+
+    void TearDown() override
+    {
+        if (window) {
+            window->HandlerBusy = false;
+            window->StopMeasurement();
+            EXPECT_EQ(MainThread, nullptr);
+            window.reset();
+        }
+        SetModalHandler({});
+    }
+
+    // Presents the mezzanines already in ModuleRecord as an opened module:
+    // fitted slots checked and enabled, the START button usable.
+    void OpenDescribedModule(double seconds, int rateIndex)
+    {
+        window->HandlerBusy = true;
+        window->ModuleState = 2;
+        window->AcquisitionTime = seconds;
+        window->AdcRateLMDComboBox->setCurrentIndex(rateIndex);
+        for (std::size_t s = 0; s < 8; ++s) {
+            const std::string name = FieldText(window->ModuleRecord.Mezzanines[s].MezzanineName);
+            window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(IsFittedName(name));
+        }
+        for (QWidget* w = window->StartMultimeterLMDSpeedButton; w; w = w->parentWidget()) w->setEnabled(true);
+        for (QWidget* w = window->AllSlotsLMDCheckBox; w; w = w->parentWidget()) w->setEnabled(true);
+        window->AdcIndividualParsLMDGroupBox->setEnabled(true);
+        window->ApplySlotEnabling(true);
+        window->UpdateAllSlotsCheckBox();
+        window->HandlerBusy = false;
+    }
+
+    void ClickStart() { window->StartMultimeterLMDSpeedButton->click(); }
+
+    // Serves the window's thread until `done` or the time-out.
+    static bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done()) {
+            if (timer.elapsed() > timeoutMs) return false;
+            SleepAndProcessMessages(10);
+        }
+        return true;
+    }
+
+    QString Value(int slot, int channel) const
+    {
+        const TKsv27AdcChannelFrame* f = window->SlotFrames[static_cast<std::size_t>(slot)];
+        return (channel == 1 ? f->Value1LMDEdit : f->Value2LMDEdit)->text();
+    }
+
+    // An updated lamp shows green; an off one the panel's own colour.
+    bool LampLit(int slot, int channel) const
+    {
+        const TKsv27AdcChannelFrame* f = window->SlotFrames[static_cast<std::size_t>(slot)];
+        return (channel == 1 ? f->FlashLed1 : f->FlashLed2)->shownColor() == QColor(0, 255, 0);
+    }
+
+    QStringList Texts() const
+    {
+        QStringList texts;
+        for (const TModalRequest& r : shown) texts.push_back(r.Text);
+        return texts;
+    }
+};
+
+} // namespace ksv::test
