@@ -1,17 +1,319 @@
-// Window-side settings: creating the default settings file, loading and
-// saving the program's and the module's settings, and the save controls.
-// Empty bodies for now so the window links; the settings subsystem fills them.
-#include "Ksv27mainform.h"
+// Window-side settings: creating the default settings file, loading the
+// program's and the module's settings into the window, saving them from the
+// window, and the save controls.
+//
+// This side only moves values between the controls and settings/core, which
+// decides what is read and written. A write the file system refuses
+// (TIniWriteError) ends the save or default rewrite where it happened and is
+// shown once in the application's general error box; it never leaves these
+// operations, so the close handler and the discovery that call them always
+// finish their own steps.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <array>
+#include <exception>
+#include <new>
+#include <string>
 
-bool TMainForm::CreateDefaultIniFile(const std::string&) { return false; }
-bool TMainForm::WriteDefaultAppSettings(ksv::TIniFile*) { return false; }
-bool TMainForm::WriteDefaultModuleSettings(ksv::TIniFile*) { return false; }
-bool TMainForm::LoadSettings(ksv::TIniFile*) { return false; }
-bool TMainForm::LoadModuleSettings(ksv::TIniFile*) { return false; }
-void TMainForm::SaveIniFile(const std::string&) {}
-bool TMainForm::WriteAppSettings(ksv::TIniFile*) { return false; }
-bool TMainForm::WriteModuleSettings(ksv::TIniFile*) { return false; }
-void TMainForm::AutoSaveSettingsLMDCheckBoxChange() {}
-void TMainForm::SaveSettingsButtonClick() {}
-void TMainForm::SaveCurrentSettingsClick() {}
-void TMainForm::SaveDefaultSettingsClick() {}
+#include "BoundedText.h"
+#include "Ksv27adcchannelpanel.h"
+#include "Ksv27mainform.h"
+#include "MessagePump.h"
+#include "MezzanineKind.h"
+#include "ModalDialogs.h"
+#include "PinTables.h"
+#include "TApplication.h"
+#include "core/IniFile.h"
+#include "core/SettingsFolderOverride.h"
+#include "core/SettingsLoadSave.h"
+
+namespace {
+
+namespace text {
+constexpr const char* kDefaultCaption = "ОШИБКА CreateDefaultIniFile()!";
+constexpr const char* kBadDefaultName = "Неправильное название файла штатных настроек!";
+constexpr const char* kCannotCreateDefaultBefore = "Не могу создать файл штатных настроек '";
+constexpr const char* kCannotCreateDefaultAfter = "'!";
+constexpr const char* kDefaultAppFailed = "Не могу создать файл обычных настроек для приложения!";
+constexpr const char* kDefaultModuleFailed = "Не могу создать файл обычных настроек для модуля!";
+
+constexpr const char* kSaveCaption = "ОШИБКА SaveIniFile()!!!";
+constexpr const char* kSaveAppFailed = "Не могу сохранить файл настроек приложения!";
+constexpr const char* kSaveModuleFailed = "Не могу сохранить файл настроек модуля!";
+
+constexpr const char* kVoltageUnit = "Напряжение, мВ";
+constexpr const char* kCurrentUnit = "Сила тока, мА";
+constexpr const char* kResistanceUnit = "Сопротивление, Ом";
+constexpr const char* kUnknown = "????????????";
+constexpr const char* kEmptySlot = "Пустой";
+constexpr const char* kNoPin = "--";
+constexpr const char* kNoValue = "--------";
+} // namespace text
+
+QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+void ShowSettingsBox(const char* message, const char* caption)
+{
+    ksv::ShowMessageBox(QString::fromUtf8(message), QString::fromUtf8(caption), ksv::TDialogKind::Information);
+}
+
+// What a fitted slot shows for its mezzanine: the unit caption and the pin
+// table, none for a name of no known kind (its pin labels stay as they are).
+struct TSlotLegend {
+    const char* Unit = text::kUnknown;
+    const ksv::TPinTable* Pins = nullptr;
+};
+
+TSlotLegend LegendOf(const TMainForm& form, const std::string& name)
+{
+    switch (ksv::MezzanineKindOf(name)) {
+    case ksv::TMezzanineKind::Voltage:
+    case ksv::TMezzanineKind::Temperature: return {text::kVoltageUnit, &form.VoltagePinTable};
+    case ksv::TMezzanineKind::Current: return {text::kCurrentUnit, &form.CurrentPinTable};
+    case ksv::TMezzanineKind::Resistance: return {text::kResistanceUnit, &form.ResistancePinTable};
+    case ksv::TMezzanineKind::None:
+    case ksv::TMezzanineKind::Unknown: break;
+    }
+    return {};
+}
+
+void ShowPin(QLabel* plusName, QLabel* plusContact, QLabel* minusName, QLabel* minusContact,
+             const ksv::TPinTexts& pin)
+{
+    plusName->setText(Utf8(pin.PlusName));
+    plusContact->setText(Utf8(pin.PlusContact));
+    minusName->setText(Utf8(pin.MinusName));
+    minusContact->setText(Utf8(pin.MinusContact));
+}
+
+std::array<QLabel*, 8> PinLabels(ksv::TKsv27AdcChannelFrame* f)
+{
+    return {f->Pin1PlusNameLMDLabel, f->Pin1PlusNumberLMDLabel, f->Pin1MinusNameLMDLabel, f->Pin1MinusNumberLMDLabel,
+            f->Pin2PlusNameLMDLabel, f->Pin2PlusNumberLMDLabel, f->Pin2MinusNameLMDLabel, f->Pin2MinusNumberLMDLabel};
+}
+
+// A grayed box is not "checked": a mixed slot choice is saved as such, so
+// the next load takes the slots' own keys instead of enabling them all.
+bool IsChecked(const QCheckBox* box) { return box && box->checkState() == Qt::Checked; }
+
+// Sets HandlerBusy for the life of the scope and gives it back its earlier
+// value on every way out, so a caller that holds the guard keeps it.
+class TBusyScope {
+public:
+    explicit TBusyScope(TMainForm& form) : Form(form), Previous(form.HandlerBusy) { Form.HandlerBusy = true; }
+    ~TBusyScope() { Form.HandlerBusy = Previous; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+private:
+    TMainForm& Form;
+    bool Previous;
+};
+
+// How long a save from the button keeps the button disabled, so that the
+// user sees that something happened.
+constexpr int kSavePauseMs = 500;
+
+} // namespace
+
+bool TMainForm::CreateDefaultIniFile(const std::string& path)
+{
+    SettingsIniFile.reset();
+    if (path.empty()) {
+        ShowSettingsBox(text::kBadDefaultName, text::kDefaultCaption);
+        return false;
+    }
+    try {
+        SettingsIniFile = std::make_unique<ksv::TIniFile>(path);
+    } catch (const std::bad_alloc&) {
+        ksv::ShowMessageBox(QString::fromUtf8(text::kCannotCreateDefaultBefore) + Utf8(path) +
+                                QString::fromUtf8(text::kCannotCreateDefaultAfter),
+                            QString::fromUtf8(text::kDefaultCaption), ksv::TDialogKind::Information);
+        return false;
+    }
+    try {
+        if (!WriteDefaultAppSettings(SettingsIniFile.get())) {
+            ShowSettingsBox(text::kDefaultAppFailed, text::kDefaultCaption);
+            return false;
+        }
+        if (!WriteDefaultModuleSettings(SettingsIniFile.get())) {
+            ShowSettingsBox(text::kDefaultModuleFailed, text::kDefaultCaption);
+            return false;
+        }
+    } catch (...) {
+        // A refused write: shown once; the part written before it stays.
+        ksv::ShowExceptionBox(std::current_exception());
+        return false;
+    }
+    return true;
+}
+
+bool TMainForm::WriteDefaultAppSettings(ksv::TIniFile* ini)
+{
+    if (!ini) return false;
+    ksv::WriteDefaultAppSettings(*ini);
+    return true;
+}
+
+bool TMainForm::WriteDefaultModuleSettings(ksv::TIniFile* ini)
+{
+    if (!ini) return false;
+    ksv::WriteDefaultModuleSettings(*ini);
+    return true;
+}
+
+bool TMainForm::LoadSettings(ksv::TIniFile* ini)
+{
+    if (!ini) return false;
+    AutoSaveSettingsLMDCheckBox->setChecked(ksv::ReadAutoSave(*ini));
+    return LoadModuleSettings(ini);
+}
+
+bool TMainForm::LoadModuleSettings(ksv::TIniFile* ini)
+{
+    if (!ini) return false;
+    std::array<std::string, 8> names;
+    for (std::size_t s = 0; s < names.size(); ++s) names[s] = ksv::FieldText(ModuleRecord.Mezzanines[s].MezzanineName);
+    const ksv::TModuleSettings settings = ksv::ReadModuleSettings(*ini, names);
+
+    // A rate index the table does not have selects no rate at all.
+    const bool rateKnown = settings.RateIndex >= 0 && settings.RateIndex < AdcRateLMDComboBox->count();
+    AdcRateLMDComboBox->setCurrentIndex(rateKnown ? settings.RateIndex : -1);
+    AcquisitionTime = settings.AcquisitionTime;
+    ShowAcquisitionTime();
+
+    // The check boxes below must not run their change handlers.
+    const TBusyScope busy(*this);
+    AllSlotsLMDCheckBox->setTristate(false);
+    AllSlotsLMDCheckBox->setCheckState(settings.AllSlots ? Qt::Checked : Qt::Unchecked);
+
+    for (std::size_t s = 0; s < SlotFrames.size(); ++s) {
+        ksv::TKsv27AdcChannelFrame* frame = SlotFrames[s];
+        if (!frame) continue;
+        const int slot = static_cast<int>(s);
+        if (ksv::IsFittedName(names[s])) {
+            const std::string serial = ksv::FieldText(Ksv27MezzanineDescOf(&ModuleRecord, slot)->MezzanineSerial);
+            frame->MezzaninenameLMDLabel->setText(QStringLiteral("MZ8") + Utf8(names[s]) + QStringLiteral(" (S/N ") +
+                                                  Utf8(serial) + QStringLiteral(")"));
+            const TSlotLegend legend = LegendOf(*this, names[s]);
+            frame->ValuesLabLMDLabel->setText(QString::fromUtf8(legend.Unit));
+            if (legend.Pins) {
+                ShowPin(frame->Pin1PlusNameLMDLabel, frame->Pin1PlusNumberLMDLabel, frame->Pin1MinusNameLMDLabel,
+                        frame->Pin1MinusNumberLMDLabel, ksv::SlotPin(*legend.Pins, slot, 0));
+                ShowPin(frame->Pin2PlusNameLMDLabel, frame->Pin2PlusNumberLMDLabel, frame->Pin2MinusNameLMDLabel,
+                        frame->Pin2MinusNumberLMDLabel, ksv::SlotPin(*legend.Pins, slot, 1));
+            }
+            frame->SlotNumberLMDCheckBox->setChecked(settings.SlotEnabled[s]);
+        } else {
+            frame->MezzaninenameLMDLabel->setText(QString::fromUtf8(text::kEmptySlot));
+            frame->ValuesLabLMDLabel->setText(QString::fromUtf8(text::kUnknown));
+            for (QLabel* pin : PinLabels(frame)) pin->setText(QString::fromUtf8(text::kNoPin));
+            frame->SlotNumberLMDCheckBox->setChecked(false);
+        }
+        frame->Value1LMDEdit->setText(QString::fromUtf8(text::kNoValue));
+        frame->Value2LMDEdit->setText(QString::fromUtf8(text::kNoValue));
+        frame->SetChannelLamp(1, ksv::TKsv27AdcChannelFrame::kLampOff);
+        frame->SetChannelLamp(2, ksv::TKsv27AdcChannelFrame::kLampOff);
+    }
+
+    // The group box sums the fitted slots up; with none fitted it keeps the
+    // file's group flag.
+    UpdateAllSlotsCheckBox();
+    return true;
+}
+
+void TMainForm::SaveIniFile(const std::string& path)
+{
+    SettingsIniFile.reset();
+    try {
+        SettingsIniFile = std::make_unique<ksv::TIniFile>(path);
+        if (!WriteAppSettings(SettingsIniFile.get())) ShowSettingsBox(text::kSaveAppFailed, text::kSaveCaption);
+        if (!WriteModuleSettings(SettingsIniFile.get())) ShowSettingsBox(text::kSaveModuleFailed, text::kSaveCaption);
+    } catch (...) {
+        // The file system refused a write: the file holds what was written
+        // before it. One box; the module part is not tried against a file
+        // that has just refused a write.
+        ksv::ShowExceptionBox(std::current_exception());
+    }
+}
+
+bool TMainForm::WriteAppSettings(ksv::TIniFile* ini)
+{
+    if (!ini) return false;
+    ksv::TAppSnapshot app;
+    app.AutoSave = IsChecked(AutoSaveSettingsLMDCheckBox);
+    const QRect frame = frameGeometry();
+    app.Top = frame.y();
+    app.Left = frame.x();
+
+    // A list entry the inventory does not hold selects nothing: the saved
+    // serial and slot must name a crate and module that discovery found.
+    const int c = KsvCratesComboBox->currentIndex();
+    const int m = ModulesComboBox->currentIndex();
+    const bool crateKnown = c >= 0 && c < Inventory.Ksv27CrateCount && c < KSV_MAX_CRATES;
+    if (crateKnown) {
+        app.CrateIndex = c;
+        app.CrateSerial = ksv::FieldText(Inventory.Ksv27CrateSerials[c]);
+        const bool moduleKnown = m >= 0 && m < Inventory.Ksv27ModuleCount[c] && m < KSV_MAX_SLOTS;
+        if (moduleKnown) {
+            app.ModuleIndex = m;
+            app.ModuleSlot = Inventory.Ksv27Slots[c][m];
+        }
+    }
+    ksv::WriteAppSettings(*ini, app);
+    return true;
+}
+
+bool TMainForm::WriteModuleSettings(ksv::TIniFile* ini)
+{
+    if (!ini) return false;
+    ksv::TModuleSnapshot module;
+    module.RateIndex = AdcRateLMDComboBox->currentIndex();
+    module.AllSlots = IsChecked(AllSlotsLMDCheckBox);
+    for (std::size_t s = 0; s < SlotFrames.size(); ++s)
+        module.SlotChecked[s] = SlotFrames[s] && IsChecked(SlotFrames[s]->SlotNumberLMDCheckBox);
+    ksv::WriteModuleSettings(*ini, module);
+    return true;
+}
+
+void TMainForm::AutoSaveSettingsLMDCheckBoxChange()
+{
+    if (HandlerBusy) return;
+    const TBusyScope busy(*this);
+    SaveSettingsButton->setEnabled(!AutoSaveSettingsLMDCheckBox->isChecked());
+}
+
+void TMainForm::SaveSettingsButtonClick()
+{
+    if (HandlerBusy) return;
+    // The button comes back and the guard is released on every way out.
+    struct TRestore {
+        TMainForm& Form;
+        ~TRestore()
+        {
+            Form.SaveSettingsButton->setEnabled(true);
+            Form.HandlerBusy = false;
+        }
+    } restore{*this};
+    HandlerBusy = true;
+    SaveSettingsButton->setEnabled(false);
+    SaveIniFile(ksv::ActiveSettingsPath());
+
+    // Keeps the window painting and the worker hand-offs served meanwhile.
+    QElapsedTimer pause;
+    pause.start();
+    for (qint64 left = kSavePauseMs; left > 0; left = kSavePauseMs - pause.elapsed())
+        ksv::SleepAndProcessMessages(static_cast<int>(left < 50 ? left : 50));
+}
+
+void TMainForm::SaveCurrentSettingsClick() { SaveSettingsButtonClick(); }
+
+void TMainForm::SaveDefaultSettingsClick()
+{
+    // The defaults reach the window at the next discovery, not now.
+    CreateDefaultIniFile(ksv::ActiveSettingsPath());
+}
