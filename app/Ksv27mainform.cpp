@@ -18,6 +18,7 @@
 #include "DecimalSeparator.h"
 #include "Ksv27adcchannelpanel.h"
 #include "TApplication.h"
+#include "WindowGeometry.h"
 #include "WindowsVersion.h"
 #include "core/IniFile.h"
 
@@ -36,25 +37,6 @@ void DisableRecursively(QWidget* widget)
 {
     widget->setEnabled(false);
     for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindChildrenRecursively)) child->setEnabled(false);
-}
-
-// Outer decoration of a top-level window as the platform reports it once
-// the window is framed; all zero before that.
-struct TDecoration {
-    int Caption = 0; // caption height (above the upper frame edge)
-    int FrameX = 0;  // left/right frame width
-    int FrameY = 0;  // lower frame height
-};
-
-TDecoration DecorationOf(const QWidget* window)
-{
-    const QRect outer = window->frameGeometry();
-    const QRect inner = window->geometry();
-    TDecoration d;
-    d.FrameX = qMax(0, ((inner.left() - outer.left()) + (outer.right() - inner.right())) / 2);
-    d.FrameY = qMax(0, outer.bottom() - inner.bottom());
-    d.Caption = qMax(0, (inner.top() - outer.top()) - d.FrameY);
-    return d;
 }
 
 } // namespace
@@ -359,16 +341,10 @@ void TMainForm::ApplyWindowDefaults()
 void TMainForm::FitToWorkArea()
 {
     const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect work = display ? display->availableGeometry() : QRect(0, 0, DesignMinWidth, DesignMinHeight);
-    const TDecoration deco = DecorationOf(this);
+    const int workHeight = display ? display->availableGeometry().height() : DesignMinHeight;
     const int equipment = EquipmentLMDSimplePanel->height();
-
-    // Outer height and width as the rules give them; Qt sizes the client
-    // area, so the decoration comes off again.
-    int outerHeight = deco.Caption + DesignMinHeight + 2 * deco.FrameY - equipment;
-    if (work.height() < outerHeight) outerHeight = work.height();
-    const int outerWidth = DesignMinWidth + 2 * deco.FrameX - Shift;
-    const QSize client(outerWidth - 2 * deco.FrameX, outerHeight - deco.Caption - 2 * deco.FrameY);
+    const QSize client = ksv::MainWindowClientSize(QSize(DesignMinWidth, DesignMinHeight), equipment, Shift,
+                                                   ksv::DecorationFrom(frameGeometry(), geometry()), workHeight);
     setMinimumSize(client);
     setMaximumSize(client);
     resize(client);
@@ -384,10 +360,6 @@ void TMainForm::FitToWorkArea()
                         client.height() - around.top() - around.bottom() - ModuleDetectionLMDGroupBox->height() -
                             outer->spacing() - inside.top() - inside.bottom());
     const QSize sheet = MainLMDPageControl->sheetSizeFor(control);
-
-    int panelHeight = MultimeterPanelDesignHeight - equipment;
-    if (panelHeight > sheet.height()) panelHeight = sheet.height() - 10;
-    const int panelWidth = MultimeterLMDSimplePanel->width();
-    MultimeterLMDSimplePanel->setGeometry((sheet.width() - panelWidth) / 2, (sheet.height() - panelHeight) / 2 + 1,
-                                          panelWidth, panelHeight);
+    MultimeterLMDSimplePanel->setGeometry(ksv::CentredMultimeterPanel(sheet, MultimeterLMDSimplePanel->width(),
+                                                                      MultimeterPanelDesignHeight, equipment));
 }
