@@ -1,0 +1,582 @@
+#include "Initandconfigthread.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <new>
+
+#include "BoundedText.h"
+#include "Ksv27mainform.h"
+#include "ModuleInventory.h"
+#include "core/FileIo.h"
+#include "core/IniFile.h"
+#include "core/SettingsLoadSave.h"
+#include "core/SettingsPath.h"
+
+ksv::TInitAndConfigThread* InitAndConfigThread = nullptr;
+
+namespace ksv {
+
+namespace {
+
+std::string& SettingsFolderOverride()
+{
+    static std::string folder;
+    return folder;
+}
+
+std::function<void(const std::string&)>& StepHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+// Sets the window's HandlerBusy for the life of the scope, so that the change
+// events raised by the programmatic changes inside are ignored; the value it
+// had before comes back at the end, on every path.
+class TBusyScope {
+public:
+    TBusyScope() : previous_(MainForm->HandlerBusy) { MainForm->HandlerBusy = true; }
+    ~TBusyScope() { MainForm->HandlerBusy = previous_; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+private:
+    bool previous_;
+};
+
+// Empties a combo box: no selection, no items.
+void ClearCombo(QComboBox* combo)
+{
+    combo->setCurrentIndex(-1);
+    combo->clear();
+}
+
+void SetDropDownCount(QComboBox* combo, int count)
+{
+    // The list shows every item without scrolling; Qt wants at least one row.
+    combo->setMaxVisibleItems(count > 0 ? count : 1);
+}
+
+QString RecordText(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+} // namespace
+
+TInitAndConfigThread::TInitAndConfigThread(bool discoveryUsesSavedSettings, int discoveryMode)
+    : DiscoveryUsesSavedSettings(discoveryUsesSavedSettings), DiscoveryMode(discoveryMode)
+{
+    FreeOnTerminate = true;
+    Start();
+}
+
+TInitAndConfigThread::~TInitAndConfigThread() = default;
+
+void TInitAndConfigThread::SetSettingsFolder(const std::string& folder) { SettingsFolderOverride() = folder; }
+
+void TInitAndConfigThread::SetStepHook(std::function<void(const std::string& step)> hook)
+{
+    StepHook() = std::move(hook);
+}
+
+void TInitAndConfigThread::Step(const char* name) const
+{
+    if (StepHook()) StepHook()(name);
+}
+
+std::string TInitAndConfigThread::SettingsFilePath()
+{
+    const std::string& folder = SettingsFolderOverride();
+    return folder.empty() ? CurrentSettingsPath() : SettingsPath(folder);
+}
+
+// ---- the body (worker) ---------------------------------------------------
+
+void TInitAndConfigThread::Execute()
+{
+    try {
+        MainForm->DiscoveryRunning = true;
+        StopRequested = false;
+        Sleep(50);
+        Synchronize([this] { PrepareDiscovery(); });
+        Sleep(100);
+        Sleep(100);
+        if (!StopRequested) {
+            Synchronize([this] { RestoreWindowPosition(); });
+            Sleep(100);
+            RunModeWork();
+        }
+    } catch (...) {
+        MessageText = QString::fromUtf8(discovery_text::kException);
+        try {
+            Synchronize([this] { ShowThreadMessage(); });
+        } catch (...) {
+        }
+        MainForm->CrateStatusOk = 0;
+        MainForm->ModuleState = 0;
+    }
+    Sleep(100);
+    try {
+        Synchronize([this] { FinishDiscovery(); });
+    } catch (...) {
+        // FinishDiscovery has restored the cursor and the guard on its way
+        // out; report what went wrong unless a message was shown already.
+        MessageText = QString::fromUtf8(discovery_text::kException);
+        try {
+            Synchronize([this] { ShowThreadMessage(); });
+        } catch (...) {
+        }
+        MainForm->CrateStatusOk = 0;
+        MainForm->ModuleState = 0;
+    }
+}
+
+void TInitAndConfigThread::RunModeWork()
+{
+    switch (DiscoveryMode) {
+    case 3:
+        Synchronize([this] { FindAndOpenModule(); });
+        Sleep(100);
+        if (!StopRequested) {
+            // Its result shows in the module lamp only.
+            if (MainForm->ModuleState == 1) OpenSelectedModule();
+            Sleep(100);
+        }
+        ShowFinalStatus();
+        break;
+    case 1:
+        if (!OpenSelectedModule()) {
+            MessageText = QString::fromUtf8(discovery_text::kModuleOpenFailed);
+            Synchronize([this] { ShowThreadMessage(); });
+            return;
+        }
+        ShowFinalStatus();
+        break;
+    case 2:
+        if (!ReopenCrateModule()) {
+            MessageText = QString::fromUtf8(discovery_text::kCrateOpenFailed);
+            Synchronize([this] { ShowThreadMessage(); });
+            return;
+        }
+        ShowFinalStatus();
+        break;
+    default:
+        return;
+    }
+    if (!StopRequested) {
+        Synchronize([this] { ApplySettings(); });
+        Sleep(100);
+    }
+}
+
+void TInitAndConfigThread::ShowFinalStatus()
+{
+    Synchronize([this] {
+        Step("ShowDeviceStatus");
+        MainForm->ShowDeviceStatus(TMainForm::TStatusKind::Final, DiscoveryMode, StatusModuleName);
+    });
+    Sleep(100);
+}
+
+// ---- window-thread steps -------------------------------------------------
+
+void TInitAndConfigThread::PrepareDiscovery()
+{
+    Step("PrepareDiscovery");
+    MainForm->MainLMDPageControl->setEnabled(false);
+    SavedCursor = static_cast<std::int16_t>(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
+                                                                           : Qt::ArrowCursor);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    cursorOverridden_ = true;
+    {
+        TBusyScope busy;
+        MainForm->MainLMDPageControl->setCurrentIndex(0);
+        MainForm->StartMultimeterLMDSimplePanel->setVisible(false);
+    }
+
+    if (!OpenSettingsFile()) return;
+
+    const TDeviceInventory& inventory = MainForm->Inventory;
+    const int selected = inventory.SelectedCrate;
+    // A selection outside the inventory counts as none.
+    if (DiscoveryUsesSavedSettings || !ValidCrateIndex(inventory, selected)) {
+        const TWantedModule wanted = ReadWantedModule(*ThreadIniFile);
+        WantedCrateSerial = wanted.CrateSerial;
+        WantedSlot = wanted.Slot;
+    } else {
+        WantedCrateSerial = Ksv27CrateSerial(inventory, selected);
+        WantedSlot = static_cast<std::int16_t>(
+            Ksv27ModuleSlot(inventory, selected, inventory.SelectedModuleInCrate[selected]));
+    }
+
+    switch (DiscoveryMode) {
+    case 3:
+        SetDetectionControlsEnabled(false);
+        MainForm->CrateStatusOk = 0;
+        MainForm->ModuleState = 0;
+        break;
+    case 1:
+        SetDetectionControlsEnabled(false);
+        MainForm->ModuleState = 0;
+        break;
+    case 2:
+        SetDetectionControlsEnabled(false);
+        MainForm->CrateStatusOk = 0;
+        break;
+    default:
+        return;
+    }
+    MainForm->ShowDeviceStatus(TMainForm::TStatusKind::Reset, DiscoveryMode, StatusModuleName);
+}
+
+bool TInitAndConfigThread::OpenSettingsFile()
+{
+    ThreadIniFile.reset();
+    const std::string path = SettingsFilePath();
+    if (!FileExists(path)) {
+        if (!CreateEmptyFile(path)) {
+            MessageText = QString::fromUtf8(discovery_text::kCannotCreateSettings);
+            ShowThreadMessage();
+            return false;
+        }
+        if (!MainForm->CreateDefaultIniFile(path)) return false;
+    }
+    try {
+        ThreadIniFile = std::make_unique<TIniFile>(path);
+    } catch (const std::bad_alloc&) {
+        MessageText = QString::fromUtf8(discovery_text::kCannotAllocateSettings);
+        ShowThreadMessage();
+        return false;
+    }
+    return true;
+}
+
+void TInitAndConfigThread::RestoreWindowPosition()
+{
+    Step("RestoreWindowPosition");
+    if (!DiscoveryUsesSavedSettings || !ThreadIniFile) return;
+    const TWindowPosition position = ReadWindowPosition(*ThreadIniFile);
+    if (position.Top != -1) MainForm->move(MainForm->x(), position.Top);
+    if (position.Left != -1) MainForm->move(position.Left, MainForm->y());
+}
+
+bool TInitAndConfigThread::FindAndOpenModule()
+{
+    Step("FindAndOpenModule");
+    TDeviceInventory& inventory = MainForm->Inventory;
+    {
+        TBusyScope busy;
+        ClearCombo(MainForm->ModulesComboBox);
+        SetDropDownCount(MainForm->ModulesComboBox, 0);
+    }
+
+    switch (BuildModuleInventory(inventory, MainForm->ModuleRecord)) {
+    case TInventoryResult::Ok: break;
+    case TInventoryResult::CrateListingFailed:
+        MessageText = QString::fromUtf8(discovery_text::kNoCrate);
+        ShowThreadMessage();
+        return false;
+    case TInventoryResult::SlotQueryFailed: return false;
+    }
+    if (inventory.Ksv27CrateCount == 0) {
+        MessageText = QString::fromUtf8(discovery_text::kNoKsv27);
+        ShowThreadMessage();
+        return false;
+    }
+
+    ChooseCrateAndModules(inventory, WantedCrateSerial, WantedSlot);
+
+    {
+        TBusyScope busy;
+        QComboBox* crates = MainForm->KsvCratesComboBox;
+        ClearCombo(crates);
+        for (int c = 0; c < inventory.Ksv27CrateCount; ++c)
+            crates->addItem(RecordText(CrateItemText(c, Ksv27CrateSerial(inventory, c))));
+        SetDropDownCount(crates, inventory.Ksv27CrateCount);
+        crates->setCurrentIndex(inventory.SelectedCrate);
+    }
+    MainForm->CrateStatusOk = 1;
+    FillModulesComboBox(inventory.SelectedCrate);
+
+    std::string crateSerial;
+    int slot = 0;
+    if (!SelectedModuleAddress(inventory, crateSerial, slot)) return false;
+    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    MainForm->ModuleState = 1;
+    return true;
+}
+
+void TInitAndConfigThread::FillModulesComboBox(int crate)
+{
+    const TDeviceInventory& inventory = MainForm->Inventory;
+    TBusyScope busy;
+    QComboBox* modules = MainForm->ModulesComboBox;
+    ClearCombo(modules);
+    const int count = Ksv27ModuleCountOf(inventory, crate);
+    for (int m = 0; m < count; ++m) modules->addItem(RecordText(ModuleItemText(inventory.Ksv27Slots[crate][m])));
+    SetDropDownCount(modules, count);
+    const int chosen = ValidCrateIndex(inventory, crate) ? inventory.SelectedModuleInCrate[crate] : -1;
+    modules->setCurrentIndex(ValidModuleIndex(inventory, crate, chosen) ? chosen : -1);
+}
+
+void TInitAndConfigThread::ApplySettings()
+{
+    Step("ApplySettings");
+    if (!MainForm->LoadSettings(ThreadIniFile.get())) {
+        MessageText = QString::fromUtf8(discovery_text::kSettingsNotApplied);
+        ShowThreadMessage();
+    }
+}
+
+void TInitAndConfigThread::ShowThreadMessage()
+{
+    if (StopRequested) return;
+    StopRequested = true;
+    DiscoveryMessageDialog(QString::fromUtf8(discovery_text::kCaption), TDialogKind::Error, QMessageBox::Ok,
+                           QStringList{QString::fromUtf8(discovery_text::kAccepted)}, MessageText);
+}
+
+void TInitAndConfigThread::FinishDiscovery()
+{
+    // Whatever happens inside, the guard is released, the settings file
+    // closed and the cursor restored.
+    struct TFinally {
+        TInitAndConfigThread* self;
+        ~TFinally()
+        {
+            MainForm->HandlerBusy = false;
+            self->ThreadIniFile.reset();
+            self->RestoreCursor();
+        }
+    } finally{this};
+
+    MainForm->HandlerBusy = true;
+    SetControlsEnabled(MainForm->ModuleDetectionLMDGroupBox, true);
+    MainForm->SaveSettingsButton->setEnabled(!MainForm->AutoSaveSettingsLMDCheckBox->isChecked());
+    MainForm->ModuleDetectionLMDGroupBox->repaint();
+
+    MainForm->MainLMDSimplePanel->setEnabled(true);
+    MainForm->MainLMDPageControl->setEnabled(true);
+    if (QWidget* page0 = MainForm->MainLMDPageControl->widget(0)) page0->setEnabled(true);
+
+    if (MainForm->ModuleState == 2) {
+        MainForm->MultimeterLMDSimplePanel->setEnabled(true);
+        MainForm->AdcStreamLMDSimplePanel->setEnabled(true);
+        SetControlsEnabled(MainForm->AdcGroupParsLMDGroupBox, true);
+        MainForm->AdcGroupParsLMDGroupBox->setEnabled(true);
+        MainForm->AdcIndividualParsLMDGroupBox->setEnabled(true);
+        MainForm->ApplySlotEnabling(true);
+        MainForm->StartMultimeterLMDSpeedButton->setEnabled(true);
+        MainForm->StartMultimeterLMDSimplePanel->setVisible(true);
+        MainForm->MultimeterLMDSimplePanel->setEnabled(true);
+    } else {
+        // Normally hidden since the preparation; a run that failed before
+        // that must not leave START offered without a module.
+        MainForm->StartMultimeterLMDSimplePanel->setVisible(false);
+    }
+}
+
+void TInitAndConfigThread::RestoreCursor()
+{
+    if (!cursorOverridden_) return;
+    cursorOverridden_ = false;
+    QApplication::restoreOverrideCursor();
+}
+
+void TInitAndConfigThread::SetControlsEnabled(QWidget* control, bool enabled)
+{
+    if (!control) return;
+    control->setEnabled(enabled);
+    if (enabled && MainForm && control == MainForm->AdcIndividualParsLMDGroupBox) return;
+    const QList<QWidget*> children = control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        // Pop-ups and dialogs owned by a control are windows of their own.
+        if (child->isWindow()) continue;
+        if (!child->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty()) SetControlsEnabled(child, enabled);
+        child->setEnabled(enabled);
+    }
+}
+
+void TInitAndConfigThread::SetDetectionControlsEnabled(bool enabled)
+{
+    TBusyScope busy;
+    SetControlsEnabled(MainForm->ModuleDetectionLMDGroupBox, enabled);
+    SetControlsEnabled(MainForm->MainLMDSimplePanel, enabled);
+}
+
+int TInitAndConfigThread::DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
+                                                 const QStringList& buttonCaptions, const QString& text)
+{
+    TModalRequest request;
+    request.Caption = caption;
+    request.Text = text;
+    request.Kind = kind;
+    request.Buttons = buttons;
+    request.ButtonCaptions = buttonCaptions;
+    request.Build = [=] { return BuildDiscoveryMessageDialog(caption, kind, buttons, buttonCaptions, text, MainForm); };
+
+    // The Escape hook would clear the window's guard under the dialog.
+    struct THookOff {
+        THookOff()
+        {
+            if (MainForm) MainForm->SetShortcutHookEnabled(false);
+        }
+        ~THookOff()
+        {
+            if (MainForm) MainForm->SetShortcutHookEnabled(true);
+        }
+    } hookOff;
+    return ShowModal(request);
+}
+
+// ---- worker steps --------------------------------------------------------
+
+bool TInitAndConfigThread::OpenSelectedModule()
+{
+    Step("OpenSelectedModule");
+    StatusModuleName.clear();
+    std::string crateSerial;
+    int slot = 0;
+    if (!SelectedModuleAddress(MainForm->Inventory, crateSerial, slot)) return false;
+    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    StatusModuleName = FieldText(MainForm->ModuleRecord.ModuleName);
+    MainForm->ModuleState = 2;
+    return true;
+}
+
+bool TInitAndConfigThread::ReopenCrateModule()
+{
+    Step("ReopenCrateModule");
+    CloseModuleIfOpen(MainForm->ModuleRecord);
+    const int crate = MainForm->Inventory.SelectedCrate;
+    Synchronize([this, crate] { FillModulesComboBox(crate); });
+    std::string crateSerial;
+    int slot = 0;
+    if (!SelectedModuleAddress(MainForm->Inventory, crateSerial, slot)) return false;
+    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    MainForm->CrateStatusOk = 1;
+    MainForm->ModuleState = 2;
+    return true;
+}
+
+// ---- the message dialog --------------------------------------------------
+
+namespace {
+
+QStyle::StandardPixmap IconOf(TDialogKind kind)
+{
+    switch (kind) {
+    case TDialogKind::Information: return QStyle::SP_MessageBoxInformation;
+    case TDialogKind::Warning: return QStyle::SP_MessageBoxWarning;
+    case TDialogKind::Error: return QStyle::SP_MessageBoxCritical;
+    case TDialogKind::Confirmation: return QStyle::SP_MessageBoxQuestion;
+    case TDialogKind::None: break;
+    }
+    return QStyle::SP_CustomBase;
+}
+
+} // namespace
+
+std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
+                                                     const QStringList& buttonCaptions, const QString& text,
+                                                     QWidget* mainWindow)
+{
+    constexpr int kMargin = 16;
+    constexpr int kIconSize = 32;
+    constexpr int kStandardTextWidth = 400;
+    constexpr int kDialogWidth = 570;
+    constexpr int kDialogHeight = 600;
+
+    // The standard message look: icon at the left, the text beside it,
+    // sized to the text, and the buttons in a row below.
+    auto dialog = std::make_unique<QDialog>(mainWindow);
+    dialog->setObjectName("DiscoveryMessageDialog");
+    dialog->setWindowTitle(caption);
+
+    int textLeft = kMargin;
+    if (IconOf(kind) != QStyle::SP_CustomBase) {
+        auto* icon = new QLabel(dialog.get());
+        icon->setObjectName("Image");
+        icon->setPixmap(dialog->style()->standardIcon(IconOf(kind)).pixmap(kIconSize, kIconSize));
+        icon->setGeometry(kMargin, kMargin, kIconSize, kIconSize);
+        textLeft = kMargin + kIconSize + kMargin;
+    }
+    auto* label = new QLabel(text, dialog.get());
+    label->setObjectName("Message");
+    label->setWordWrap(false);
+    label->adjustSize();
+    if (label->width() > kStandardTextWidth) {
+        label->setWordWrap(true);
+        label->resize(kStandardTextWidth, label->heightForWidth(kStandardTextWidth));
+    }
+    label->move(textLeft, kMargin);
+
+    QList<QPushButton*> pushButtons;
+    const int buttonSet = buttons ? buttons : int(QMessageBox::Ok);
+    int buttonsRight = kMargin;
+    for (int flag = QMessageBox::FirstButton; flag <= QMessageBox::LastButton; flag <<= 1) {
+        if (!(buttonSet & flag)) continue;
+        QDialogButtonBox standard(static_cast<QDialogButtonBox::StandardButtons>(flag));
+        auto* button = new QPushButton(dialog.get());
+        button->setObjectName(QStringLiteral("Button%1").arg(pushButtons.size()));
+        const QList<QAbstractButton*> made = standard.buttons();
+        button->setText(made.isEmpty() ? QStringLiteral("OK") : made.front()->text());
+        button->adjustSize();
+        button->move(buttonsRight, label->y() + label->height() + kMargin);
+        buttonsRight += button->width() + 8;
+        QObject::connect(button, &QPushButton::clicked, dialog.get(), [d = dialog.get(), flag] { d->done(flag); });
+        pushButtons.push_back(button);
+    }
+    const int standardWidth = std::max(textLeft + label->width() + kMargin, buttonsRight + kMargin);
+    dialog->resize(standardWidth, label->y() + label->height() + 60);
+
+    // The adjusted look.
+    const int widening = kDialogWidth - dialog->width();
+    dialog->resize(kDialogWidth, kDialogHeight);
+    QFont font = dialog->font();
+    font.setPointSize(12);
+    dialog->setFont(font);
+    if (kind == TDialogKind::Error) {
+        QPalette palette = dialog->palette();
+        palette.setColor(QPalette::Window, QColor(255, 128, 32));
+        palette.setColor(QPalette::WindowText, Qt::white);
+        dialog->setPalette(palette);
+        dialog->setAutoFillBackground(true);
+    }
+
+    label->setWordWrap(true);
+    const int labelWidth = label->width() + widening;
+    label->resize(labelWidth, label->heightForWidth(labelWidth));
+
+    const QFontMetrics metrics(font);
+    QPushButton* last = nullptr;
+    for (int i = 0; i < pushButtons.size() && i < buttonCaptions.size(); ++i) {
+        QPushButton* button = pushButtons[i];
+        button->setText(buttonCaptions[i]);
+        const int height = metrics.height() + 15;
+        const int width = metrics.horizontalAdvance(buttonCaptions[i]) + 20;
+        button->setGeometry((dialog->width() - width) / 2, label->y() + label->height() + 10, width, height);
+        last = button;
+    }
+    if (!last && !pushButtons.isEmpty()) last = pushButtons.back();
+    const int bottom = last ? last->y() + last->height() : label->y() + label->height();
+    dialog->resize(kDialogWidth, bottom + 10);
+
+    if (mainWindow) {
+        const QRect main = mainWindow->frameGeometry();
+        dialog->move(main.left() + (main.width() - dialog->width()) / 2,
+                     main.top() + (main.height() - dialog->height()) / 2);
+    }
+    return dialog;
+}
+
+} // namespace ksv

@@ -1,0 +1,122 @@
+// The discovery thread: finds the crates of the local crate server and the
+// KSV27 modules in them, chooses and opens one module, restores the window
+// position and applies the settings file.
+//
+// One runs at a time. The window's start-message handler creates it running
+// (FreeOnTerminate: it deletes itself after its OnTerminate has run on the
+// window's thread). Library calls of the worker steps run on the worker;
+// every step that touches a control runs on the window's thread through
+// Synchronize, and steps that run there make their library calls there.
+//
+// Threads: members marked "window thread" run only there; "worker" only on
+// the thread's own body. Data written on one side and read on the other is
+// handed over inside a Synchronize (which orders it) or is atomic.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ModalDialogs.h"
+#include "TThread.h"
+
+class QDialog;
+class QWidget;
+
+namespace ksv {
+
+class TIniFile;
+
+class TInitAndConfigThread : public TThread {
+public:
+    // mode: 1 module changed, 2 crate changed, 3 full discovery. Starts at once.
+    TInitAndConfigThread(bool discoveryUsesSavedSettings, int discoveryMode);
+    ~TInitAndConfigThread() override;
+
+    const bool DiscoveryUsesSavedSettings;
+    const std::int32_t DiscoveryMode;
+    std::string WantedCrateSerial;
+    std::int16_t WantedSlot = 0;
+    // Written by the worker's module open, read by the window's status step.
+    std::string StatusModuleName;
+    std::atomic<bool> StopRequested{false};
+    std::unique_ptr<TIniFile> ThreadIniFile;
+    std::int16_t SavedCursor = 0;
+    QString MessageText;
+
+    // ---- window thread --------------------------------------------------
+    void PrepareDiscovery();
+    void RestoreWindowPosition();
+    bool FindAndOpenModule();
+    void FillModulesComboBox(int crate);
+    void ApplySettings();
+    void ShowThreadMessage();
+    void FinishDiscovery();
+    bool OpenSettingsFile();
+    static void SetControlsEnabled(QWidget* control, bool enabled);
+    static void SetDetectionControlsEnabled(bool enabled);
+    // Shows the adjusted message dialog modally and returns its result.
+    static int DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
+                                      const QStringList& buttonCaptions, const QString& text);
+
+    // ---- worker ---------------------------------------------------------
+    bool OpenSelectedModule();
+    bool ReopenCrateModule();
+
+    // The path of the settings file: beside the executable, unless a test
+    // has redirected the folder with SetSettingsFolder.
+    static std::string SettingsFilePath();
+    // Test hook: the folder that holds the settings file; empty restores the
+    // executable's folder.
+    static void SetSettingsFolder(const std::string& folder);
+
+    // Test hook: called with the step's name ("PrepareDiscovery",
+    // "RestoreWindowPosition", "FindAndOpenModule", "OpenSelectedModule",
+    // "ReopenCrateModule", "ShowDeviceStatus", "ApplySettings") as each step
+    // begins, on the thread that runs it; a hook that throws fakes a fault
+    // in that step. Set it only while no discovery runs.
+    static void SetStepHook(std::function<void(const std::string& step)> hook);
+
+protected:
+    void Execute() override;
+
+private:
+    void Step(const char* name) const;
+    void RunModeWork();
+    void ShowFinalStatus();
+    void RestoreCursor();
+
+    bool cursorOverridden_ = false;
+};
+
+// Builds the discovery's message dialog: the standard message look at width
+// 570, font 12 pt, the error kind in white on orange, the text word-wrapped,
+// the buttons centred below the text and the dialog centred over
+// `mainWindow`. Not shown; the caller runs it.
+std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
+                                                     const QStringList& buttonCaptions, const QString& text,
+                                                     QWidget* mainWindow);
+
+// The message texts of a discovery.
+namespace discovery_text {
+inline const char* const kNoCrate = "Не могу найти ни одного KSV крейта!";
+inline const char* const kNoKsv27 = "Не могу найти ни одного KSV крейта, где бы был установлен модуль KSV27!";
+inline const char* const kModuleOpenFailed = "Не могу проинициализировать модуль в указанном слоте!";
+inline const char* const kCrateOpenFailed = "Не могу проинициализировать KSV крейт с модулями в указанном слоте!";
+inline const char* const kCannotCreateSettings = "Не могу создать файл настроек!";
+inline const char* const kCannotAllocateSettings = "Не могу выделить память под файл настроек!";
+inline const char* const kSettingsNotApplied = "Не могу проинициализировать параметры работы приложения!";
+inline const char* const kException =
+    "Опаньки!!! Поймали неустранимое исключение!!!\nСрочно сообщите разработчику!";
+inline const char* const kCaption = "Сообщение TInitAndConfigThread::Execute()!!!";
+inline const char* const kAccepted = "Принято";
+} // namespace discovery_text
+
+} // namespace ksv
+
+// The running discovery thread; null when none runs. Window thread only.
+extern ksv::TInitAndConfigThread* InitAndConfigThread;
