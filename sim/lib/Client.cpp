@@ -154,9 +154,9 @@ int32_t Connection::Call(Op op, const std::vector<uint8_t>& payload, Clock::time
                 reply = std::move(got);
                 return kOk;
             }
-            // Replies come in the order of the requests; one from the future
-            // cannot be.
-            if (static_cast<int32_t>(got.Seq - seq) > 0) {
+            // Replies come in the order of the requests; one from the future,
+            // or one of this seq for another request, cannot be.
+            if (static_cast<int32_t>(got.Seq - seq) >= 0) {
                 Break();
                 return kProtocol;
             }

@@ -188,7 +188,7 @@ int Listen(uint16_t port, uint16_t& boundPort, std::string& error)
     return fd;
 }
 
-void Serve(World& world, int listenFd, int stopFd, bool verbose)
+void Serve(World& world, int listenFd, int stopFd, bool verbose, pid_t parent)
 {
     std::list<std::unique_ptr<Client>> clients;
     auto reap = [&clients] {
@@ -203,8 +203,12 @@ void Serve(World& world, int listenFd, int stopFd, bool verbose)
     };
     for (;;) {
         pollfd p[2] = {{listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-        int r = ::poll(p, 2, 1000);
+        int r = ::poll(p, 2, parent ? 250 : 1000);
         reap();
+        if (parent && ::getppid() != parent) {
+            Log("the process that started this server has gone; stopping");
+            break;
+        }
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) {
             Log(std::string("poll failed: ") + std::strerror(errno));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 #include "World.h"
 
@@ -15,8 +16,9 @@ void Log(const std::string& line);
 // Opens the listening socket. Returns the fd, or -1 with `error` set.
 int Listen(uint16_t port, uint16_t& boundPort, std::string& error);
 
-// Serves until `stopFd` becomes readable (the signal handler writes to it);
-// then closes every connection and joins every thread.
-void Serve(World& world, int listenFd, int stopFd, bool verbose);
+// Serves until `stopFd` becomes readable (the signal handler writes to it),
+// or, when `parent` is not 0, until this process's parent is no longer
+// `parent`; then closes every connection and joins every thread.
+void Serve(World& world, int listenFd, int stopFd, bool verbose, pid_t parent = 0);
 
 } // namespace ksv::sim

@@ -38,6 +38,7 @@ constexpr const char kUsage[] =
     "       ksv-crate-server [--port N] --control 'COMMAND'\n"
     "       ksv-crate-server --print-demo\n"
     "       ksv-crate-server --config FILE --check\n"
+    "  --parent PID  stop when process PID, the parent, has gone (for test harnesses)\n"
     "\n"
     "Serves the crates of a scenario (without --config: the built-in demo) on\n"
     "127.0.0.1, port 11111 unless --port says otherwise; --port 0 takes a free\n"
@@ -90,6 +91,7 @@ int main(int argc, char** argv)
     std::string configPath;
     std::string control;
     bool haveControl = false, printDemo = false, check = false, verbose = false;
+    pid_t parent = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* what) -> const char* {
@@ -109,6 +111,14 @@ int main(int argc, char** argv)
             if (!v) return Usage("--control needs a command");
             control = v;
             haveControl = true;
+        } else if (a == "--parent") {
+            // Used by test harnesses: stop when that process has gone, so an
+            // aborted test leaves no server behind.
+            const char* v = value("parent");
+            char* end = nullptr;
+            long pid = v ? std::strtol(v, &end, 10) : 0;
+            if (!v || *end != '\0' || pid <= 1) return Usage("--parent needs a process id");
+            parent = static_cast<pid_t>(pid);
         } else if (a == "--print-demo") {
             printDemo = true;
         } else if (a == "--check") {
@@ -180,7 +190,11 @@ int main(int argc, char** argv)
     std::printf("ksv-crate-server: listening on 127.0.0.1:%u (scenario %s, %zu crates)\n", bound, source.c_str(), crates);
     std::fflush(stdout);
 
-    Serve(world, listenFd, gStopPipe[0], verbose);
+    if (parent && ::getppid() != parent) {
+        std::fprintf(stderr, "ksv-crate-server: process %d, which started this server, has gone\n", int(parent));
+        return 1;
+    }
+    Serve(world, listenFd, gStopPipe[0], verbose, parent);
     ::close(listenFd);
     ::close(gStopPipe[0]);
     ::close(gStopPipe[1]);
