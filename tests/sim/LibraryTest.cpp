@@ -10,6 +10,14 @@ namespace {
 
 using Libraries = SimTest;
 
+// The record is packed: its doubles are read by copy, never by reference.
+double Load(const void* p)
+{
+    double v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 std::string ListEntry(const KsvCrateList& list, int i) { return std::string(list[i], strnlen(list[i], KSV_SERIAL_CHARS)); }
 
 TEST_F(Libraries, ExportExactlyTheOperationsOfTheHeader)
@@ -219,7 +227,7 @@ TEST_F(Libraries, ConfigAndDescriptionFillTheirFields)
     const char* names[8] = {"U10", "R100", "T", "I5", "EMPTY", "UDEF", "U20", "I20"};
     for (int m = 0; m < 8; ++m) {
         EXPECT_STREQ(r.Mezzanines[m].MezzanineName, names[m]);
-        EXPECT_EQ(r.Mezzanines[m].MezzanineCoefs[1], 1.0) << "a fresh open applies no correction";
+        EXPECT_EQ(Load(&r.Mezzanines[m].MezzanineCoefs[1]), 1.0) << "a fresh open applies no correction";
     }
 
     std::memset(r.MezzanineDescBlocks, 0x55, sizeof r.MezzanineDescBlocks);
@@ -231,7 +239,8 @@ TEST_F(Libraries, ConfigAndDescriptionFillTheirFields)
     EXPECT_EQ(Ksv27MezzanineDescOf(&r, 4)->MezzanineSerial[0], 0x55) << "outside the mask: untouched";
     ASSERT_EQ(L.GetDescription(&r, KSV27_DESCRIPTION_MASK), 0);
     for (int m = 0; m < 8; ++m) {
-        const double* d = Ksv27MezzanineDescOf(&r, m)->MezzanineDescCoefs;
+        double d[4];
+        std::memcpy(d, Ksv27MezzanineDescOf(&r, m)->MezzanineDescCoefs, sizeof d);
         const ChannelLevel& a = kTestLevels[2 * m];
         const ChannelLevel& b = kTestLevels[2 * m + 1];
         EXPECT_EQ(d[0], a.Offset) << m;

@@ -340,6 +340,20 @@ TEST_F(Server, PrintedDemoIsAValidScenarioAndIsWhatItServes)
     L.ModClose(&r);
 }
 
+// A server whose starter died (an aborted test) stops by itself: the shell
+// that starts it here exits after half a second, and the output pipe closes
+// only once the server has gone too.
+TEST(Orphan, ServerStopsWhenItsParentHasGone)
+{
+    std::string out;
+    auto t0 = Clock::now();
+    int rc = RunAndCapture({"/bin/sh", "-c", "\"$0\" --port 0 --parent $$ 2>&1 & sleep 0.5", DefaultServerPath()}, &out, 8000);
+    EXPECT_EQ(rc, 0);
+    EXPECT_LT(MsSince(t0), 5000) << out;
+    EXPECT_NE(out.find("listening on"), std::string::npos) << out;
+    EXPECT_NE(out.find("has gone; stopping"), std::string::npos) << out;
+}
+
 // The real program always uses port 11111; this is registered with a ctest
 // resource lock so that no other test holds the port meanwhile.
 TEST(DefaultPort, ServerAndLibrariesMeetOn11111WithoutOverride)

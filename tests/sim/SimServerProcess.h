@@ -124,7 +124,10 @@ public:
         Stop();
         error_.clear();
         serverPath_ = options.ServerPath.empty() ? DefaultServerPath() : options.ServerPath;
-        std::vector<std::string> args = {serverPath_, "--port", std::to_string(options.Port)};
+        // --parent: should this process die without stopping it, the server
+        // stops by itself instead of holding the port and the test's output.
+        std::vector<std::string> args = {serverPath_, "--port", std::to_string(options.Port), "--parent",
+                                         std::to_string(::getpid())};
         if (!options.ScenarioJson.empty()) {
             char name[] = "/tmp/ksv-sim-scenario-XXXXXX.json";
             int fd = ::mkstemps(name, 5);
