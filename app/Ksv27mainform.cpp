@@ -43,7 +43,21 @@ void DisableRecursively(QWidget* widget)
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
+    // Set first: handlers that run while the window is built may reach it.
     MainForm = this;
+    try {
+        Construct();
+    } catch (...) {
+        // No destructor runs for a window whose construction failed, so
+        // nothing may keep pointing at it.
+        SetShortcutHookEnabled(false);
+        MainForm = nullptr;
+        throw;
+    }
+}
+
+void TMainForm::Construct()
+{
     InitWindowResources();
     setupUi(this);
 

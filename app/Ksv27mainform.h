@@ -149,6 +149,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void Construct();
     void ApplyApplicationSettings();
     void ConnectHandlers();
     void BuildTables();
