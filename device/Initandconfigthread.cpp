@@ -21,19 +21,13 @@
 #include "core/FileIo.h"
 #include "core/IniFile.h"
 #include "core/SettingsLoadSave.h"
-#include "core/SettingsPath.h"
+#include "core/SettingsFolderOverride.h"
 
 ksv::TInitAndConfigThread* InitAndConfigThread = nullptr;
 
 namespace ksv {
 
 namespace {
-
-std::string& SettingsFolderOverride()
-{
-    static std::string folder;
-    return folder;
-}
 
 std::function<void(const std::string&)>& StepHook()
 {
@@ -81,8 +75,6 @@ TInitAndConfigThread::TInitAndConfigThread(bool discoveryUsesSavedSettings, int 
 
 TInitAndConfigThread::~TInitAndConfigThread() = default;
 
-void TInitAndConfigThread::SetSettingsFolder(const std::string& folder) { SettingsFolderOverride() = folder; }
-
 void TInitAndConfigThread::SetStepHook(std::function<void(const std::string& step)> hook)
 {
     StepHook() = std::move(hook);
@@ -95,8 +87,7 @@ void TInitAndConfigThread::Step(const char* name) const
 
 std::string TInitAndConfigThread::SettingsFilePath()
 {
-    const std::string& folder = SettingsFolderOverride();
-    return folder.empty() ? CurrentSettingsPath() : SettingsPath(folder);
+    return ActiveSettingsPath();
 }
 
 // ---- the body (worker) ---------------------------------------------------

@@ -67,12 +67,9 @@ public:
     bool OpenSelectedModule();
     bool ReopenCrateModule();
 
-    // The path of the settings file: beside the executable, unless a test
-    // has redirected the folder with SetSettingsFolder.
+    // The path of the settings file, built anew: beside the executable, or
+    // in the folder a test has set with ksv::SetSettingsFolderOverride.
     static std::string SettingsFilePath();
-    // Test hook: the folder that holds the settings file; empty restores the
-    // executable's folder.
-    static void SetSettingsFolder(const std::string& folder);
 
     // Test hook: called with the step's name ("PrepareDiscovery",
     // "RestoreWindowPosition", "FindAndOpenModule", "OpenSelectedModule",
