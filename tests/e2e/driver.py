@@ -175,8 +175,9 @@ class App:
         return subprocess.run(["xdotool"] + list(args), env=env, capture_output=True, text=True).stdout
 
     def window_id(self):
-        ids = self.xdotool("search", "--pid", str(self.proc.pid), "--name", "KSV27").split()
-        return ids[-1] if ids else None
+        # The main window, not a dialog: its title begins with the program's name.
+        ids = self.xdotool("search", "--pid", str(self.proc.pid), "--name", "^KSV27").split()
+        return ids[0] if ids else None
 
     def keys(self, combo):
         wid = self.window_id()
