@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <algorithm>
 #include <clocale>
+#include <cstddef>
+#include <cstring>
 
 #include "BoundedText.h"
 #include "DecimalSeparator.h"
@@ -352,10 +354,13 @@ void TMainThread::ConfigureModule()
         ReportFailure(msg::kNoActiveChannel);
         return;
     }
+    // The record is packed: its doubles are not aligned, so they are copied
+    // as bytes, never read through a double reference.
     for (int m = 0; m < KSV27_MEZZANINES; ++m) {
-        const Ksv27MezzanineDesc* desc = Ksv27MezzanineDescOf(&w.ModuleRecord, m);
-        std::copy(std::begin(desc->MezzanineDescCoefs), std::end(desc->MezzanineDescCoefs),
-                  std::begin(w.ModuleRecord.Mezzanines[m].MezzanineCoefs));
+        const char* from = reinterpret_cast<const char*>(Ksv27MezzanineDescOf(&w.ModuleRecord, m)) +
+                           offsetof(Ksv27MezzanineDesc, MezzanineDescCoefs);
+        char* to = reinterpret_cast<char*>(&w.ModuleRecord.Mezzanines[m]) + offsetof(Ksv27Mezzanine, MezzanineCoefs);
+        std::memcpy(to, from, sizeof(double) * 4);
     }
     if (api.KSV27_SetConfig(&w.ModuleRecord) != 0) {
         ReportFailure(msg::kSetConfigFailed);

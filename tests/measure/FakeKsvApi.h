@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -72,7 +73,12 @@ public:
             std::memset(record.Mezzanines[m].MezzanineName, 0, sizeof record.Mezzanines[m].MezzanineName);
             const std::string name = m < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(m)] : "EMPTY";
             std::memcpy(record.Mezzanines[m].MezzanineName, name.data(), name.size() < 15 ? name.size() : 15);
-            for (int c = 0; c < 4; ++c) Ksv27MezzanineDescOf(&record, m)->MezzanineDescCoefs[c] = 10.0 * m + c + 0.5;
+            double coefs[4];
+            for (int c = 0; c < 4; ++c) coefs[c] = 10.0 * m + c + 0.5;
+            // The record is packed: its doubles are copied as bytes.
+            std::memcpy(reinterpret_cast<char*>(Ksv27MezzanineDescOf(&record, m)) +
+                            offsetof(Ksv27MezzanineDesc, MezzanineDescCoefs),
+                        coefs, sizeof coefs);
         }
     }
 
@@ -98,7 +104,9 @@ public:
         {
             std::lock_guard lock(mutex_);
             for (int m = 0; m < 8; ++m)
-                for (int c = 0; c < 4; ++c) ConfiguredCoefs[m][c] = module->Mezzanines[m].MezzanineCoefs[c];
+                std::memcpy(ConfiguredCoefs[m],
+                            reinterpret_cast<const char*>(&module->Mezzanines[m]) + offsetof(Ksv27Mezzanine, MezzanineCoefs),
+                            sizeof ConfiguredCoefs[m]);
         }
         return SetConfigResult;
     }
