@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QToolTip>
 
+#include "THintPlacement.h"
+
 #include "AdcRates.h"
 #include "DecimalSeparator.h"
 #include "Ksv27adcchannelpanel.h"
@@ -136,6 +138,7 @@ void TMainForm::ApplyApplicationSettings()
         hint.setColor(group, QPalette::ToolTipText, Qt::black);
     }
     QToolTip::setPalette(hint);
+    new ksv::THintPlacement(this, &HintWindow);
 
     const QIcon icon(QStringLiteral(":/APPL_ICON"));
     QApplication::setWindowIcon(icon);

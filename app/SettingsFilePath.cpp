@@ -1,15 +1,13 @@
 #include "SettingsFilePath.h"
 
-#include <QCoreApplication>
-#include <QFile>
+#include "core/SettingsFolderOverride.h"
 
 namespace ksv {
 
 std::string MainFormSettingsPath()
 {
-    const QString folder = QCoreApplication::applicationDirPath();
-    if (folder.isEmpty()) return {};
-    return QFile::encodeName(folder + QStringLiteral("/Ksv27_Vorn.ini")).toStdString();
+    // Beside the executable, built anew at every use (tests may redirect it).
+    return ActiveSettingsPath();
 }
 
 } // namespace ksv
