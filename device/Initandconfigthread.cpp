@@ -161,7 +161,7 @@ void TInitAndConfigThread::RunModeWork()
         ShowFinalStatus();
         break;
     default:
-        return;
+        break;
     }
     if (!StopRequested) {
         Synchronize([this] { ApplySettings(); });
