@@ -165,9 +165,8 @@ int32_t KSV27_GetConfig(Ksv27ModuleRecord* r)
     StoreKinds(*m, info);
     CopyField(r->ModuleName, sizeof r->ModuleName, info.Name);
     CopyField(r->ModuleSerial, sizeof r->ModuleSerial, info.Serial);
-    // Most significant byte first, whatever the host's order.
-    auto* fw = reinterpret_cast<uint8_t*>(&r->FirmwareVersion);
-    for (int i = 0; i < 4; ++i) fw[i] = static_cast<uint8_t>(info.Firmware >> (24 - 8 * i));
+    // A 32-bit word whose most significant byte is the first part: "1.2.3.4" is 0x01020304.
+    r->FirmwareVersion = info.Firmware;
     r->AdcRateDivisor = info.Divisor;
     for (int i = 0; i < KSV27_MEZZANINES; ++i) {
         CopyField(r->Mezzanines[i].MezzanineName, sizeof r->Mezzanines[i].MezzanineName, info.Mezzanines[i].Name);

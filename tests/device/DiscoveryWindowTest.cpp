@@ -41,7 +41,7 @@ namespace {
 // KSV27 in slots 5 and 9. The firmware texts read the same both ways; the
 // byte order of the word is the inventory tests' concern.
 const char* const kTwoCrates = R"json({ "crates": [
-  { "serial": "CR-A", "slots": [ { "slot": 3, "serial": "MOD-A3", "firmware": "1.2.2.1" },
+  { "serial": "CR-A", "slots": [ { "slot": 3, "serial": "MOD-A3", "firmware": "1.2.3.4" },
                                  { "slot": 7, "serial": "MOD-A7", "firmware": "9.0.0.9" } ] },
   { "serial": "CR-B", "slots": [ { "slot": 2, "id": 4660 },
                                  { "slot": 5, "serial": "MOD-B5", "firmware": "5.6.6.5" },
@@ -180,7 +180,7 @@ TEST_F(Discovery, FirstStartCreatesTheSettingsFileAndOpensTheFirstModule)
     EXPECT_EQ(Items(window->ModulesComboBox), (QStringList{U("Слот 3: KSV27"), U("Слот 7: KSV27")}));
     EXPECT_EQ(window->KsvCratesComboBox->currentIndex(), 0);
     EXPECT_EQ(window->ModulesComboBox->currentIndex(), 0);
-    ExpectUsable("MOD-A3", "1.2.2.1");
+    ExpectUsable("MOD-A3", "1.2.3.4");
     const QString title = QStringLiteral("KSV27_vorn - %1.%2.%3")
                               .arg(KSV27_VERSION_MAJOR)
                               .arg(KSV27_VERSION_MINOR)

@@ -218,11 +218,8 @@ TEST_F(Libraries, ConfigAndDescriptionFillTheirFields)
     ASSERT_EQ(L.GetConfig(&r), 0);
     EXPECT_STREQ(r.ModuleName, "KSV27");
     EXPECT_STREQ(r.ModuleSerial, "27T-0001");
-    const auto* fw = reinterpret_cast<const uint8_t*>(&r.FirmwareVersion);
-    EXPECT_EQ(fw[0], 1) << "most significant byte first";
-    EXPECT_EQ(fw[1], 2);
-    EXPECT_EQ(fw[2], 3);
-    EXPECT_EQ(fw[3], 4);
+    const uint32_t firmware = r.FirmwareVersion;
+    EXPECT_EQ(firmware, 0x01020304u) << "\"1.2.3.4\": the first part is the word's most significant byte";
     EXPECT_EQ(r.AdcRateDivisor, 4) << "the power-up divisor of the scenario";
     const char* names[8] = {"U10", "R100", "T", "I5", "EMPTY", "UDEF", "U20", "I20"};
     for (int m = 0; m < 8; ++m) {
