@@ -203,9 +203,13 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     expectOneRefusal(path);
     EXPECT_NE(Window->SettingsIniFile, nullptr);
 
-    // The close handler's auto-save: the file beside the executable is a folder.
+    // The close handler's auto-save saves to the settings path in force,
+    // whose place is taken by a folder here.
+    const std::string closeFolder = Scratch.filePath("closing").toStdString();
+    std::filesystem::create_directory(closeFolder);
+    ksv::SetSettingsFolderOverride(closeFolder);
     const std::string closePath = ksv::MainFormSettingsPath();
-    ASSERT_FALSE(std::filesystem::exists(closePath));
+    ASSERT_EQ(closePath, ksv::ActiveSettingsPath());
     std::filesystem::create_directory(closePath);
     Quietly([&] { Window->AutoSaveSettingsLMDCheckBox->setChecked(true); });
     Api.Opened = true;
