@@ -28,7 +28,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::KeyPress) return false;
+        // Keys go to widgets. Events for other objects (among them the
+        // workers' wake-ups, made on their own threads) are not looked at.
+        if (!watched->isWidgetType() || event->type() != QEvent::KeyPress) return false;
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() != Qt::Key_Escape) return false;
         if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) return false;

@@ -41,11 +41,12 @@ bool THintPlacement::eventFilter(QObject* watched, QEvent* event)
 {
     // The tip window settles its size after it is shown (its font and text
     // are applied late): place it again whenever its size changes.
+    if (!watched->isWidgetType()) return false; // only widgets have hints
     if (watched == *hintWindow_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         PlaceShownHint();
         return false;
     }
-    if (event->type() != QEvent::ToolTip || !watched->isWidgetType()) return false;
+    if (event->type() != QEvent::ToolTip) return false;
     auto* widget = static_cast<QWidget*>(watched);
     const QString text = widget->toolTip();
     if (text.isEmpty()) return false;
