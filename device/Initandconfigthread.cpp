@@ -22,6 +22,7 @@
 
 #include "BoundedText.h"
 #include "Ksv27mainform.h"
+#include "TBusyScope.h"
 #include "ModuleInventory.h"
 #include "core/FileIo.h"
 #include "core/IniFile.h"
@@ -39,20 +40,6 @@ std::function<void(const std::string&)>& StepHook()
     static std::function<void(const std::string&)> hook;
     return hook;
 }
-
-// Sets the window's HandlerBusy for the life of the scope, so that the change
-// events raised by the programmatic changes inside are ignored; the value it
-// had before comes back at the end, on every path.
-class TBusyScope {
-public:
-    TBusyScope() : previous_(MainForm->HandlerBusy) { MainForm->HandlerBusy = true; }
-    ~TBusyScope() { MainForm->HandlerBusy = previous_; }
-    TBusyScope(const TBusyScope&) = delete;
-    TBusyScope& operator=(const TBusyScope&) = delete;
-
-private:
-    bool previous_;
-};
 
 // Empties a combo box: no selection, no items.
 void ClearCombo(QComboBox* combo)

@@ -16,6 +16,7 @@
 #include "DecimalSeparator.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
+#include "TBusyScope.h"
 #include "MeasureMessages.h"
 #include "MezzanineKind.h"
 #include "TKsvApi.h"
@@ -39,20 +40,6 @@ void SetTextColor(QWidget* widget, QPalette::ColorRole role, const QColor& color
     palette.setColor(role, color);
     widget->setPalette(palette);
 }
-
-// Code that changes controls holds the window's guard, so the change events
-// it causes are ignored; the guard is given back as it was found, because
-// these steps also run inside handlers that hold it (StopMeasurement).
-class TControlChange {
-public:
-    TControlChange() : was_(MainForm->HandlerBusy) { MainForm->HandlerBusy = true; }
-    ~TControlChange() { MainForm->HandlerBusy = was_; }
-    TControlChange(const TControlChange&) = delete;
-    TControlChange& operator=(const TControlChange&) = delete;
-
-private:
-    const bool was_;
-};
 
 QStyle::StandardPixmap IconOf(TDialogKind kind)
 {
@@ -297,7 +284,7 @@ void TMainThread::PrepareMeasurement()
 
 void TMainThread::ShowStartState()
 {
-    TControlChange change;
+    TBusyScope change;
     TMainForm& w = *MainForm;
     w.StartMultimeterLMDSpeedButton->setText(kStopCaption);
     SetTextColor(w.StartMultimeterLMDSpeedButton, QPalette::ButtonText, kStopCaptionColor);
@@ -377,7 +364,7 @@ void TMainThread::ConfigureModule()
 
 void TMainThread::ShowChannelValues()
 {
-    TControlChange change;
+    TBusyScope change;
     TMainForm& w = *MainForm;
     for (TKsv27AdcChannelFrame* frame : w.SlotFrames) {
         if (!frame) continue;
@@ -415,7 +402,7 @@ void TMainThread::ShowUpdateMarks()
 void TMainThread::ShowStopState()
 {
     {
-        TControlChange change;
+        TBusyScope change;
         TMainForm& w = *MainForm;
         w.StartMultimeterLMDSpeedButton->setText(kStartCaption);
         SetTextColor(w.StartMultimeterLMDSpeedButton, QPalette::ButtonText, kStartCaptionColor);

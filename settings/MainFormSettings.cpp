@@ -22,6 +22,7 @@
 #include "BoundedText.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
+#include "TBusyScope.h"
 #include "MessagePump.h"
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
@@ -100,20 +101,6 @@ std::array<QLabel*, 8> PinLabels(ksv::TKsv27AdcChannelFrame* f)
 // the next load takes the slots' own keys instead of enabling them all.
 bool IsChecked(const QCheckBox* box) { return box && box->checkState() == Qt::Checked; }
 
-// Sets HandlerBusy for the life of the scope and gives it back its earlier
-// value on every way out, so a caller that holds the guard keeps it.
-class TBusyScope {
-public:
-    explicit TBusyScope(TMainForm& form) : Form(form), Previous(form.HandlerBusy) { Form.HandlerBusy = true; }
-    ~TBusyScope() { Form.HandlerBusy = Previous; }
-    TBusyScope(const TBusyScope&) = delete;
-    TBusyScope& operator=(const TBusyScope&) = delete;
-
-private:
-    TMainForm& Form;
-    bool Previous;
-};
-
 // How long a save from the button keeps the button disabled, so that the
 // user sees that something happened.
 constexpr int kSavePauseMs = 500;
@@ -187,7 +174,7 @@ bool TMainForm::LoadModuleSettings(ksv::TIniFile* ini)
     ShowAcquisitionTime();
 
     // The check boxes below must not run their change handlers.
-    const TBusyScope busy(*this);
+    const ksv::TBusyScope busy(*this);
     AllSlotsLMDCheckBox->setTristate(false);
     AllSlotsLMDCheckBox->setCheckState(settings.AllSlots ? Qt::Checked : Qt::Unchecked);
 
@@ -283,7 +270,7 @@ bool TMainForm::WriteModuleSettings(ksv::TIniFile* ini)
 void TMainForm::AutoSaveSettingsLMDCheckBoxChange()
 {
     if (HandlerBusy) return;
-    const TBusyScope busy(*this);
+    const ksv::TBusyScope busy(*this);
     SaveSettingsButton->setEnabled(!AutoSaveSettingsLMDCheckBox->isChecked());
 }
 

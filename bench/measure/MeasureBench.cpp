@@ -27,6 +27,7 @@
 #include "Ksv27mainform.h"
 #include "Mainthread.h"
 #include "MessagePump.h"
+#include "OffscreenScreen.h"
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
 #include "SimServerProcess.h"
@@ -233,13 +234,7 @@ struct TRateResult {
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screen.json"));
-    QFile file(config);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(R"({"screens":[{"name":"s","x":0,"y":0,"width":1920,"height":1080}]})");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(config));
+    ksv::test::UseDesktopSizedOffscreenScreen();
     QApplication application(argc, argv);
     ksv::InstallSynchronizerPump();
     std::vector<QString> messages;

@@ -422,21 +422,3 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, StepFault,
                          });
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // The offscreen platform with a desktop-sized screen.
-    const std::string screens = QDir::tempPath().toStdString() + "/ksv-device-tests-screen-" +
-                                std::to_string(QCoreApplication::applicationPid()) + ".json";
-    std::ofstream(screens) << R"({"screens":[{"name":"s","x":0,"y":0,"width":1920,"height":1080}]})";
-    ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens).c_str(), 1);
-
-    QApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("KSV27_Vorn"));
-    ksv::SetKsvLibraryFolder(QFile::encodeName(QCoreApplication::applicationDirPath()).constData());
-    ksv::InstallSynchronizerPump();
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    std::remove(screens.c_str());
-    return result;
-}

@@ -22,6 +22,7 @@
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "ModalDialogs.h"
+#include "ClosedCrateApi.h"
 #include "TKsvApi.h"
 #include "core/Cp1251.h"
 #include "core/IniFile.h"
@@ -47,41 +48,10 @@ inline void Put(const std::string& path, std::string_view bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Every operation fails, as with no crate server; KSV27_IsOpened reports `Opened`.
-class TStubKsvApi final : public TKsvApi {
-public:
-    bool Opened = false;
-    int CloseCalls = 0;
-
-    void KSV_Init(KsvCrateConnection*) override {}
-    void KSV_Close(KsvCrateConnection*) override {}
-    int32_t KSV_Open(KsvCrateConnection*) override { return -1; }
-    int32_t KSV_GetCrates(KsvCrateConnection*, KsvCrateList) override { return -1; }
-    int32_t KSV_GetCrateModules(KsvCrateConnection*, uint16_t[KSV_MAX_SLOTS]) override { return -1; }
-    void KSV27_Init(Ksv27ModuleRecord*) override {}
-    void KSV27_Close(Ksv27ModuleRecord*) override
-    {
-        ++CloseCalls;
-        Opened = false;
-    }
-    int32_t KSV27_IsOpened(Ksv27ModuleRecord*) override { return Opened ? 0 : 1; }
-    int32_t KSV27_Open(Ksv27ModuleRecord*, uint32_t, uint16_t, const char*, int32_t) override { return -1; }
-    int32_t KSV27_GetConfig(Ksv27ModuleRecord*) override { return -1; }
-    int32_t KSV27_GetDescription(Ksv27ModuleRecord*, uint32_t) override { return -1; }
-    int32_t KSV27_SetConfig(Ksv27ModuleRecord*) override { return -1; }
-    int32_t KSV27_ADCStart(Ksv27ModuleRecord*) override { return -1; }
-    int32_t KSV27_ADCStop(Ksv27ModuleRecord*) override { return -1; }
-    int32_t KSV27_Recv(Ksv27ModuleRecord*, uint32_t*, uint32_t*, uint32_t, uint32_t) override { return -1; }
-    int32_t KSV27_ProcessData(Ksv27ModuleRecord*, const uint32_t*, double*, uint32_t*, int32_t, int32_t) override
-    {
-        return -1;
-    }
-};
-
 class TSettingsWindow : public ::testing::Test {
 protected:
     std::vector<TModalRequest> Shown;
-    TStubKsvApi Api;
+    TClosedCrateApi Api;
     QTemporaryDir Scratch;
     std::string Path; // the settings file in the scratch folder
     std::unique_ptr<TMainForm> Window;
