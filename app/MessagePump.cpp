@@ -1,7 +1,6 @@
 #include "MessagePump.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QObject>
 #include <chrono>
 
@@ -11,23 +10,10 @@ namespace ksv {
 
 namespace {
 
-// Lives on the window's thread; each posted wake event drains the queue.
-class TSyncPumpObject : public QObject {
-public:
-    static QEvent::Type WakeType()
-    {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-    bool event(QEvent* e) override
-    {
-        if (e->type() != WakeType()) return QObject::event(e);
-        TSynchronizer::Instance().Drain();
-        return true;
-    }
-};
+// Lives on the window's thread; the queued calls that wake it drain the
+// synchronizer's queue there.
+QObject* gPump = nullptr;
 
-TSyncPumpObject* gPump = nullptr;
 
 } // namespace
 
@@ -36,14 +22,16 @@ void InstallSynchronizerPump()
     auto& sync = TSynchronizer::Instance();
     sync.BindMainThread();
     if (!gPump) {
-        gPump = new TSyncPumpObject;
+        gPump = new QObject;
         QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [] { gPump = nullptr; });
         gPump->setParent(QCoreApplication::instance());
     }
-    TSyncPumpObject* target = gPump;
+    QObject* target = gPump;
     sync.SetWakeHook([target] {
-        // postEvent is thread-safe; the application deletes the event.
-        QCoreApplication::postEvent(target, new QEvent(TSyncPumpObject::WakeType()));
+        // A queued call: the toolkit makes and hands over the call event
+        // itself, thread-safely; the window's thread runs it in any message
+        // loop, nested ones included.
+        QMetaObject::invokeMethod(target, [] { TSynchronizer::Instance().Drain(); }, Qt::QueuedConnection);
     });
     sync.SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
