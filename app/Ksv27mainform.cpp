@@ -192,15 +192,9 @@ void TMainForm::BuildPopupMenu()
             [this] { ksv::RunGuarded([this] { ApplicationExitClick(); }); });
     // RebootDeviceMenuItem and AboutProgram have no action.
 
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this, &TMainForm::ShowPopupMenu);
-}
-
-void TMainForm::ShowPopupMenu(const QPoint& position)
-{
-    // Centred on the pointer.
-    const QPoint global = mapToGlobal(position);
-    PopupMenu->popup(global - QPoint(PopupMenu->sizeHint().width() / 2, 0));
+    // The menu's automatic pop-up on a right click is off: its items act
+    // through their shortcuts.
+    setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
 void TMainForm::ConnectHandlers()

@@ -159,7 +159,6 @@ private:
     // Window size from the design size and the work area, and the centring
     // of MultimeterLMDSimplePanel in its page; safe to run again.
     void FitToWorkArea();
-    void ShowPopupMenu(const QPoint& position);
 
     int MultimeterPanelDesignHeight = 0;
     QObject* EscapeHook = nullptr;

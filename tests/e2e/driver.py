@@ -115,15 +115,21 @@ def text_of(node):
 
 
 class App:
-    def __init__(self, folder, port, display):
+    """The program's process and its accessible tree."""
+
+    def __init__(self, proc, display):
+        self.proc = proc
+        self.display = display
+        self.root = wait_for(self._find_root, 20)
+
+    @classmethod
+    def launch(cls, folder, port, display):
         env = dict(os.environ)
         env.update({"DISPLAY": display, "KSV_SIM_PORT": str(port), "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
                     "QT_QPA_PLATFORM": "xcb"})
-        self.folder = folder
-        self.proc = subprocess.Popen([os.path.join(folder, PROGRAM)], cwd="/", env=env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.display = display
-        self.root = wait_for(self._find_root, 20)
+        proc = subprocess.Popen([os.path.join(folder, PROGRAM)], cwd="/", env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return cls(proc, display)
 
     def _find_root(self):
         desktop = pyatspi.Registry.getDesktop(0)
@@ -253,7 +259,7 @@ def first_start_measure_and_save(display):
     port = free_port()
     server = Server(port)
     folder = fresh_folder()
-    app = App(folder, port, display)
+    app = App.launch(folder, port, display)
     try:
         check(app.root is not None, "the program appears on the accessibility bus")
         serial = wait_for(lambda: serial_shown(app), 30)
@@ -298,7 +304,8 @@ def first_start_measure_and_save(display):
 
 
 def second_start_restores(display, folder, server):
-    # Place the window and choose the second module of the first crate by hand.
+    # Place the window and choose the second module of the first demo crate
+    # (slot 5, serial 27A-1002) by hand.
     text = ini_bytes(folder).decode("cp1251")
     lines = []
     for line in text.split("\r\n"):
@@ -307,12 +314,15 @@ def second_start_restores(display, folder, server):
             line = key + "=40"
         elif key == "Left   основной панели":
             line = key + "=60"
+        elif key == "Слот модуля":
+            line = key + "=5"
         lines.append(line)
     with open(os.path.join(folder, INI), "wb") as f:
         f.write("\r\n".join(lines).encode("cp1251"))
-    app = App(folder, server.port, display)
+    app = App.launch(folder, server.port, display)
     try:
-        check(wait_for(lambda: serial_shown(app), 30) is not None, "the second start opens the saved module")
+        serial = wait_for(lambda: serial_shown(app), 30)
+        check(serial == "27A-1002", "the second start opens the saved module (%s)" % serial)
         geometry = wait_for(app.geometry, 5)
         check(geometry is not None and abs(geometry[0] - 60) <= 12 and abs(geometry[1] - 40) <= 40,
               "the second start restores the window position (%s)" % (geometry,))
@@ -324,7 +334,7 @@ def second_start_restores(display, folder, server):
 
 def no_server(display):
     folder = fresh_folder()
-    app = App(folder, free_port(), display)
+    app = App.launch(folder, free_port(), display)
     try:
         dialog = wait_for(app.dialog, 30)
         check(dialog is not None and "Не могу найти ни одного KSV крейта!" in app.dialog_text(dialog),
@@ -342,7 +352,7 @@ def no_server(display):
 
 def small_screen(display):
     folder = fresh_folder()
-    app = App(folder, free_port(), display)
+    app = App.launch(folder, free_port(), display)
     try:
         dialog = wait_for(app.dialog, 20)
         check(dialog is not None and "Разрешение монитора должно быть не ниже 1280x768!" in app.dialog_text(dialog),
@@ -355,6 +365,50 @@ def small_screen(display):
         app.kill()
 
 
+class Started:
+    """A process that another process started: enough of Popen for App."""
+
+    def __init__(self, pid):
+        self.pid = pid
+
+    def poll(self):
+        return None if os.path.exists("/proc/%d" % self.pid) else 0
+
+    def kill(self):
+        try:
+            os.kill(self.pid, 9)
+        except OSError:
+            pass
+
+    def wait(self, timeout=None):
+        return 0 if wait_for(lambda: self.poll() is not None, timeout or 20) else None
+
+
+def installed_demo(display, prefix):
+    """The installed demo launcher starts the crate server and the program."""
+    launcher = os.path.join(prefix, "bin", "ksv27-vorn-demo")
+    if not check(os.access(launcher, os.X_OK), "the install has the demo launcher"):
+        return
+    env = dict(os.environ, DISPLAY=display, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    env.pop("KSV_SIM_PORT", None)
+    proc = subprocess.Popen([launcher], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        def program():
+            out = subprocess.run(["pgrep", "-P", str(proc.pid), "-x", PROGRAM], capture_output=True, text=True)
+            return int(out.stdout.split()[0]) if out.stdout.split() else None
+        pid = wait_for(program, 15)
+        if not check(pid is not None, "the installed program starts"):
+            return
+        app = App(Started(pid), display)
+        serial = wait_for(lambda: serial_shown(app), 30) if app.root else None
+        check(serial == "27A-1001", "the installed program runs the demo (%s)" % serial)
+        app.keys("ctrl+q")
+        check(proc.wait(20) == 0, "the demo launcher ends with the program, status 0")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+
 def main():
     big, small = os.environ["E2E_DISPLAY"], os.environ["E2E_SMALL_DISPLAY"]
     folder, port, server = first_start_measure_and_save(big)
@@ -364,6 +418,8 @@ def main():
         server.stop()
     no_server(big)
     small_screen(small)
+    if os.environ.get("E2E_INSTALL_PREFIX"):
+        installed_demo(big, os.environ["E2E_INSTALL_PREFIX"])
     print("%d passed, %d failed" % (0 if failures else 1, len(failures)))
     sys.exit(1 if failures else 0)
 

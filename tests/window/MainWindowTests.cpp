@@ -413,7 +413,7 @@ TEST_F(MainWindow, PopupMenuItemsKeysAndWindowShortcuts)
     }
     EXPECT_EQ(Window.PopupMenu->defaultAction(), Window.RebootDeviceMenuItem);
     EXPECT_EQ(Window.ApplicationExit->statusTip(), QStringLiteral("Спокойный выход из программы"));
-    EXPECT_EQ(Window.contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(Window.contextMenuPolicy(), Qt::PreventContextMenu) << "no automatic pop-up on a right click";
 
     // The items without an action do nothing, and no box comes up.
     Window.RebootDeviceMenuItem->trigger();
