@@ -137,21 +137,19 @@ void TInitAndConfigThread::RunModeWork()
         ShowFinalStatus();
         break;
     case 1:
-        if (!OpenSelectedModule()) {
-            MessageText = QString::fromUtf8(discovery_text::kModuleOpenFailed);
+    case 2: {
+        // Mode 1 opens the chosen module of the selected crate; mode 2 opens
+        // the selected crate's module after refilling its module list.
+        const bool moduleMode = DiscoveryMode == 1;
+        if (!(moduleMode ? OpenSelectedModule() : ReopenCrateModule())) {
+            MessageText = QString::fromUtf8(moduleMode ? discovery_text::kModuleOpenFailed
+                                                       : discovery_text::kCrateOpenFailed);
             Synchronize([this] { ShowThreadMessage(); });
             return;
         }
         ShowFinalStatus();
         break;
-    case 2:
-        if (!ReopenCrateModule()) {
-            MessageText = QString::fromUtf8(discovery_text::kCrateOpenFailed);
-            Synchronize([this] { ShowThreadMessage(); });
-            return;
-        }
-        ShowFinalStatus();
-        break;
+    }
     default:
         break;
     }

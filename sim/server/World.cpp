@@ -35,15 +35,15 @@ void PutWord(std::vector<uint8_t>& out, uint32_t w)
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
 }
 
-ModuleInfo InfoOf(const ModuleSpec& spec, uint8_t divisor, const std::array<std::array<double, 4>, 8>& applied)
+ModuleInfo InfoOf(const ModuleSpec& module, uint8_t divisor, const std::array<std::array<double, 4>, 8>& applied)
 {
     ModuleInfo info;
-    info.Name = spec.Name;
-    info.Serial = spec.Serial;
-    info.Firmware = spec.Firmware;
+    info.Name = module.Name;
+    info.Serial = module.Serial;
+    info.Firmware = module.Firmware;
     info.Divisor = divisor;
     for (size_t m = 0; m < 8; ++m) {
-        info.Mezzanines[m].Name = spec.Mezzanines[m].Name;
+        info.Mezzanines[m].Name = module.Mezzanines[m].Name;
         info.Mezzanines[m].Coefs = applied[m];
     }
     return info;
@@ -309,8 +309,8 @@ Action World::Open(Lock&, uint64_t id, Reader& in)
     if (ci < 0) return Answer(kNotFound);
     CrateSpec& crate = scenario_.Crates[ci];
     if (static_cast<size_t>(slot) > crate.Slots.size() || !crate.Slots[slot - 1].Module) return Answer(kNotFound);
-    ModuleSpec& spec = *crate.Slots[slot - 1].Module;
-    Fault f = Strike(spec.Faults, FaultOp::Open);
+    ModuleSpec& module = *crate.Slots[slot - 1].Module;
+    Fault f = Strike(module.Faults, FaultOp::Open);
     if (f.Mode == FaultMode::Drop) return Dropped();
     if (f.Mode != FaultMode::Off) return Answer(kFailed);
     Runtime& rt = RuntimeOf(ci, slot - 1);
@@ -320,12 +320,12 @@ Action World::Open(Lock&, uint64_t id, Reader& in)
     rt = Runtime{};
     rt.Served = served;
     rt.Holder = id;
-    rt.Divisor = spec.Divisor;
+    rt.Divisor = module.Divisor;
     rt.Applied.fill(kIdentity);
     c.Crate = ci;
     c.Slot = slot - 1;
     Writer w;
-    WriteModuleInfo(w, InfoOf(spec, rt.Divisor, rt.Applied));
+    WriteModuleInfo(w, InfoOf(module, rt.Divisor, rt.Applied));
     Action a = Answer(kOk, ProcessFlags(ci, slot - 1));
     a.Body = std::move(w.Bytes());
     return a;
@@ -339,7 +339,7 @@ Action World::ModuleRequest(Lock& lock, uint64_t id, Op op, Reader& in)
         Release(c);
         return Answer(kOk);
     }
-    ModuleSpec& spec = SpecOf(c.Crate, c.Slot);
+    ModuleSpec& module = SpecOf(c.Crate, c.Slot);
     Runtime& rt = RuntimeOf(c.Crate, c.Slot);
     FaultOp fop = FaultOp::Recv;
     switch (op) {
@@ -357,7 +357,7 @@ Action World::ModuleRequest(Lock& lock, uint64_t id, Op op, Reader& in)
         if (!in.Ok()) return Answer(kBadArgument);
         if (!rt.Running) return Answer(kNotRunning, ProcessFlags(c.Crate, c.Slot));
     }
-    Fault f = Strike(spec.Faults, fop);
+    Fault f = Strike(module.Faults, fop);
     if (f.Mode == FaultMode::Drop) return Dropped();
     if (f.Mode == FaultMode::Stall) return Silent();
     if (f.Mode == FaultMode::Fail) return Answer(kFailed, ProcessFlags(c.Crate, c.Slot));
@@ -367,11 +367,11 @@ Action World::ModuleRequest(Lock& lock, uint64_t id, Op op, Reader& in)
     Writer w;
     switch (op) {
     case Op::GetConfig:
-        WriteModuleInfo(w, InfoOf(spec, rt.Divisor, rt.Applied));
+        WriteModuleInfo(w, InfoOf(module, rt.Divisor, rt.Applied));
         break;
     case Op::GetDescription:
-        w.Str(spec.Serial);
-        for (const auto& m : spec.Mezzanines) {
+        w.Str(module.Serial);
+        for (const auto& m : module.Mezzanines) {
             w.Str(m.Serial);
             for (double v : m.Coefs) w.F64(v);
         }
@@ -390,7 +390,7 @@ Action World::ModuleRequest(Lock& lock, uint64_t id, Op op, Reader& in)
             break;
         }
         for (size_t m = 0; m < 8; ++m) {
-            if (KindOf(spec.Mezzanines[m].Name).Type == Kind::None) coefs[m] = kIdentity;
+            if (KindOf(module.Mezzanines[m].Name).Type == Kind::None) coefs[m] = kIdentity;
             else if (!CoefsUsable(coefs[m])) a.Status = kBadArgument;
         }
         if (a.Status != kOk) break;
