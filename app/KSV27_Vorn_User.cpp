@@ -2,8 +2,10 @@
 // window and the message loop. Returns 0 in every case.
 #include <QFile>
 #include <QScreen>
+#include <cstdlib>
 #include <exception>
 
+#include "Initandconfigthread.h"
 #include "Ksv27mainform.h"
 #include "MessagePump.h"
 #include "ModalDialogs.h"
@@ -41,6 +43,12 @@ int main(int argc, char** argv)
         TMainForm window;
         window.show();
         application.exec();
+        // A close while busy skips the close steps; a discovery that still
+        // runs must not outlive the window it works on.
+        window.WaitForDiscoveryToEnd();
+        // One that outlived even that is cut off with the process, before the
+        // window it uses is taken down.
+        if (InitAndConfigThread) std::_Exit(0);
     } catch (...) {
         ksv::ShowExceptionBox(std::current_exception());
     }

@@ -121,6 +121,10 @@ void TMainForm::FormClose()
     if (AutoSaveSettingsLMDCheckBox->isChecked()) SaveIniFile(ksv::MainFormSettingsPath());
     SettingsIniFile.reset();
     StopMeasurement();
+    // A discovery that is still opening the module must be done with the
+    // record before it is closed here.
+    WaitForDiscoveryToEnd();
+    HandlerBusy = true;
     ksv::TKsvApi& api = ksv::KsvApi();
     if (api.KSV27_IsOpened(&ModuleRecord) == 0) api.KSV27_Close(&ModuleRecord);
     HandlerBusy = false;

@@ -54,8 +54,10 @@ void TMainForm::ShowDeviceStatus(TStatusKind kind, int mode, const std::string& 
     const bool final = kind == TStatusKind::Final;
 
     const QString title = final ? ProgramTitle() : TitleTemplate;
+    // The window's caption is the application's title on the desktop. The
+    // toolkit's display name is left alone: it would be appended to the
+    // caption of every dialog.
     setWindowTitle(title);
-    QGuiApplication::setApplicationDisplayName(title);
 
     if (!final && mode == 3) {
         KsvCratesComboBox->setCurrentIndex(-1);

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 #include "Initandconfigthread.h"
@@ -14,6 +15,7 @@
 #include "MessagePump.h"
 #include "ModalDialogs.h"
 #include "ModuleInventory.h"
+#include "TSynchronizer.h"
 
 namespace {
 
@@ -79,6 +81,17 @@ void TMainForm::OnStartInitDevicesThread(const ksv::TWindowMessage& message)
         ksv::SleepAndProcessMessages(50);
     } while (!DiscoveryRunning && !*ended);
     DiscoveryRequestAllowed = true;
+}
+
+void TMainForm::WaitForDiscoveryToEnd()
+{
+    // The discovery uses the window and the module record; its library calls
+    // end within their own time-outs. The bound keeps a stalled server from
+    // holding the program open.
+    constexpr auto kLongest = std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + kLongest;
+    ksv::TSynchronizer::Instance().ServeUntil(
+        [deadline] { return InitAndConfigThread == nullptr || std::chrono::steady_clock::now() > deadline; });
 }
 
 void TMainForm::FindDeviceLMDButtonClick()

@@ -186,7 +186,8 @@ TEST_F(Discovery, FirstStartCreatesTheSettingsFileAndOpensTheFirstModule)
                               .arg(KSV27_VERSION_MINOR)
                               .arg(KSV27_VERSION_RELEASE);
     EXPECT_EQ(window->windowTitle(), title);
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), title);
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("KSV27_Vorn"))
+        << "the toolkit's display name would be appended to every dialog's caption";
     EXPECT_EQ(window->KsvCrateStatusLed->toolTip(), U("Статус KSV крейта -> OK"));
     EXPECT_EQ(window->ModuleStatusLed->toolTip(), U("Статус модуля 'KSV27' -> OK"));
     ExpectControlsBack();
@@ -316,6 +317,21 @@ TEST_F(Discovery, SettingsFileThatCannotBeCreatedStopsTheRun)
     EXPECT_EQ(window->ModuleState, 0);
     EXPECT_EQ(window->KsvCratesComboBox->count(), 0);
     ExpectControlsBack();
+}
+
+TEST_F(Discovery, CloseDuringADiscoveryWaitsForItThenClosesTheModule)
+{
+    Serve(kTwoCrates);
+    window = std::make_unique<TMainForm>();
+    window->show();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!window->DiscoveryRunning && std::chrono::steady_clock::now() < end) ksv::SleepAndProcessMessages(10);
+    ASSERT_TRUE(window->DiscoveryRunning) << "the start-up discovery did not begin";
+
+    window->FormClose();
+    EXPECT_EQ(InitAndConfigThread, nullptr) << "the close waits until the discovery is done with the record";
+    EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord), 0) << "and then closes the module it opened";
+    EXPECT_FALSE(window->HandlerBusy);
 }
 
 TEST_F(Discovery, MessageDialogLayout)
