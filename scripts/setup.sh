@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick xdotool
-  dbus dbus-x11 at-spi2-core python3 python3-pyatspi
+  dbus dbus-daemon dbus-x11 at-spi2-core python3 python3-pyatspi procps
   fonts-liberation
 )
 
