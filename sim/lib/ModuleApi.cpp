@@ -87,6 +87,21 @@ void StoreKinds(Module& m, const ModuleInfo& info)
     }
 }
 
+// Starts or stops the module's data stream. Words of the stream before this
+// call are never handed out after it; a stop also drops what came during it.
+int32_t StreamControl(Ksv27ModuleRecord* r, Op op)
+{
+    auto m = Find(r);
+    if (!m) return kNotOpen;
+    std::lock_guard lock(m->CallMu);
+    m->Pending.clear();
+    m->DataFloor = m->Conn.NextSeq();
+    Reply reply;
+    const int32_t rc = Call(*m, op, Writer{}, reply);
+    if (op == Op::Stop) m->Pending.clear();
+    return rc;
+}
+
 } // namespace
 
 extern "C" {
@@ -230,29 +245,9 @@ int32_t KSV27_SetConfig(Ksv27ModuleRecord* r)
     return kOk;
 }
 
-int32_t KSV27_ADCStart(Ksv27ModuleRecord* r)
-{
-    auto m = Find(r);
-    if (!m) return kNotOpen;
-    std::lock_guard lock(m->CallMu);
-    m->Pending.clear();
-    m->DataFloor = m->Conn.NextSeq();
-    Reply reply;
-    return Call(*m, Op::Start, Writer{}, reply);
-}
+int32_t KSV27_ADCStart(Ksv27ModuleRecord* r) { return StreamControl(r, Op::Start); }
 
-int32_t KSV27_ADCStop(Ksv27ModuleRecord* r)
-{
-    auto m = Find(r);
-    if (!m) return kNotOpen;
-    std::lock_guard lock(m->CallMu);
-    m->Pending.clear();
-    m->DataFloor = m->Conn.NextSeq();
-    Reply reply;
-    int32_t rc = Call(*m, Op::Stop, Writer{}, reply);
-    m->Pending.clear();
-    return rc;
-}
+int32_t KSV27_ADCStop(Ksv27ModuleRecord* r) { return StreamControl(r, Op::Stop); }
 
 int32_t KSV27_Recv(Ksv27ModuleRecord* r, uint32_t* buffer, uint32_t* /*timeMarks: not kept*/, uint32_t words,
                    uint32_t timeoutMs)

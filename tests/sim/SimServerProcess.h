@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits.h>
 #include <poll.h>
 #include <spawn.h>
@@ -54,6 +55,28 @@ struct SimServerOptions {
     int StartTimeoutMs = 10000;
 };
 
+// Appends what the pipe `fd` gives to `text` until the pipe ends, `enough`
+// says so, or `deadline` passes; false when the deadline came first.
+inline bool ReadPipeUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string& text,
+                          const std::function<bool(const std::string&)>& enough = {})
+{
+    while (!(enough && enough(text))) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (r == 0 || (r < 0 && errno == EINTR)) continue;
+        if (r < 0) return true;
+        char buf[4096];
+        const ssize_t k = ::read(fd, buf, sizeof buf);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return true;
+        text.append(buf, static_cast<size_t>(k));
+    }
+    return true;
+}
+
 // Runs `argv` and returns its exit status (-1 if it could not run or was
 // killed); standard output goes to `out` when given.
 inline int RunAndCapture(const std::vector<std::string>& args, std::string* out = nullptr, int timeoutMs = 10000)
@@ -75,23 +98,8 @@ inline int RunAndCapture(const std::vector<std::string>& args, std::string* out 
         return -1;
     }
     std::string text;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ::kill(pid, SIGKILL);
-            break;
-        }
-        pollfd p{pipefd[0], POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) continue;
-        char buf[4096];
-        ssize_t k = ::read(pipefd[0], buf, sizeof buf);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) break;
-        text.append(buf, static_cast<size_t>(k));
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (!ReadPipeUntil(pipefd[0], deadline, text)) ::kill(pid, SIGKILL);
     ::close(pipefd[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -160,20 +168,9 @@ public:
         }
         // The first line tells the port: "... listening on 127.0.0.1:PORT ...".
         std::string line;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.StartTimeoutMs);
-        while (line.find('\n') == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{pipefd[0], POLLIN, 0};
-            int r = ::poll(&p, 1, static_cast<int>(left.count()));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) break;
-            char buf[256];
-            ssize_t k = ::read(pipefd[0], buf, sizeof buf);
-            if (k < 0 && errno == EINTR) continue;
-            if (k <= 0) break;
-            line.append(buf, static_cast<size_t>(k));
-        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.StartTimeoutMs);
+        ReadPipeUntil(pipefd[0], deadline, line,
+                      [](const std::string& text) { return text.find('\n') != std::string::npos; });
         // Nothing else comes on standard output; the server ignores SIGPIPE.
         ::close(pipefd[0]);
         auto at = line.find("127.0.0.1:");
