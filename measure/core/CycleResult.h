@@ -26,10 +26,30 @@ inline constexpr int kSlotCount = 8;
 enum class TChannelUnit { None, Millivolt, Milliamp, Ohm };
 
 // "mV", "mA", "Ohm"; "" for None.
-const char* UnitText(TChannelUnit unit);
+inline const char* UnitText(TChannelUnit unit)
+{
+    switch (unit) {
+    case TChannelUnit::Millivolt: return "mV";
+    case TChannelUnit::Milliamp: return "mA";
+    case TChannelUnit::Ohm: return "Ohm";
+    case TChannelUnit::None: break;
+    }
+    return "";
+}
 
 // The unit a mezzanine kind's values are shown in.
-TChannelUnit UnitOf(TMezzanineKind kind);
+inline TChannelUnit UnitOf(TMezzanineKind kind)
+{
+    switch (kind) {
+    case TMezzanineKind::Voltage:
+    case TMezzanineKind::Temperature: return TChannelUnit::Millivolt;
+    case TMezzanineKind::Current: return TChannelUnit::Milliamp;
+    case TMezzanineKind::Resistance: return TChannelUnit::Ohm;
+    case TMezzanineKind::None:
+    case TMezzanineKind::Unknown: break;
+    }
+    return TChannelUnit::None;
+}
 
 struct TChannelResult {
     bool Active = false;       // its slot took part in the cycle (fitted and chosen)
