@@ -7,9 +7,8 @@
 #include <QLabel>
 #include <QPalette>
 
-#include "BoundedText.h"
+#include "DeviceStatusView.h"
 #include "Ksv27mainform.h"
-#include "ModuleInventory.h"
 #include "TLed.h"
 #include "Version.h"
 
@@ -45,67 +44,51 @@ QString ProgramTitle()
         .arg(KSV27_VERSION_RELEASE);
 }
 
+void ShowLampView(TLed* lamp, const ksv::TStatusLampView& view)
+{
+    switch (view.Lamp) {
+    case ksv::TStatusLamp::Green: ShowLamp(lamp, kLampGreen); break;
+    case ksv::TStatusLamp::Red: ShowLamp(lamp, kLampRed); break;
+    case ksv::TStatusLamp::Neutral: ShowLampNeutral(lamp); break;
+    }
+    lamp->setToolTip(Utf8(view.Hint));
+}
+
+void ClearList(QComboBox* combo)
+{
+    combo->setCurrentIndex(-1);
+    combo->clear();
+}
+
 } // namespace
 
 void TMainForm::ShowDeviceStatus(TStatusKind kind, int mode, const std::string& moduleName)
 {
     const bool previousBusy = HandlerBusy;
     HandlerBusy = true;
-    const bool final = kind == TStatusKind::Final;
+    const ksv::TDeviceStatusView view = ksv::DeviceStatusView(kind == TStatusKind::Final, mode, moduleName,
+                                                              CrateStatusOk != 0, ModuleState, ModuleRecord);
 
-    const QString title = final ? ProgramTitle() : TitleTemplate;
     // The window's caption is the application's title on the desktop. The
     // toolkit's display name is left alone: it would be appended to the
     // caption of every dialog.
-    setWindowTitle(title);
+    setWindowTitle(view.Final ? ProgramTitle() : TitleTemplate);
 
-    if (!final && mode == 3) {
-        KsvCratesComboBox->setCurrentIndex(-1);
-        KsvCratesComboBox->clear();
-    }
-
-    if (mode == 2 || mode == 3) {
-        if (final) {
-            const bool ok = CrateStatusOk != 0;
-            ShowLamp(KsvCrateStatusLed, ok ? kLampGreen : kLampRed);
-            KsvCrateStatusLed->setToolTip(QString::fromUtf8(ok ? "Статус KSV крейта -> OK" : "Статус KSV крейта -> BAD"));
-        } else {
-            ShowLampNeutral(KsvCrateStatusLed);
-            KsvCrateStatusLed->setToolTip(QString::fromUtf8("Статус KSV крейта -> ???"));
-        }
-    }
-
-    if (mode >= 1 && mode <= 3) {
-        if (!final && mode == 3) {
-            ModulesComboBox->setCurrentIndex(-1);
-            ModulesComboBox->clear();
-        }
-        const QString name = moduleName.empty() ? QStringLiteral("???") : Utf8(moduleName);
-        const bool usable = final && ModuleState == 2;
-        if (usable) {
-            ShowLamp(ModuleStatusLed, kLampGreen);
-            ModuleStatusLed->setToolTip(QString::fromUtf8("Статус модуля '") + name + QStringLiteral("' -> OK"));
-        } else if (final) {
-            ShowLamp(ModuleStatusLed, kLampRed);
-            ModuleStatusLed->setToolTip(QString::fromUtf8("Статус модуля '") + name + QStringLiteral("' -> BAD"));
-        } else {
-            ShowLampNeutral(ModuleStatusLed);
-            ModuleStatusLed->setToolTip(QString::fromUtf8("Статус модуля '") + name + QStringLiteral("'-> ???"));
-        }
-
-        ModuleSerialNumberLMDLabel->setText(usable ? Utf8(ksv::FieldText(ModuleRecord.ModuleSerial))
-                                                   : QStringLiteral("????????"));
-        if (usable) {
-            ModuleFirmwareVersionLMDLabel->setText(Utf8(ksv::FirmwareText(ModuleRecord.FirmwareVersion)));
-        } else {
+    if (view.ClearLists) ClearList(KsvCratesComboBox);
+    if (view.ShowCrate) ShowLampView(KsvCrateStatusLed, view.Crate);
+    if (view.ShowModule) {
+        if (view.ClearLists) ClearList(ModulesComboBox);
+        ShowLampView(ModuleStatusLed, view.Module);
+        ModuleSerialNumberLMDLabel->setText(Utf8(view.Serial));
+        if (!view.ModuleUsable) {
             QPalette palette = ModuleFirmwareVersionLMDLabel->palette();
             palette.setColor(QPalette::Window, NeutralColor());
             palette.setColor(QPalette::WindowText, Qt::black);
             ModuleFirmwareVersionLMDLabel->setPalette(palette);
             ModuleFirmwareVersionLMDLabel->setAutoFillBackground(true);
-            ModuleFirmwareVersionLMDLabel->setText(QStringLiteral("????????"));
         }
-        if (final) ModuleFirmwareVersionLMDLabel->repaint();
+        ModuleFirmwareVersionLMDLabel->setText(Utf8(view.Firmware));
+        if (view.Final) ModuleFirmwareVersionLMDLabel->repaint();
     }
 
     HandlerBusy = previousBusy;

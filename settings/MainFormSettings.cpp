@@ -24,9 +24,9 @@
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
 #include "MessagePump.h"
-#include "MezzanineKind.h"
 #include "ModalDialogs.h"
 #include "PinTables.h"
+#include "SlotLegend.h"
 #include "TApplication.h"
 #include "core/IniFile.h"
 #include "core/SettingsFolderOverride.h"
@@ -46,11 +46,6 @@ constexpr const char* kSaveCaption = "ОШИБКА SaveIniFile()!!!";
 constexpr const char* kSaveAppFailed = "Не могу сохранить файл настроек приложения!";
 constexpr const char* kSaveModuleFailed = "Не могу сохранить файл настроек модуля!";
 
-constexpr const char* kVoltageUnit = "Напряжение, мВ";
-constexpr const char* kCurrentUnit = "Сила тока, мА";
-constexpr const char* kResistanceUnit = "Сопротивление, Ом";
-constexpr const char* kUnknown = "????????????";
-constexpr const char* kEmptySlot = "Пустой";
 constexpr const char* kNoPin = "--";
 constexpr const char* kNoValue = "--------";
 } // namespace text
@@ -62,24 +57,17 @@ void ShowSettingsBox(const char* message, const char* caption)
     ksv::ShowMessageBox(QString::fromUtf8(message), QString::fromUtf8(caption), ksv::TDialogKind::Information);
 }
 
-// What a fitted slot shows for its mezzanine: the unit caption and the pin
-// table, none for a name of no known kind (its pin labels stay as they are).
-struct TSlotLegend {
-    const char* Unit = text::kUnknown;
-    const ksv::TPinTable* Pins = nullptr;
-};
-
-TSlotLegend LegendOf(const TMainForm& form, const std::string& name)
+// The form's pin table of a family; none when the labels keep their texts.
+const ksv::TPinTable* PinTableOf(const TMainForm& form, ksv::TPinFamily family)
 {
-    switch (ksv::MezzanineKindOf(name)) {
-    case ksv::TMezzanineKind::Voltage:
-    case ksv::TMezzanineKind::Temperature: return {text::kVoltageUnit, &form.VoltagePinTable};
-    case ksv::TMezzanineKind::Current: return {text::kCurrentUnit, &form.CurrentPinTable};
-    case ksv::TMezzanineKind::Resistance: return {text::kResistanceUnit, &form.ResistancePinTable};
-    case ksv::TMezzanineKind::None:
-    case ksv::TMezzanineKind::Unknown: break;
+    switch (family) {
+    case ksv::TPinFamily::Voltage: return &form.VoltagePinTable;
+    case ksv::TPinFamily::Current: return &form.CurrentPinTable;
+    case ksv::TPinFamily::Resistance: return &form.ResistancePinTable;
+    case ksv::TPinFamily::None:
+    case ksv::TPinFamily::Keep: break;
     }
-    return {};
+    return nullptr;
 }
 
 void ShowPin(QLabel* plusName, QLabel* plusContact, QLabel* minusName, QLabel* minusContact,
@@ -182,25 +170,19 @@ bool TMainForm::LoadModuleSettings(ksv::TIniFile* ini)
         ksv::TKsv27AdcChannelFrame* frame = SlotFrames[s];
         if (!frame) continue;
         const int slot = static_cast<int>(s);
-        if (ksv::IsFittedName(names[s])) {
-            const std::string serial = ksv::FieldText(Ksv27MezzanineDescOf(&ModuleRecord, slot)->MezzanineSerial);
-            frame->MezzaninenameLMDLabel->setText(QStringLiteral("MZ8") + Utf8(names[s]) + QStringLiteral(" (S/N ") +
-                                                  Utf8(serial) + QStringLiteral(")"));
-            const TSlotLegend legend = LegendOf(*this, names[s]);
-            frame->ValuesLabLMDLabel->setText(QString::fromUtf8(legend.Unit));
-            if (legend.Pins) {
-                ShowPin(frame->Pin1PlusNameLMDLabel, frame->Pin1PlusNumberLMDLabel, frame->Pin1MinusNameLMDLabel,
-                        frame->Pin1MinusNumberLMDLabel, ksv::SlotPin(*legend.Pins, slot, 0));
-                ShowPin(frame->Pin2PlusNameLMDLabel, frame->Pin2PlusNumberLMDLabel, frame->Pin2MinusNameLMDLabel,
-                        frame->Pin2MinusNumberLMDLabel, ksv::SlotPin(*legend.Pins, slot, 1));
-            }
-            frame->SlotNumberLMDCheckBox->setChecked(settings.SlotEnabled[s]);
-        } else {
-            frame->MezzaninenameLMDLabel->setText(QString::fromUtf8(text::kEmptySlot));
-            frame->ValuesLabLMDLabel->setText(QString::fromUtf8(text::kUnknown));
+        const ksv::TSlotLegend legend = ksv::SlotLegendOf(
+            names[s], ksv::FieldText(Ksv27MezzanineDescOf(&ModuleRecord, slot)->MezzanineSerial));
+        frame->MezzaninenameLMDLabel->setText(Utf8(legend.MezzanineCaption));
+        frame->ValuesLabLMDLabel->setText(QString::fromUtf8(legend.Unit));
+        if (const ksv::TPinTable* pins = PinTableOf(*this, legend.Pins)) {
+            ShowPin(frame->Pin1PlusNameLMDLabel, frame->Pin1PlusNumberLMDLabel, frame->Pin1MinusNameLMDLabel,
+                    frame->Pin1MinusNumberLMDLabel, ksv::SlotPin(*pins, slot, 0));
+            ShowPin(frame->Pin2PlusNameLMDLabel, frame->Pin2PlusNumberLMDLabel, frame->Pin2MinusNameLMDLabel,
+                    frame->Pin2MinusNumberLMDLabel, ksv::SlotPin(*pins, slot, 1));
+        } else if (legend.Pins == ksv::TPinFamily::None) {
             for (QLabel* pin : PinLabels(frame)) pin->setText(QString::fromUtf8(text::kNoPin));
-            frame->SlotNumberLMDCheckBox->setChecked(false);
         }
+        frame->SlotNumberLMDCheckBox->setChecked(legend.Fitted && settings.SlotEnabled[s]);
         frame->Value1LMDEdit->setText(QString::fromUtf8(text::kNoValue));
         frame->Value2LMDEdit->setText(QString::fromUtf8(text::kNoValue));
         frame->SetChannelLamp(1, ksv::TKsv27AdcChannelFrame::kLampOff);
