@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <sys/resource.h>
 
-#include "SettingsFilePath.h"
 #include "SettingsWindowSupport.h"
 
 namespace {
@@ -125,7 +124,7 @@ TEST_F(SettingsWindowSaveScene, CtrlSWritesTheControlsInPlaceAndTheSelectionOnly
 TEST_F(SettingsWindowSaveScene, AutoSaveDefaultRewriteAndCloseKeepOnlyTheNeverSavedKeysAtDefault)
 {
     // The close handler writes beside the executable (this test program's own folder).
-    const std::string path = ksv::MainFormSettingsPath();
+    const std::string path = ksv::ActiveSettingsPath();
     ksv::SetSettingsFolderOverride(std::filesystem::path(path).parent_path().string());
     ASSERT_EQ(ksv::ActiveSettingsPath(), path);
     Put(path, HandFile());
@@ -208,7 +207,7 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     const std::string closeFolder = Scratch.filePath("closing").toStdString();
     std::filesystem::create_directory(closeFolder);
     ksv::SetSettingsFolderOverride(closeFolder);
-    const std::string closePath = ksv::MainFormSettingsPath();
+    const std::string closePath = ksv::ActiveSettingsPath();
     ASSERT_EQ(closePath, ksv::ActiveSettingsPath());
     std::filesystem::create_directory(closePath);
     Quietly([&] { Window->AutoSaveSettingsLMDCheckBox->setChecked(true); });
