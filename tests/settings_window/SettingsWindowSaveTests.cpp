@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 
 #include "SettingsWindowSupport.h"
+#include "core/FileIo.h"
 
 namespace {
 
@@ -119,6 +120,38 @@ TEST_F(SettingsWindowSaveScene, CtrlSWritesTheControlsInPlaceAndTheSelectionOnly
     Window->SaveIniFile(Path);
     EXPECT_EQ(Slurp(Path), Saved("Серийный номер KSV крейта=C-2", "Слот модуля=4", "Индекс частоты опроса=-1"));
     EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
+}
+
+// A folder that takes no new file (the seam works as root too): Ctrl+S and
+// the default rewrite still save, each with one replacement of the file; only
+// a file that refuses as well brings the box.
+TEST_F(SettingsWindowSaveScene, LockedFolderStillSavesOnceAndAFileThatRefusesTooIsOneBox)
+{
+    Window->StartupPhase = 3;
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    Window->move(123, 45);
+    Put(Path, HandFile());
+    struct TLift {
+        ~TLift() { ksv::SetWriteRefusal(nullptr); }
+    } lift;
+    ksv::SetWriteRefusal([](const std::string& path) { return path.find(".tmp") != std::string::npos; });
+    ksv::TFileIoCounts before = ksv::FileIoCounts();
+    QTest::keyClick(Window.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Slurp(Path), Saved("Серийный номер KSV крейта=OLD1", "Слот модуля=3"));
+    EXPECT_EQ(ksv::FileIoCounts().Replacements - before.Replacements, 1u);
+    before = ksv::FileIoCounts();
+    Window->SaveDefaultSettings->trigger();
+    EXPECT_EQ(ksv::FileIoCounts().Replacements - before.Replacements, 1u);
+    EXPECT_EQ(ksv::TIniFile(Path).ReadInteger("Модуль KSV27", "Индекс частоты опроса", 9), 0);
+    EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
+
+    const std::string old = Slurp(Path);
+    ksv::SetWriteRefusal([](const std::string&) { return true; });
+    Window->SaveIniFile(Path);
+    ASSERT_EQ(Shown.size(), 1u) << Texts().join('|').toStdString();
+    EXPECT_EQ(Shown[0].Text, QString::fromStdString("Unable to write to " + Path));
+    EXPECT_EQ(Slurp(Path), old);
 }
 
 TEST_F(SettingsWindowSaveScene, AutoSaveDefaultRewriteAndCloseKeepOnlyTheNeverSavedKeysAtDefault)
