@@ -4,9 +4,10 @@
 //
 // Every operation goes to the file itself: a read parses the file as it is on
 // disk now, a write reads it, changes the bytes it must (see IniText.h) and
-// replaces the file crash-safely (see FileIo.h). So any number of objects on
-// one file see each other's writes at their next read, and a failed write
-// leaves the file exactly as it was.
+// replaces the file crash-safely (see FileIo.h; in a folder that takes no
+// new file, by a rewrite in place). So any number of objects on one file see
+// each other's writes at their next read, and a refused write leaves the file
+// exactly as it was.
 //
 // Reads never fail: a missing, unreadable or oversized file, a missing key or
 // a value that does not parse gives the caller's default. A file larger than
