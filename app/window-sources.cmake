@@ -1,5 +1,6 @@
 target_sources(ksv27_window PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ModalDialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WorkerDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessagePump.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27mainform.h
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27mainform.cpp

@@ -9,6 +9,7 @@
 
 #include "DeviceStatusView.h"
 #include "Ksv27mainform.h"
+#include "TBusyScope.h"
 #include "TLed.h"
 #include "Version.h"
 
@@ -64,8 +65,7 @@ void ClearList(QComboBox* combo)
 
 void TMainForm::ShowDeviceStatus(TStatusKind kind, int mode, const std::string& moduleName)
 {
-    const bool previousBusy = HandlerBusy;
-    HandlerBusy = true;
+    const ksv::TBusyScope busy(*this);
     const ksv::TDeviceStatusView view = ksv::DeviceStatusView(kind == TStatusKind::Final, mode, moduleName,
                                                               CrateStatusOk != 0, ModuleState, ModuleRecord);
 
@@ -90,6 +90,4 @@ void TMainForm::ShowDeviceStatus(TStatusKind kind, int mode, const std::string& 
         ModuleFirmwareVersionLMDLabel->setText(Utf8(view.Firmware));
         if (view.Final) ModuleFirmwareVersionLMDLabel->repaint();
     }
-
-    HandlerBusy = previousBusy;
 }

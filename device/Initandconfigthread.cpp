@@ -23,6 +23,8 @@
 #include "BoundedText.h"
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
+#include "ThreadDialogLayout.h"
+#include "WorkerDialog.h"
 #include "ModuleInventory.h"
 #include "core/IniFile.h"
 #include "core/SettingsLoadSave.h"
@@ -410,19 +412,7 @@ int TInitAndConfigThread::DiscoveryMessageDialog(const QString& caption, TDialog
     request.Buttons = buttons;
     request.ButtonCaptions = buttonCaptions;
     request.Build = [=] { return BuildDiscoveryMessageDialog(caption, kind, buttons, buttonCaptions, text, MainForm); };
-
-    // The Escape hook would clear the window's guard under the dialog.
-    struct THookOff {
-        THookOff()
-        {
-            if (MainForm) MainForm->SetShortcutHookEnabled(false);
-        }
-        ~THookOff()
-        {
-            if (MainForm) MainForm->SetShortcutHookEnabled(true);
-        }
-    } hookOff;
-    return ShowModal(request);
+    return ShowWorkerDialog(request);
 }
 
 // ---- worker steps --------------------------------------------------------
@@ -451,31 +441,13 @@ bool TInitAndConfigThread::ReopenCrateModule()
 
 // ---- the message dialog --------------------------------------------------
 
-namespace {
-
-QStyle::StandardPixmap IconOf(TDialogKind kind)
-{
-    switch (kind) {
-    case TDialogKind::Information: return QStyle::SP_MessageBoxInformation;
-    case TDialogKind::Warning: return QStyle::SP_MessageBoxWarning;
-    case TDialogKind::Error: return QStyle::SP_MessageBoxCritical;
-    case TDialogKind::Confirmation: return QStyle::SP_MessageBoxQuestion;
-    case TDialogKind::None: break;
-    }
-    return QStyle::SP_CustomBase;
-}
-
-} // namespace
-
 std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
                                                      const QStringList& buttonCaptions, const QString& text,
                                                      QWidget* mainWindow)
 {
-    constexpr int kMargin = 16;
-    constexpr int kIconSize = 32;
+    constexpr int kMargin = kWorkerDialogMargin;
     constexpr int kStandardTextWidth = 400;
-    constexpr int kDialogWidth = 570;
-    constexpr int kDialogHeight = 600;
+    constexpr int kDialogWidth = kWorkerDialogWidth;
 
     // The standard message look: icon at the left, the text beside it,
     // sized to the text, and the buttons in a row below.
@@ -483,14 +455,7 @@ std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDi
     dialog->setObjectName("DiscoveryMessageDialog");
     dialog->setWindowTitle(caption);
 
-    int textLeft = kMargin;
-    if (IconOf(kind) != QStyle::SP_CustomBase) {
-        auto* icon = new QLabel(dialog.get());
-        icon->setObjectName("Image");
-        icon->setPixmap(dialog->style()->standardIcon(IconOf(kind)).pixmap(kIconSize, kIconSize));
-        icon->setGeometry(kMargin, kMargin, kIconSize, kIconSize);
-        textLeft = kMargin + kIconSize + kMargin;
-    }
+    const int textLeft = PlaceKindIcon(*dialog, kind, QStringLiteral("Image"));
     auto* label = new QLabel(text, dialog.get());
     label->setObjectName("Message");
     label->setWordWrap(false);
@@ -502,10 +467,8 @@ std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDi
     label->move(textLeft, kMargin);
 
     QList<QPushButton*> pushButtons;
-    const int buttonSet = buttons ? buttons : int(QMessageBox::Ok);
     int buttonsRight = kMargin;
-    for (int flag = QMessageBox::FirstButton; flag <= QMessageBox::LastButton; flag <<= 1) {
-        if (!(buttonSet & flag)) continue;
+    for (const int flag : StandardButtonsOf(buttons)) {
         QDialogButtonBox standard(static_cast<QDialogButtonBox::StandardButtons>(flag));
         auto* button = new QPushButton(dialog.get());
         button->setObjectName(QStringLiteral("Button%1").arg(pushButtons.size()));
@@ -522,17 +485,9 @@ std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDi
 
     // The adjusted look.
     const int widening = kDialogWidth - dialog->width();
-    dialog->resize(kDialogWidth, kDialogHeight);
-    QFont font = dialog->font();
-    font.setPointSize(12);
-    dialog->setFont(font);
-    if (kind == TDialogKind::Error) {
-        QPalette palette = dialog->palette();
-        palette.setColor(QPalette::Window, QColor(255, 128, 32));
-        palette.setColor(QPalette::WindowText, Qt::white);
-        dialog->setPalette(palette);
-        dialog->setAutoFillBackground(true);
-    }
+    dialog->resize(kDialogWidth, kWorkerDialogHeight);
+    ApplyWorkerLook(*dialog, kind, false);
+    const QFont font = dialog->font();
 
     label->setWordWrap(true);
     const int labelWidth = label->width() + widening;
@@ -543,9 +498,9 @@ std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDi
     for (int i = 0; i < pushButtons.size() && i < buttonCaptions.size(); ++i) {
         QPushButton* button = pushButtons[i];
         button->setText(buttonCaptions[i]);
-        const int height = metrics.height() + 15;
-        const int width = metrics.horizontalAdvance(buttonCaptions[i]) + 20;
-        button->setGeometry((dialog->width() - width) / 2, label->y() + label->height() + 10, width, height);
+        const TButtonBox box = CentredButton(dialog->width(), metrics.horizontalAdvance(buttonCaptions[i]),
+                                             metrics.height(), label->y() + label->height());
+        button->setGeometry(box.Left, box.Top, box.Width, box.Height);
         last = button;
     }
     if (!last && !pushButtons.isEmpty()) last = pushButtons.back();

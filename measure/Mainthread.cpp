@@ -17,6 +17,7 @@
 #include "TBusyScope.h"
 #include "MeasureMessages.h"
 #include "ThreadDialogLayout.h"
+#include "WorkerDialog.h"
 
 ksv::TMainThread* MainThread = nullptr;
 
@@ -37,55 +38,24 @@ void SetTextColor(QWidget* widget, QPalette::ColorRole role, const QColor& color
     widget->setPalette(palette);
 }
 
-QStyle::StandardPixmap IconOf(TDialogKind kind)
-{
-    switch (kind) {
-    case TDialogKind::Error: return QStyle::SP_MessageBoxCritical;
-    case TDialogKind::Warning: return QStyle::SP_MessageBoxWarning;
-    case TDialogKind::Confirmation: return QStyle::SP_MessageBoxQuestion;
-    case TDialogKind::Information: return QStyle::SP_MessageBoxInformation;
-    case TDialogKind::None: break;
-    }
-    return QStyle::SP_CustomBase;
-}
-
 // The standard buttons of `buttons` in the order a message box shows them;
 // the i-th gets the i-th caption and answers with its own value.
 QList<int> ButtonResults(int buttons, int count)
 {
-    QList<int> results;
-    for (int bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1)
-        if (buttons & bit) results.push_back(bit);
+    QList<int> results = StandardButtonsOf(buttons);
     while (results.size() < count) results.push_back(QMessageBox::Ok);
     return results;
 }
 
 std::unique_ptr<QDialog> BuildThreadDialog(const TModalRequest& request)
 {
-    constexpr int kWidth = 570, kHeight = 600, kMargin = 16, kIcon = 32;
+    constexpr int kWidth = kWorkerDialogWidth, kMargin = kWorkerDialogMargin, kIcon = kWorkerDialogIcon;
     auto dialog = std::make_unique<QDialog>(MainForm);
     dialog->setWindowTitle(request.Caption);
-    dialog->resize(kWidth, kHeight);
-    QFont font = dialog->font();
-    font.setPointSize(12);
-    dialog->setFont(font);
-    if (request.Kind == TDialogKind::Error || request.Kind == TDialogKind::Confirmation) {
-        const bool error = request.Kind == TDialogKind::Error;
-        QPalette palette = dialog->palette();
-        palette.setColor(QPalette::Window, error ? QColor(255, 128, 32) : QColor(206, 249, 255));
-        palette.setColor(QPalette::WindowText, error ? QColor(Qt::white) : QColor(Qt::black));
-        dialog->setPalette(palette);
-        dialog->setAutoFillBackground(true);
-    }
-
-    int textLeft = kMargin;
-    const QStyle::StandardPixmap iconKind = IconOf(request.Kind);
-    if (iconKind != QStyle::SP_CustomBase) {
-        auto* icon = new QLabel(dialog.get());
-        icon->setPixmap(dialog->style()->standardIcon(iconKind).pixmap(kIcon, kIcon));
-        icon->setGeometry(kMargin, kMargin, kIcon, kIcon);
-        textLeft += kIcon + kMargin;
-    }
+    dialog->resize(kWidth, kWorkerDialogHeight);
+    ApplyWorkerLook(*dialog, request.Kind, true);
+    const QFont font = dialog->font();
+    const int textLeft = PlaceKindIcon(*dialog, request.Kind);
     // The text takes the whole width the wider dialog gives it.
     auto* label = new QLabel(request.Text, dialog.get());
     label->setObjectName(QStringLiteral("ThreadMessageLabel"));
@@ -138,11 +108,6 @@ std::unique_ptr<QDialog> BuildThreadDialog(const TModalRequest& request)
 int ThreadMessageDialog(const QString& caption, TDialogKind kind, int buttons, const QStringList& buttonCaptions,
                         const QString& text)
 {
-    // Escape must not reach the window's handling while the dialog is up.
-    struct THookOff {
-        THookOff() { if (MainForm) MainForm->SetShortcutHookEnabled(false); }
-        ~THookOff() { if (MainForm) MainForm->SetShortcutHookEnabled(true); }
-    } hookOff;
     TModalRequest request;
     request.Caption = caption;
     request.Text = text;
@@ -150,7 +115,7 @@ int ThreadMessageDialog(const QString& caption, TDialogKind kind, int buttons, c
     request.Buttons = buttons;
     request.ButtonCaptions = buttonCaptions;
     request.Build = [request] { return BuildThreadDialog(request); };
-    return ShowModal(request);
+    return ShowWorkerDialog(request);
 }
 
 // ---- the thread ---------------------------------------------------------------

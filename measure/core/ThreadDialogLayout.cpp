@@ -18,4 +18,14 @@ TThreadDialogLayout ThreadDialogLayout(const TThreadDialogLayoutInput& in)
     return out;
 }
 
+TButtonBox CentredButton(int dialogWidth, int captionWidth, int captionTextHeight, int labelBottom)
+{
+    TButtonBox box;
+    box.Width = captionWidth + 20;
+    box.Height = captionTextHeight + 15;
+    box.Left = (dialogWidth - box.Width) / 2;
+    box.Top = labelBottom + 10;
+    return box;
+}
+
 } // namespace ksv

@@ -28,6 +28,13 @@ struct TThreadDialogLayout {
 // 2 frames + 10.
 TThreadDialogLayout ThreadDialogLayout(const TThreadDialogLayoutInput& in);
 
+// The discovery's dialog: each button as wide as its own caption + 20, as
+// tall as the caption text + 15, centred across the dialog, 10 below the label.
+struct TButtonBox {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+};
+TButtonBox CentredButton(int dialogWidth, int captionWidth, int captionTextHeight, int labelBottom);
+
 // Left (or top) that centres `size` over a window at `mainPos` of `mainSize`.
 inline int CentredOver(int mainPos, int mainSize, int size) { return mainPos + (mainSize - size) / 2; }
 
