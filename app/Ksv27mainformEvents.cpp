@@ -12,7 +12,6 @@
 #include "ModalDialogs.h"
 #include "core/SettingsFolderOverride.h"
 #include "TApplication.h"
-#include "TKsvApi.h"
 #include "core/IniFile.h"
 
 namespace {
@@ -125,8 +124,7 @@ void TMainForm::FormClose()
     // record before it is closed here.
     WaitForDiscoveryToEnd();
     HandlerBusy = true;
-    ksv::TKsvApi& api = ksv::KsvApi();
-    if (api.KSV27_IsOpened(&ModuleRecord) == 0) api.KSV27_Close(&ModuleRecord);
+    DeviceEngine.CloseModule();
     HandlerBusy = false;
 }
 
