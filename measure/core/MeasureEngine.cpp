@@ -65,7 +65,8 @@ TMeasureEngine::~TMeasureEngine() = default;
 TEngineStatus TMeasureEngine::Configure(const TMeasureRequest& request)
 {
     TKsvApi& api = KsvApi();
-    stop_ = false;
+    // A stop asked for before now stays asked for: it may be the user's
+    // interrupt arriving while the module was being opened.
     nextIndex_ = 0;
     sizes_ = {};
     acquisitionTime_ = request.AcquisitionTime;

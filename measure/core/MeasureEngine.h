@@ -71,7 +71,7 @@ public:
     // Both at once, for callers without a run control of their own.
     TEngineStatus Finish();
 
-    // Any thread.
+    // Any thread. Holds for the rest of the engine's life.
     void RequestStop() { stop_ = true; }
     bool StopRequested() const { return stop_; }
 
