@@ -460,6 +460,9 @@ bool TInitAndConfigThread::ReopenCrateModule()
 {
     Step("ReopenCrateModule");
     CloseModuleIfOpen(MainForm->ModuleRecord);
+    // The module just closed is not open any more: should the new one fail
+    // to open, nothing may offer it for measurement.
+    MainForm->ModuleState = 0;
     const int crate = MainForm->Inventory.SelectedCrate;
     Synchronize([this, crate] { FillModulesComboBox(crate); });
     std::string crateSerial;
