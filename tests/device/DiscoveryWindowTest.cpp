@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdlib>
@@ -220,6 +221,20 @@ TEST_F(Discovery, WantedCrateSlotAndWindowPositionComeFromTheSettingsFile)
     EXPECT_EQ(window->Inventory.SelectedCrate, 1);
     ExpectUsable("MOD-B9", "3.7.7.3");
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
+}
+
+TEST_F(Discovery, ASavedPositionOutOfEveryScreenIsNotApplied)
+{
+    Serve(kTwoCrates);
+    {
+        ksv::TIniFile ini(SettingsFile());
+        ini.WriteInteger(ksv::keys::kWindowTop.Section, ksv::keys::kWindowTop.Name, 3000);
+        ini.WriteInteger(ksv::keys::kWindowLeft.Section, ksv::keys::kWindowLeft.Name, 5000);
+    }
+    Start();
+    // Where it opens with no saved position: on the screen, all of it.
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(window->frameGeometry()));
+    ExpectUsable("MOD-A3", "1.2.3.4");
 }
 
 TEST_F(Discovery, CrateAndModuleChanges)
