@@ -24,6 +24,7 @@
 #include "BoundedText.h"
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
+#include "TWorkerLifecycle.h"
 #include "WindowGeometry.h"
 #include "ModuleInventory.h"
 #include "core/FileIo.h"
@@ -340,6 +341,8 @@ void TInitAndConfigThread::ShowThreadMessage()
 {
     if (StopRequested) return;
     StopRequested = true;
+    // A close under way ends this work; its failures are not shown.
+    if (!MainForm->Workers->FailureMayBeShown()) return;
     DiscoveryMessageDialog(QString::fromUtf8(discovery_text::kCaption), TDialogKind::Error, QMessageBox::Ok,
                            QStringList{QString::fromUtf8(discovery_text::kAccepted)}, MessageText);
 }
