@@ -14,15 +14,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build"
 bin="$root/build/bin"
 
+headless=false
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then headless=true; fi
+
 server_pid=""
 if [ -x "$bin/ksv-crate-server" ]; then
-  "$bin/ksv-crate-server" ${KSV_SIM_PORT:+--port "$KSV_SIM_PORT"} >/dev/null &
+  if $headless; then server_out=/dev/null; else server_out=/dev/stdout; fi
+  "$bin/ksv-crate-server" ${KSV_SIM_PORT:+--port "$KSV_SIM_PORT"} >"$server_out" &
   server_pid=$!
   trap 'kill "$server_pid" 2>/dev/null || true' EXIT
   sleep 0.3
 fi
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+if $headless; then
   shot=${KSV_DEMO_SCREENSHOT:-"$root/build/demo-screenshot.png"}
   export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
   unset QT_QPA_PLATFORM
