@@ -220,7 +220,7 @@ void TMainForm::ConnectHandlers()
     connect(MezzaninesLMDComboBox, &QComboBox::currentIndexChanged, this,
             guarded(&TMainForm::MezzaninesLMDComboBoxChange));
     for (QRadioButton* radio : EquipmentModeLMDRadioGroup->findChildren<QRadioButton*>())
-        connect(radio, &QRadioButton::toggled, this, [this, guarded](bool on) {
+        connect(radio, &QRadioButton::toggled, this, [guarded](bool on) {
             if (on) guarded(&TMainForm::EquipmentModeLMDRadioGroupChange)();
         });
 
