@@ -2,13 +2,13 @@
 // (ExitStatus.h) and writes its failure messages to standard error.
 #pragma once
 
-#include "MeasureRequest.h"
+#include "MeasureChoice.h"
 #include "Options.h"
 
 namespace ksv::cli {
 
 int RunList(bool json);
-int RunMeasure(const TMeasureRequest& request, TFormat format, const std::string& outputPath);
+int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath);
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.
 void PrintError(const std::string& text);

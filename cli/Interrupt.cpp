@@ -37,4 +37,6 @@ void InstallInterruptHandlers()
 
 int InterruptSignal() { return gSignal.load(); }
 
+int InterruptStatus() { return InterruptSignal() == SIGTERM ? kExitTerminated : kExitInterrupted; }
+
 } // namespace ksv::cli

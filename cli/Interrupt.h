@@ -14,4 +14,7 @@ void InstallInterruptHandlers();
 // The signal that asked for a stop, 0 while none did.
 int InterruptSignal();
 
+// The exit status for that signal: 130 for Ctrl+C, 143 for SIGTERM.
+int InterruptStatus();
+
 } // namespace ksv::cli

@@ -26,16 +26,16 @@ int main(int argc, char** argv)
         std::fputs(HelpText(), stdout);
         return kExitOk;
     }
-    TRequestResult request;
+    TChoiceResult choice;
     if (options.Command == TCommand::Measure) {
-        request = BuildMeasureRequest(options);
-        if (!request.Ok) {
-            PrintError(request.Error);
+        choice = BuildMeasureChoice(options);
+        if (!choice.Ok) {
+            PrintError(choice.Error);
             return kExitUsage;
         }
     }
     InstallInterruptHandlers();
     ksv::SetKsvLibraryFolder(ksv::ExecutableFolder().c_str());
     if (options.Command == TCommand::List) return RunList(options.ListJson);
-    return RunMeasure(request.Request, EffectiveFormat(options), options.OutputPath);
+    return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath);
 }

@@ -1,4 +1,4 @@
-#include "MeasureRequest.h"
+#include "MeasureChoice.h"
 
 #include <cmath>
 #include <fstream>
@@ -20,31 +20,31 @@ bool Readable(const std::string& path)
 }
 
 // Crate, slot, rate index and acquisition time from the settings file.
-bool ApplySettingsFile(TMeasureRequest& request, std::string& error)
+bool ApplySettingsFile(TMeasureChoice& choice, std::string& error)
 {
-    const std::string& path = request.SettingsPath;
+    const std::string& path = choice.SettingsPath;
     if (!Readable(path)) {
         error = "settings file " + path + " cannot be read";
         return false;
     }
     const TIniFile ini(path);
     const TWantedModule wanted = ReadWantedModule(ini);
-    request.CrateSerial = wanted.CrateSerial;
-    request.CrateSlot = wanted.Slot;
+    choice.CrateSerial = wanted.CrateSerial;
+    choice.CrateSlot = wanted.Slot;
     const TModuleSettings module = ReadModuleSettings(ini, {});
-    request.RateIndex = module.RateIndex;
-    request.AcquisitionTime = module.AcquisitionTime;
-    if (request.RateIndex < 0 || request.RateIndex >= kAdcRateCount) {
-        error = "settings file " + path + ": rate index " + std::to_string(request.RateIndex) + " is outside 0..7";
+    choice.RateIndex = module.RateIndex;
+    choice.AcquisitionTime = module.AcquisitionTime;
+    if (choice.RateIndex < 0 || choice.RateIndex >= kAdcRateCount) {
+        error = "settings file " + path + ": rate index " + std::to_string(choice.RateIndex) + " is outside 0..7";
         return false;
     }
     return true;
 }
 
-bool CheckCycle(const TMeasureRequest& request, std::string& error)
+bool CheckCycle(const TMeasureChoice& choice, std::string& error)
 {
-    const double rate = AdcRateFromDivisor(kAdcRateDivisors[static_cast<std::size_t>(request.RateIndex)]);
-    const double time = request.AcquisitionTime;
+    const double rate = AdcRateFromDivisor(kAdcRateDivisors[static_cast<std::size_t>(choice.RateIndex)]);
+    const double time = choice.AcquisitionTime;
     const std::optional<TCycleSizes> sizes = ComputeCycleSizes(rate, time);
     if (time > 0.0 && sizes && sizes->SamplesPerChannel > 0) return true;
     error = "acquisition time " + FormatFixed(time, 6) + " s ";
@@ -54,10 +54,10 @@ bool CheckCycle(const TMeasureRequest& request, std::string& error)
 
 } // namespace
 
-TRequestResult BuildMeasureRequest(const TOptions& options)
+TChoiceResult BuildMeasureChoice(const TOptions& options)
 {
-    TRequestResult result;
-    TMeasureRequest& r = result.Request;
+    TChoiceResult result;
+    TMeasureChoice& r = result.Choice;
     r.SettingsPath = options.SettingsPath;
     if (!r.SettingsPath.empty() && !ApplySettingsFile(r, result.Error)) return result;
     if (options.CrateSerial) r.CrateSerial = *options.CrateSerial;
@@ -72,13 +72,13 @@ TRequestResult BuildMeasureRequest(const TOptions& options)
     return result;
 }
 
-std::array<bool, 8> ChooseActiveSlots(const TMeasureRequest& request, const std::array<std::string, 8>& names)
+std::array<bool, 8> ChooseActiveSlots(const TMeasureChoice& choice, const std::array<std::string, 8>& names)
 {
     std::array<bool, 8> active{};
-    if (!request.Slots && !request.SettingsPath.empty())
-        return ReadModuleSettings(TIniFile(request.SettingsPath), names).SlotEnabled;
+    if (!choice.Slots && !choice.SettingsPath.empty())
+        return ReadModuleSettings(TIniFile(choice.SettingsPath), names).SlotEnabled;
     for (std::size_t s = 0; s < active.size(); ++s)
-        active[s] = IsFittedName(names[s]) && (!request.Slots || (*request.Slots)[s]);
+        active[s] = IsFittedName(names[s]) && (!choice.Slots || (*choice.Slots)[s]);
     return active;
 }
 

@@ -12,7 +12,7 @@
 
 namespace ksv::cli {
 
-struct TMeasureRequest {
+struct TMeasureChoice {
     std::string CrateSerial; // "" : the first crate with a KSV27
     int CrateSlot = -1;      // -1: the crate's first KSV27
     // True when the crate or slot came from the command line: the module
@@ -27,17 +27,17 @@ struct TMeasureRequest {
     std::optional<double> Duration;
 };
 
-struct TRequestResult {
+struct TChoiceResult {
     bool Ok = false;
-    TMeasureRequest Request;
+    TMeasureChoice Choice;
     std::string Error; // a usage error, one line
 };
 
-TRequestResult BuildMeasureRequest(const TOptions& options);
+TChoiceResult BuildMeasureChoice(const TOptions& options);
 
 // The slots that take part once the module's mezzanine names are known: the
 // --slots choice, else the settings file's slot choice as the window loads
 // it, else every fitted slot; never a slot without a mezzanine.
-std::array<bool, 8> ChooseActiveSlots(const TMeasureRequest& request, const std::array<std::string, 8>& names);
+std::array<bool, 8> ChooseActiveSlots(const TMeasureChoice& choice, const std::array<std::string, 8>& names);
 
 } // namespace ksv::cli
