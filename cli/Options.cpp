@@ -181,7 +181,7 @@ TFormat EffectiveFormat(const TOptions& options)
 
 TParseResult ParseOptions(const std::vector<std::string>& args)
 {
-    TParser parser{args};
+    TParser parser{args, 0, {}};
     parser.Result.Ok = parser.Run();
     return std::move(parser.Result);
 }
