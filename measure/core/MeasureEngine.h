@@ -83,7 +83,7 @@ public:
 
 private:
     class TOwnRun;
-    void FillResult(TCycleResult& result) const;
+    void FillResult(TCycleResult& result);
 
     Ksv27ModuleRecord& record_;
     std::atomic<bool> stop_{false};
