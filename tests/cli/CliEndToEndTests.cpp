@@ -142,9 +142,9 @@ TEST_F(CliTest, MeasurePrintsTheWindowsTextsOfTheKnownLevelsInEveryFormat)
 
     const TCliRun table = TCliProcess::Run({"measure", "--cycles", "1", "--slots", "1,3-4"});
     ASSERT_EQ(table.Status, 0) << table.Err;
-    EXPECT_NE(table.Out.find("  slot 1  U10     ch1    2500.000 mV     ch2   -1250.000 mV\n"), std::string::npos)
+    EXPECT_NE(table.Out.find("  slot 1  U10     ch1      2500.000 mV     ch2     -1250.000 mV\n"), std::string::npos)
         << table.Out;
-    EXPECT_NE(table.Out.find("  slot 3  R100    ch5      47.000 Ohm    ch6    --------\n"), std::string::npos);
+    EXPECT_NE(table.Out.find("  slot 3  R100    ch5        47.000 Ohm    ch6      --------\n"), std::string::npos);
     EXPECT_EQ(table.Out.find("slot 2 "), std::string::npos) << "slot 2 was not chosen";
     EXPECT_EQ(table.Out.find("slot 4 "), std::string::npos) << "slot 4 holds no mezzanine";
 }
@@ -154,7 +154,7 @@ TEST_F(CliTest, ChoosesTheModuleByCommandLineOrSettingsFile)
     const TCliRun exact = TCliProcess::Run({"measure", "--crate", "CLI-A", "--slot", "7", "--cycles", "1"});
     ASSERT_EQ(exact.Status, 0) << exact.Err;
     EXPECT_NE(exact.Out.find("KSV27 27C-0007, firmware 1.2.3.4, crate CLI-A slot 7"), std::string::npos);
-    EXPECT_NE(exact.Out.find("ch1       2.0000 mA"), std::string::npos) << exact.Out;
+    EXPECT_NE(exact.Out.find("ch1        2.0000 mA"), std::string::npos) << exact.Out;
 
     const TCliRun missing = TCliProcess::Run({"measure", "--crate", "CLI-A", "--slot", "3", "--cycles", "1"});
     EXPECT_EQ(missing.Status, 3);
@@ -223,7 +223,7 @@ TEST_F(CliTest, InterruptStopsCleanlyAndReleasesTheModule)
         const std::string path = TempFile("ksv-cli-int-");
         const TCliRun run = TCliProcess::Run({"measure", "--time", "0.2", "--rate", "1000", "--format", "json",
                                               "--output", path},
-                                             {"", signal, 1, 0}, 30000);
+                                             {"", signal, 1, 0, 1500});
         EXPECT_EQ(run.Status, signal == SIGINT ? 130 : 143) << run.Err;
         EXPECT_NE(ServerStatus().find("slot 2 27C-0002 closed"), std::string::npos) << ServerStatus();
         std::ifstream in(path);

@@ -28,7 +28,8 @@ struct TSignalPlan {
     std::string After;   // send once standard output holds this text ("" : at once)
     int Signal = 0;      // 0: none
     int Repeat = 1;      // how many times, ...
-    int GapMs = 300;     // ... this far apart
+    int GapMs = 300;     // ... this far apart,
+    int DelayMs = 0;     // the first this long after the start
 };
 
 inline std::string CliPath() { return ksv::simtest::ExecutableFolder() + "/ksv27-vorn-cli"; }
@@ -63,7 +64,7 @@ private:
         posix_spawn_file_actions_destroy(&fa);
         ::close(out[1]);
         ::close(err[1]);
-        if (rc == 0) Pump(pid, out[0], err[0], run, plan, start + std::chrono::milliseconds(timeoutMs));
+        if (rc == 0) Pump(pid, out[0], err[0], run, plan, start, timeoutMs);
         ::close(out[0]);
         ::close(err[0]);
         if (rc != 0) return run;
@@ -77,8 +78,10 @@ private:
 
     // Reads both pipes to their end, sending the planned signals on the way.
     static void Pump(pid_t pid, int outFd, int errFd, TCliRun& run, const TSignalPlan& plan,
-                     std::chrono::steady_clock::time_point deadline)
+                     std::chrono::steady_clock::time_point start, int timeoutMs)
     {
+        auto deadline = start + std::chrono::milliseconds(timeoutMs);
+        const auto earliest = start + std::chrono::milliseconds(plan.DelayMs);
         int sent = 0;
         auto nextSignal = std::chrono::steady_clock::time_point::max();
         bool outOpen = true, errOpen = true;
@@ -88,7 +91,8 @@ private:
                 ::kill(pid, SIGKILL);
                 deadline = std::chrono::steady_clock::time_point::max();
             }
-            if (plan.Signal && sent == 0 && run.Out.find(plan.After) != std::string::npos) nextSignal = now;
+            if (plan.Signal && sent == 0 && now >= earliest && run.Out.find(plan.After) != std::string::npos)
+                nextSignal = now;
             if (plan.Signal && sent < plan.Repeat && now >= nextSignal) {
                 ::kill(pid, plan.Signal);
                 ++sent;
