@@ -21,8 +21,9 @@ measure   opens a module and measures in cycles as the window does: every cycle
           acquires all channels for the acquisition time, averages each active
           channel and writes one record: the cycle's start time (UTC), its number,
           then each active channel's value (the text the window shows) and unit.
-  --crate SERIAL    crate serial number (default: the first crate with a KSV27)
-  --slot N          crate slot 1..16 of the module (default: the crate's first KSV27)
+  --crate SERIAL    crate serial number (default: the first crate that has the module)
+  --slot N          crate slot 1..16 of the module (default: the crate's first KSV27);
+                    without both, the first crate and its first KSV27, as the window chooses
   --rate HZ         5, 10, 20, 50, 100, 200, 500 or 1000 samples/s per channel (default 5)
   --time SECONDS    acquisition time of one cycle, > 0 (default 1)
   --slots LIST      mezzanine slots 1..8 that take part, e.g. 1,3-5 (default: every fitted one)

@@ -1,7 +1,8 @@
 // {"time":"2026-12-09T17:01:02.123Z","cycle":0,"channels":[
 //   {"channel":1,"slot":1,"mezzanine":"U10","unit":"mV","value":2500.000}, ...]}
 // on one line. Only the channels of active slots are listed; "value" is the
-// number the window shows (its very digits), null where it shows none.
+// number the window shows (its very digits), null (and no unit) where it
+// shows none.
 #include "RecordFormat.h"
 
 #include "CycleCsv.h"
@@ -15,7 +16,7 @@ std::string ChannelObject(int index, const TChannelResult& channel)
 {
     std::string out = "{\"channel\":" + std::to_string(index + 1) + ",\"slot\":" + std::to_string(index / 2 + 1);
     out += ",\"mezzanine\":" + JsonString(channel.MezzanineName);
-    out += ",\"unit\":" + JsonString(UnitText(channel.Unit));
+    out += ",\"unit\":" + JsonString(channel.Valid ? UnitText(channel.Unit) : "");
     out += ",\"value\":";
     out += channel.Valid ? channel.Text : std::string("null");
     out += '}';
