@@ -20,7 +20,8 @@ using ksv::simtest::SimServerProcess;
 // Crate CLI-A: a KSV27 in slot 2 whose mezzanines cover every kind (the U01
 // with coefficients that only a module configured with its description
 // coefficients reads right), a foreign module in slot 5 and a second KSV27
-// in slot 7. CLI-B holds nothing.
+// in slot 7, whose second mezzanine's serial the record cuts inside a UTF-8
+// sequence. CLI-B holds nothing.
 const char* const kScenario = R"({
   "crates": [
     { "serial": "CLI-A", "slots": [
@@ -36,7 +37,8 @@ const char* const kScenario = R"({
           "channels": [ { "dc": 1.0 }, { "dc": -0.5 } ] } ] },
       { "slot": 5, "id": 2577 },
       { "slot": 7, "serial": "27C-0007", "firmware": "1.2.3.4", "mezzanines": [
-        { "name": "I5", "serial": "MZI5-1", "channels": [ { "dc": 2.0 }, { "dc": 4.0 } ] } ] } ] },
+        { "name": "I5", "serial": "MZI5-1", "channels": [ { "dc": 2.0 }, { "dc": 4.0 } ] },
+        { "name": "U10", "serial": "xÖÖÖÖÖÖÖÖÖ" } ] } ] },
     { "serial": "CLI-B" }
   ]
 })";
@@ -102,6 +104,7 @@ TEST_F(CliTest, ListShowsEveryCrateAndEachKsv27WithItsMezzanines)
     EXPECT_EQ(modules[1]["slot"], 7);
     EXPECT_EQ(modules[1]["serial"], "27C-0007");
     EXPECT_EQ(modules[1]["firmware"], "1.2.3.4");
+    EXPECT_EQ(modules[1]["mezzanines"][1]["serial"], "xÖÖÖÖÖÖÖÖ�");
     EXPECT_EQ(modules[0]["mezzanines"][7]["name"], "U01");
     EXPECT_EQ(modules[0]["mezzanines"][7]["serial"], "MZU01-8");
     EXPECT_TRUE(list["crates"][1]["modules"].empty());
