@@ -15,9 +15,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "CycleResult.h"
 #include "DeviceInventory.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
@@ -69,6 +71,9 @@ public:
     ksv::TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
     std::array<QWidget*, 1> HandlerPages{};
     std::uint16_t HandlerIndex = 0;
+    // Called on the window's thread right after a cycle's values are shown,
+    // with that cycle; empty unless something records or follows the run.
+    std::function<void(const ksv::TCycleResult&)> OnCycleShown;
 
     // ---- the context menu ----------------------------------------------
     QMenu* PopupMenu = nullptr;

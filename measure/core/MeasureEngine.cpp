@@ -78,7 +78,7 @@ TEngineStatus TMeasureEngine::Configure(const TMeasureRequest& request)
     if (!rate) return TEngineStatus::Failure(msg::kRateError);
     record_.AdcRateDivisor = rate->Divisor;
     rateHz_ = rate->RateHz;
-    const std::string listed = request.RateText.empty() ? AdcRateText(rateHz_) : request.RateText;
+    const std::string listed = request.RateText ? *request.RateText : AdcRateText(rateHz_);
     if (!RateMatchesText(rateHz_, listed)) return TEngineStatus::Failure(msg::kRateError);
     if (slots_.ActiveChannelCount == 0) return TEngineStatus::Failure(msg::kNoActiveChannel);
     CopyDescriptionCoefficients(record_);

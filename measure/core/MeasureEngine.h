@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "CycleResult.h"
@@ -27,7 +28,9 @@ namespace ksv {
 
 struct TMeasureRequest {
     int RateIndex = 0;             // 0..7 (5 .. 1000 Hz); -1 = none chosen
-    std::string RateText;          // the text listed for that rate; empty = the rate table's own
+    // The text listed for that rate, checked against the rate; none = the
+    // rate table's own text.
+    std::optional<std::string> RateText;
     double AcquisitionTime = 1.0;  // seconds per cycle
     std::array<bool, KSV27_MEZZANINES> SlotChecked{}; // the user's choice; only real mezzanines count
 };
