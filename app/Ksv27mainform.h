@@ -20,6 +20,7 @@
 #include <string>
 
 #include "CycleResult.h"
+#include "DeviceEngine.h"
 #include "DeviceInventory.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
@@ -61,6 +62,8 @@ public:
     std::atomic<std::uint8_t> ModuleState{0}; // 0 none, 1 found, 2 open for work
     ksv::TDeviceInventory Inventory;
     Ksv27ModuleRecord ModuleRecord{};
+    // The library steps on the two above: inventory, choice, open, close.
+    ksv::TDeviceEngine DeviceEngine{Inventory, ModuleRecord};
 
     // ---- measurement tables and frames ---------------------------------
     double AcquisitionTime = 0.0;
