@@ -150,6 +150,13 @@ TEST_F(CliTest, MeasurePrintsTheWindowsTextsOfTheKnownLevelsInEveryFormat)
     EXPECT_NE(table.Out.find("  slot 3  R100    ch5        47.000 Ohm    ch6      --------\n"), std::string::npos);
     EXPECT_EQ(table.Out.find("slot 2 "), std::string::npos) << "slot 2 was not chosen";
     EXPECT_EQ(table.Out.find("slot 4 "), std::string::npos) << "slot 4 holds no mezzanine";
+
+    // 0.2 s cycles for 0.5 s: the cycle during which the time passes is the last.
+    const TCliRun timed = TCliProcess::Run({"measure", "--rate", "100", "--time", "0.2", "--duration", "0.5",
+                                            "--format", "json"});
+    ASSERT_EQ(timed.Status, 0) << timed.Err;
+    const std::size_t count = JsonLines(timed.Out).size();
+    EXPECT_TRUE(count >= 1 && count <= 3) << count;
 }
 
 TEST_F(CliTest, ChoosesTheModuleByCommandLineOrSettingsFile)
