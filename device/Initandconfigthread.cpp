@@ -273,21 +273,14 @@ bool TInitAndConfigThread::FindAndOpenModule()
         SetDropDownCount(MainForm->ModulesComboBox, 0);
     }
 
-    switch (BuildModuleInventory(inventory, MainForm->ModuleRecord)) {
-    case TInventoryResult::Ok: break;
-    case TInventoryResult::CrateListingFailed:
-        MessageText = QString::fromUtf8(discovery_text::kNoCrate);
-        ShowThreadMessage();
-        return false;
-    case TInventoryResult::SlotQueryFailed: return false;
-    }
-    if (inventory.Ksv27CrateCount == 0) {
-        MessageText = QString::fromUtf8(discovery_text::kNoKsv27);
-        ShowThreadMessage();
+    const TEngineStatus found = MainForm->DeviceEngine.FindModules(WantedCrateSerial, WantedSlot);
+    if (!found) {
+        if (!found.Message.empty()) {
+            MessageText = RecordText(found.Message);
+            ShowThreadMessage();
+        }
         return false;
     }
-
-    ChooseCrateAndModules(inventory, WantedCrateSerial, WantedSlot);
 
     {
         TBusyScope busy;
@@ -301,10 +294,7 @@ bool TInitAndConfigThread::FindAndOpenModule()
     MainForm->CrateStatusOk = 1;
     FillModulesComboBox(inventory.SelectedCrate);
 
-    std::string crateSerial;
-    int slot = 0;
-    if (!SelectedModuleAddress(inventory, crateSerial, slot)) return false;
-    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
     MainForm->ModuleState = 1;
     return true;
 }
@@ -462,11 +452,8 @@ bool TInitAndConfigThread::OpenSelectedModule()
 {
     Step("OpenSelectedModule");
     StatusModuleName.clear();
-    std::string crateSerial;
-    int slot = 0;
-    if (!SelectedModuleAddress(MainForm->Inventory, crateSerial, slot)) return false;
-    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
-    StatusModuleName = FieldText(MainForm->ModuleRecord.ModuleName);
+    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
+    StatusModuleName = MainForm->DeviceEngine.ModuleName();
     MainForm->ModuleState = 2;
     return true;
 }
@@ -474,16 +461,13 @@ bool TInitAndConfigThread::OpenSelectedModule()
 bool TInitAndConfigThread::ReopenCrateModule()
 {
     Step("ReopenCrateModule");
-    CloseModuleIfOpen(MainForm->ModuleRecord);
+    MainForm->DeviceEngine.CloseModule();
     // The module just closed is not open any more: should the new one fail
     // to open, nothing may offer it for measurement.
     MainForm->ModuleState = 0;
     const int crate = MainForm->Inventory.SelectedCrate;
     Synchronize([this, crate] { FillModulesComboBox(crate); });
-    std::string crateSerial;
-    int slot = 0;
-    if (!SelectedModuleAddress(MainForm->Inventory, crateSerial, slot)) return false;
-    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
     MainForm->CrateStatusOk = 1;
     MainForm->ModuleState = 2;
     return true;
