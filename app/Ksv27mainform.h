@@ -37,6 +37,7 @@ struct TDefaultFileOutcome;
 class TInitAndConfigThread;
 class TMainThread;
 class TKsv27AdcChannelFrame;
+class TWorkerLifecycle;
 } // namespace ksv
 
 class TMainForm : public QMainWindow, public Ui::TMainForm {
@@ -45,6 +46,10 @@ class TMainForm : public QMainWindow, public Ui::TMainForm {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // Starts, stops and takes down the two workers; the operations below of
+    // the same names call it.
+    std::unique_ptr<ksv::TWorkerLifecycle> Workers;
 
     // ---- guards and hand-off flags -------------------------------------
     std::atomic<bool> DiscoveryRequestAllowed{true};

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QAbstractButton>
@@ -23,7 +24,9 @@
 #include "BoundedText.h"
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
+#include "TWorkerLifecycle.h"
 #include "ThreadDialogLayout.h"
+#include "WindowGeometry.h"
 #include "WorkerDialog.h"
 #include "ModuleInventory.h"
 #include "core/IniFile.h"
@@ -53,6 +56,16 @@ void SetDropDownCount(QComboBox* combo, int count)
 {
     // The list shows every item without scrolling; Qt wants at least one row.
     combo->setMaxVisibleItems(count > 0 ? count : 1);
+}
+
+// Whether the main window, moved to `topLeft`, shows its caption on a screen.
+bool PositionReachable(const QPoint& topLeft)
+{
+    const QRect frame = MainForm->frameGeometry();
+    QList<QRect> workAreas;
+    for (const QScreen* screen : QGuiApplication::screens()) workAreas.append(screen->availableGeometry());
+    const TWindowDecoration decoration = DecorationFrom(frame, MainForm->geometry());
+    return CaptionReachable(QRect(topLeft, frame.size()), decoration.Caption + decoration.FrameY, workAreas);
 }
 
 QString RecordText(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -242,6 +255,12 @@ void TInitAndConfigThread::RestoreWindowPosition()
     Step("RestoreWindowPosition");
     if (!DiscoveryUsesSavedSettings || !ThreadIniFile) return;
     const TWindowPosition position = ReadWindowPosition(*ThreadIniFile);
+    // A position whose caption no screen shows (a monitor since detached, a
+    // file from another desk) would leave the window out of reach: it counts
+    // as none saved.
+    const QPoint target(position.Left != -1 ? position.Left : MainForm->x(),
+                        position.Top != -1 ? position.Top : MainForm->y());
+    if (!PositionReachable(target)) return;
     if (position.Top != -1) MainForm->move(MainForm->x(), position.Top);
     if (position.Left != -1) MainForm->move(position.Left, MainForm->y());
 }
@@ -308,6 +327,8 @@ void TInitAndConfigThread::ShowThreadMessage()
 {
     if (StopRequested) return;
     StopRequested = true;
+    // A close under way ends this work; its failures are not shown.
+    if (!MainForm->Workers->FailureMayBeShown()) return;
     DiscoveryMessageDialog(QString::fromUtf8(discovery_text::kCaption), TDialogKind::Error, QMessageBox::Ok,
                            QStringList{QString::fromUtf8(discovery_text::kAccepted)}, MessageText);
 }
@@ -431,6 +452,9 @@ bool TInitAndConfigThread::ReopenCrateModule()
 {
     Step("ReopenCrateModule");
     MainForm->DeviceEngine.CloseModule();
+    // The module just closed is not open any more: should the new one fail
+    // to open, nothing may offer it for measurement.
+    MainForm->ModuleState = 0;
     const int crate = MainForm->Inventory.SelectedCrate;
     Synchronize([this, crate] { FillModulesComboBox(crate); });
     if (!MainForm->DeviceEngine.OpenChosenModule()) return false;

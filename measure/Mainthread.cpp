@@ -15,6 +15,7 @@
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
+#include "TWorkerLifecycle.h"
 #include "MeasureMessages.h"
 #include "ThreadDialogLayout.h"
 #include "WorkerDialog.h"
@@ -161,6 +162,8 @@ void TMainThread::ShowThreadMessage()
 {
     if (StopRequested) return;
     StopRequested = true;
+    // A close under way ends this run; its failures are not shown.
+    if (!MainForm->Workers->FailureMayBeShown()) return;
     ThreadMessageDialog(QString::fromUtf8(msg::kThreadMessageCaption), TDialogKind::Error, QMessageBox::Ok,
                         {QString::fromUtf8(msg::kAcceptedButton)}, MessageText);
 }

@@ -27,12 +27,12 @@ struct TMezzanineInfo {
 
 // One KSV27 that opened while the crates were probed.
 struct TModuleInfo {
-    int Crate = 0;           // index among the crates that hold a KSV27 (the window's crate list)
+    int Crate = 0; // index among the crates that hold a KSV27 (the window's crate list)
     std::string CrateSerial;
-    int Slot = 0;            // crate slot, from 1
+    int Slot = 0; // crate slot, from 1
     std::string ModuleSerial;
     std::string ModuleName;
-    std::string Firmware;    // "1.2.3.4"
+    std::string Firmware; // "1.2.3.4"
     std::array<TMezzanineInfo, KSV27_MEZZANINES> Mezzanines{};
 };
 

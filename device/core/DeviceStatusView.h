@@ -11,7 +11,11 @@ namespace ksv {
 
 // Green and red are RGB (0, 255, 0) and (255, 0, 0); neutral is the
 // system's button-face colour, which only the window knows.
-enum class TStatusLamp { Neutral, Green, Red };
+enum class TStatusLamp {
+    Neutral,
+    Green,
+    Red
+};
 
 struct TStatusLampView {
     TStatusLamp Lamp = TStatusLamp::Neutral;
@@ -19,15 +23,15 @@ struct TStatusLampView {
 };
 
 struct TDeviceStatusView {
-    bool Final = false;       // the title becomes the program's own, else the template
-    bool ClearLists = false;  // empty both combo boxes (reset of a full discovery)
-    bool ShowCrate = false;   // the crate lamp is touched (modes 2 and 3)
+    bool Final = false;      // the title becomes the program's own, else the template
+    bool ClearLists = false; // empty both combo boxes (reset of a full discovery)
+    bool ShowCrate = false;  // the crate lamp is touched (modes 2 and 3)
     TStatusLampView Crate;
-    bool ShowModule = false;  // the module lamp and labels are touched (modes 1..3)
+    bool ShowModule = false; // the module lamp and labels are touched (modes 1..3)
     TStatusLampView Module;
     bool ModuleUsable = false; // final with the module open for work
-    std::string Serial;       // "????????" unless usable
-    std::string Firmware;     // "1.2.3.4", or "????????" on the neutral colours
+    std::string Serial;        // "????????" unless usable
+    std::string Firmware;      // "1.2.3.4", or "????????" on the neutral colours
 };
 
 // `mode` is the discovery's (1 module, 2 crate, 3 full); `moduleName` its

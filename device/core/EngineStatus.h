@@ -7,7 +7,11 @@
 
 namespace ksv {
 
-enum class TEngineCode { Ok, Failed, Stopped };
+enum class TEngineCode {
+    Ok,
+    Failed,
+    Stopped
+};
 
 struct TEngineStatus {
     TEngineCode Code = TEngineCode::Ok;

@@ -27,11 +27,11 @@
 namespace ksv {
 
 struct TMeasureRequest {
-    int RateIndex = 0;             // 0..7 (5 .. 1000 Hz); -1 = none chosen
+    int RateIndex = 0; // 0..7 (5 .. 1000 Hz); -1 = none chosen
     // The text listed for that rate, checked against the rate; none = the
     // rate table's own text.
     std::optional<std::string> RateText;
-    double AcquisitionTime = 1.0;  // seconds per cycle
+    double AcquisitionTime = 1.0;                     // seconds per cycle
     std::array<bool, KSV27_MEZZANINES> SlotChecked{}; // the user's choice; only real mezzanines count
 };
 

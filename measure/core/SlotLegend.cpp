@@ -16,9 +16,18 @@ TSlotLegend SlotLegendOf(const std::string& mezzanineName, const std::string& me
     legend.MezzanineCaption = "MZ8" + mezzanineName + " (S/N " + mezzanineSerial + ")";
     switch (kind) {
     case TMezzanineKind::Voltage:
-    case TMezzanineKind::Temperature: legend.Unit = "Напряжение, мВ"; legend.Pins = TPinFamily::Voltage; break;
-    case TMezzanineKind::Current: legend.Unit = "Сила тока, мА"; legend.Pins = TPinFamily::Current; break;
-    case TMezzanineKind::Resistance: legend.Unit = "Сопротивление, Ом"; legend.Pins = TPinFamily::Resistance; break;
+    case TMezzanineKind::Temperature:
+        legend.Unit = "Напряжение, мВ";
+        legend.Pins = TPinFamily::Voltage;
+        break;
+    case TMezzanineKind::Current:
+        legend.Unit = "Сила тока, мА";
+        legend.Pins = TPinFamily::Current;
+        break;
+    case TMezzanineKind::Resistance:
+        legend.Unit = "Сопротивление, Ом";
+        legend.Pins = TPinFamily::Resistance;
+        break;
     case TMezzanineKind::None:
     case TMezzanineKind::Unknown: legend.Pins = TPinFamily::Keep; break;
     }

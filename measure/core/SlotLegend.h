@@ -8,9 +8,9 @@
 namespace ksv {
 
 enum class TPinFamily {
-    None,      // a slot without a mezzanine: every pin label "--"
-    Keep,      // a mezzanine of no known kind: the pin labels stay as they are
-    Voltage,   // voltage and temperature kinds
+    None,    // a slot without a mezzanine: every pin label "--"
+    Keep,    // a mezzanine of no known kind: the pin labels stay as they are
+    Voltage, // voltage and temperature kinds
     Current,
     Resistance
 };
