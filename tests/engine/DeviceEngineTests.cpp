@@ -4,7 +4,7 @@
 
 #include "DeviceEngine.h"
 #include "TKsvApi.h"
-#include "device/FakeKsvApi.h"
+#include "FakeKsvApi.h"
 
 using namespace ksv;
 using ksv::test::Ksv27;

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "MeasureEngine.h"
-#include "measure/FakeKsvApi.h"
+#include "FakeKsvApi.h"
 
 using namespace ksv;
 
