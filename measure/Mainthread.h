@@ -5,8 +5,8 @@
 // handler (MultimeterHandler: configure, allocate, then cycles of read,
 // convert, average and show until stopped or the first failure), then idles
 // until Terminate. Everything it does to the window runs on the window's
-// thread through Synchronize; the loop itself works only on the thread's own
-// members, which the window's steps fill and read while the worker waits.
+// thread through Synchronize; the module steps are those of the thread's
+// engine, which the window's steps fill and read while the worker waits.
 #pragma once
 
 #include <QString>
