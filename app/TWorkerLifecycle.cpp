@@ -222,7 +222,9 @@ void TWorkerLifecycle::Close()
     StopMeasurement();
     WaitForDiscoveryToEnd();
     window_.HandlerBusy = true;
-    CloseModule();
+    // A discovery that outlived the wait still uses the record; the process
+    // ends with it, and the server lets the module go with the connection.
+    if (!InitAndConfigThread) CloseModule();
     window_.HandlerBusy = false;
     closed_ = true;
 }
@@ -238,7 +240,8 @@ void TWorkerLifecycle::Shutdown()
 {
     BeginClose();
     StopMeasurement();
-    WaitForDiscoveryToEnd();
+    // A close that ran its steps has waited for the discovery once already.
+    if (!closed_) WaitForDiscoveryToEnd();
     if (!InitAndConfigThread) CloseModule();
 }
 

@@ -11,7 +11,8 @@
 //   3. The measurement is stopped and waited for; its end step runs.
 //   4. A discovery that still runs is waited for (bounded): it works on the
 //      window and on the module record.
-//   5. The module is closed.
+//   5. The module is closed (left to the server when a discovery outlived
+//      the wait: the process then ends without taking the window down).
 //   6. After the message loop: 3 to 5 once more, for whatever a close that
 //      found the window busy skipped, before the window is taken down.
 // A close asked for while the window's thread serves a worker's step, or
