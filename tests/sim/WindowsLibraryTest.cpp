@@ -4,7 +4,10 @@
 // it on the build machine). Without KSV_SIM_PORT the tests are skipped.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -150,6 +153,30 @@ TEST_F(WindowsLibraries, NoServerFailsAtOnce)
     EXPECT_EQ(c.Port, 1);
     EXPECT_EQ(lib.KSV_Open(&c), -4);
     _putenv_s("KSV_SIM_PORT", port.c_str());
+}
+
+// A folder whose name the local code page may not hold: the loader takes it
+// as UTF-8 and loads the libraries from there, not from the search path.
+TEST(WindowsLoader, LoadsFromAFolderOfAnyName)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / L"\u041a\u0440\u0435\u0439\u0442 \u00e9";
+    fs::create_directories(folder);
+    for (const char* name : {"ksvapi.dll", "ksv27api.dll"})
+        fs::copy_file(fs::path(ExecutableFolder()) / name, folder / name, fs::copy_options::overwrite_existing);
+    const std::wstring wide = folder.wstring();
+    std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.pop_back();
+    {
+        TKsvLibraryLoader loader(utf8);
+        EXPECT_TRUE(loader.CrateLibraryLoaded() && loader.ModuleLibraryLoaded());
+        EXPECT_EQ(loader.MissingSymbols(), "");
+        EXPECT_NE(GetModuleHandleW((wide + L"\\ksvapi.dll").c_str()), nullptr);
+        EXPECT_NE(GetModuleHandleW((wide + L"\\ksv27api.dll").c_str()), nullptr);
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
 }
 
 } // namespace
