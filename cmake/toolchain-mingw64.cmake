@@ -1,8 +1,10 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (posix threads):
 #   cmake -S . -B build-windows -G Ninja \
 #     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake -DKSV_WERROR=ON
-# Without a Qt 6 for Windows the window is left out (KSV_WITH_WINDOW off);
-# the toolkit-free libraries, their tests and the simulated libraries build.
+# The window is left out unless -DKSV_WITH_WINDOW=ON and a Qt 6 for MinGW in
+# CMAKE_PREFIX_PATH (with QT_HOST_PATH naming a Qt of the same version for
+# this machine); the toolkit-free libraries, their tests and the simulated
+# libraries always build.
 # When Wine is installed, ctest runs the Windows test programs under it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -12,7 +14,9 @@ find_program(CMAKE_C_COMPILER NAMES ${_ksv_triplet}-gcc-posix ${_ksv_triplet}-gc
 find_program(CMAKE_CXX_COMPILER NAMES ${_ksv_triplet}-g++-posix ${_ksv_triplet}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${_ksv_triplet}-windres windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${_ksv_triplet})
+# Packages for the target come from the toolchain's root, and from the
+# folders given in CMAKE_PREFIX_PATH (a Qt 6 for MinGW, for the window).
+set(CMAKE_FIND_ROOT_PATH /usr/${_ksv_triplet} ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
