@@ -30,6 +30,7 @@ class QShortcut;
 
 namespace ksv {
 class TIniFile;
+struct TDefaultFileOutcome;
 class TInitAndConfigThread;
 class TMainThread;
 class TKsv27AdcChannelFrame;
@@ -119,6 +120,9 @@ public:
 
     // ---- settings (settings) -------------------------------------------
     bool CreateDefaultIniFile(const std::string& path);
+    // The window's part of a default-file write that settings/core made:
+    // opens the settings object on the path and shows the outcome's box.
+    bool TakeDefaultIniFile(const std::string& path, const ksv::TDefaultFileOutcome& outcome);
     bool WriteDefaultAppSettings(ksv::TIniFile* ini);
     bool WriteDefaultModuleSettings(ksv::TIniFile* ini);
     bool LoadSettings(ksv::TIniFile* ini);

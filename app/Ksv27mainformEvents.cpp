@@ -10,7 +10,7 @@
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "ModalDialogs.h"
-#include "SettingsFilePath.h"
+#include "core/SettingsFolderOverride.h"
 #include "TApplication.h"
 #include "TKsvApi.h"
 #include "core/IniFile.h"
@@ -118,7 +118,7 @@ void TMainForm::FormClose()
 {
     if (HandlerBusy) return;
     HandlerBusy = true;
-    if (AutoSaveSettingsLMDCheckBox->isChecked()) SaveIniFile(ksv::MainFormSettingsPath());
+    if (AutoSaveSettingsLMDCheckBox->isChecked()) SaveIniFile(ksv::ActiveSettingsPath());
     SettingsIniFile.reset();
     StopMeasurement();
     // A discovery that is still opening the module must be done with the

@@ -12,7 +12,6 @@ target_sources(ksv27_window PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TApplication.h
   ${CMAKE_CURRENT_LIST_DIR}/TApplication.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DecimalSeparator.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/SettingsFilePath.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowsVersion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowGeometry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/THintPlacement.cpp

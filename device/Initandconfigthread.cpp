@@ -24,7 +24,6 @@
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
 #include "ModuleInventory.h"
-#include "core/FileIo.h"
 #include "core/IniFile.h"
 #include "core/SettingsLoadSave.h"
 #include "core/SettingsFolderOverride.h"
@@ -75,11 +74,6 @@ void TInitAndConfigThread::SetStepHook(std::function<void(const std::string& ste
 void TInitAndConfigThread::Step(const char* name) const
 {
     if (StepHook()) StepHook()(name);
-}
-
-std::string TInitAndConfigThread::SettingsFilePath()
-{
-    return ActiveSettingsPath();
 }
 
 // ---- the body (worker) ---------------------------------------------------
@@ -222,15 +216,15 @@ void TInitAndConfigThread::PrepareDiscovery()
 bool TInitAndConfigThread::OpenSettingsFile()
 {
     ThreadIniFile.reset();
-    const std::string path = SettingsFilePath();
-    if (!FileExists(path)) {
-        if (!CreateEmptyFile(path)) {
-            MessageText = QString::fromUtf8(discovery_text::kCannotCreateSettings);
-            ShowThreadMessage();
-            return false;
-        }
-        if (!MainForm->CreateDefaultIniFile(path)) return false;
+    const std::string path = ActiveSettingsPath();
+    const TEnsureOutcome ensured = EnsureSettingsFile(path);
+    if (ensured.Result == TEnsureResult::CreateFailed) {
+        MessageText = QString::fromUtf8(discovery_text::kCannotCreateSettings);
+        ShowThreadMessage();
+        return false;
     }
+    // A file made just now holds the defaults; the window shows how that went.
+    if (ensured.Created && !MainForm->TakeDefaultIniFile(path, ensured.Defaults)) return false;
     try {
         ThreadIniFile = std::make_unique<TIniFile>(path);
     } catch (const std::bad_alloc&) {

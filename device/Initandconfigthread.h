@@ -67,10 +67,6 @@ public:
     bool OpenSelectedModule();
     bool ReopenCrateModule();
 
-    // The path of the settings file, built anew: beside the executable, or
-    // in the folder a test has set with ksv::SetSettingsFolderOverride.
-    static std::string SettingsFilePath();
-
     // Test hook: called with the step's name ("PrepareDiscovery",
     // "RestoreWindowPosition", "FindAndOpenModule", "OpenSelectedModule",
     // "ReopenCrateModule", "ShowDeviceStatus", "ApplySettings") as each step

@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 
 #include "core/SettingsKeys.h"
+#include "core/SettingsFolderOverride.h"
 #include "core/SettingsLoadSave.h"
 #include "core/SettingsPath.h"
 
@@ -252,7 +253,7 @@ TEST(SettingsPath, BesideTheExecutable)
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), kPathSeparator);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / program));
-    EXPECT_EQ(CurrentSettingsPath(), folder + sep + "Ksv27_Vorn.ini");
+    EXPECT_EQ(ActiveSettingsPath(), folder + sep + "Ksv27_Vorn.ini");
 }
 
 } // namespace
