@@ -15,9 +15,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "CycleResult.h"
+#include "DeviceEngine.h"
 #include "DeviceInventory.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
@@ -34,6 +37,7 @@ struct TDefaultFileOutcome;
 class TInitAndConfigThread;
 class TMainThread;
 class TKsv27AdcChannelFrame;
+class TWorkerLifecycle;
 } // namespace ksv
 
 class TMainForm : public QMainWindow, public Ui::TMainForm {
@@ -42,6 +46,10 @@ class TMainForm : public QMainWindow, public Ui::TMainForm {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // Starts, stops and takes down the two workers; the operations below of
+    // the same names call it.
+    std::unique_ptr<ksv::TWorkerLifecycle> Workers;
 
     // ---- guards and hand-off flags -------------------------------------
     std::atomic<bool> DiscoveryRequestAllowed{true};
@@ -60,6 +68,8 @@ public:
     std::atomic<std::uint8_t> ModuleState{0}; // 0 none, 1 found, 2 open for work
     ksv::TDeviceInventory Inventory;
     Ksv27ModuleRecord ModuleRecord{};
+    // The library steps on the two above: inventory, choice, open, close.
+    ksv::TDeviceEngine DeviceEngine{Inventory, ModuleRecord};
 
     // ---- measurement tables and frames ---------------------------------
     double AcquisitionTime = 0.0;
@@ -70,6 +80,9 @@ public:
     ksv::TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
     std::array<QWidget*, 1> HandlerPages{};
     std::uint16_t HandlerIndex = 0;
+    // Called on the window's thread right after a cycle's values are shown,
+    // with that cycle; empty unless something records or follows the run.
+    std::function<void(const ksv::TCycleResult&)> OnCycleShown;
 
     // ---- the context menu ----------------------------------------------
     QMenu* PopupMenu = nullptr;
