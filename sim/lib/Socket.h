@@ -22,15 +22,28 @@ void CloseSocket(SocketHandle s);
 void ShutdownSocket(SocketHandle s);
 void SetNoDelay(SocketHandle s);
 
-enum class IoResult { Done, InProgress, Interrupted, Failed };
+enum class IoResult {
+    Done,
+    InProgress,
+    Interrupted,
+    Failed
+};
 
 // Done when connected at once, InProgress when WaitFor(Writable) must tell.
 IoResult StartConnect(SocketHandle s, uint32_t address, uint16_t port);
 // The error of a connect that went on in the background; 0 when it worked.
 int ConnectError(SocketHandle s);
 
-enum class Wait { Readable, Writable };
-enum class Ready { Yes, TimedOut, Interrupted, Failed };
+enum class Wait {
+    Readable,
+    Writable
+};
+enum class Ready {
+    Yes,
+    TimedOut,
+    Interrupted,
+    Failed
+};
 Ready WaitFor(SocketHandle s, Wait what, int timeoutMs);
 
 // Bytes sent or received (> 0), or -1 with `why` set: InProgress when the
