@@ -25,6 +25,7 @@ build_windows() {
 
 # Wine in a prefix of its own that goes away afterwards; no display needed.
 start_wine() {
+  unset DISPLAY WAYLAND_DISPLAY
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   WINEPREFIX=$(mktemp -d /tmp/ksv-wine-XXXXXX)
   export WINEPREFIX
