@@ -589,7 +589,10 @@ std::string World::Control(std::string_view command)
         const uint64_t holder = RuntimeOf(ci, static_cast<int>(slot - 1)).Holder;
         auto it = connections_.find(holder);
         if (holder == 0 || it == connections_.end()) return "error: that module is not open";
+        // The module is free once the command has answered, before the
+        // client even sees its connection end.
         it->second.DropRequested = true;
+        Release(it->second);
         ::shutdown(it->second.Fd, SHUT_RDWR);
         wake_.notify_all();
         return "ok";
