@@ -33,7 +33,11 @@ int main(int argc, char** argv)
     TApplication application(argc, argv);
     try {
         QCoreApplication::setApplicationName(QStringLiteral("KSV27_Vorn"));
+#ifdef _WIN32
+        ksv::SetKsvLibraryFolder(QCoreApplication::applicationDirPath().toUtf8().constData());
+#else
         ksv::SetKsvLibraryFolder(QFile::encodeName(QCoreApplication::applicationDirPath()).constData());
+#endif
         ksv::InstallSynchronizerPump();
 
         if (!ScreenLargeEnough()) {

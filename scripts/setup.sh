@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick xdotool
   dbus dbus-daemon dbus-x11 at-spi2-core python3 python3-pyatspi procps
   fonts-liberation
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 missing=()

@@ -46,7 +46,8 @@ TKsvApi& KsvApi();
 // returns to the loader. For tests.
 void SetKsvApi(TKsvApi* api);
 
-// Folder searched first for the libraries; set once by the entry.
+// Folder searched first for the libraries; set once by the entry. In the
+// file-name encoding of the system (UTF-8 on Windows).
 void SetKsvLibraryFolder(const char* folder);
 
 } // namespace ksv

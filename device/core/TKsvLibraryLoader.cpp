@@ -17,7 +17,18 @@ constexpr int32_t kNotLoaded = -1;
 constexpr const char* kCrateLibrary = "ksvapi.dll";
 constexpr const char* kModuleLibrary = "ksv27api.dll";
 constexpr char kSeparator = '\\';
-void* LoadByPath(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+// The folder is UTF-8 (the local code page cannot name every folder); the
+// system wants the path wide and with its own separators.
+void* LoadByPath(const std::string& path)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (n <= 0) return nullptr;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    return reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
+}
 void* Symbol(void* lib, const char* name)
 {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name));

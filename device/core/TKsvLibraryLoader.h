@@ -16,7 +16,8 @@ namespace ksv {
 
 class TKsvLibraryLoader final : public TKsvApi {
 public:
-    // `folder` is searched first; empty means the library path only.
+    // `folder` is searched first; empty means the library path only. On
+    // Windows it is UTF-8.
     explicit TKsvLibraryLoader(const std::string& folder);
     ~TKsvLibraryLoader() override;
     TKsvLibraryLoader(const TKsvLibraryLoader&) = delete;

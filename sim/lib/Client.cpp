@@ -1,14 +1,9 @@
 #include "Client.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include "Socket.h"
 
 namespace ksv::sim {
 
@@ -43,52 +38,38 @@ int PollTimeout(Clock::time_point deadline)
 
 Connection::~Connection()
 {
-    int fd = fd_.exchange(-1);
-    if (fd >= 0) ::close(fd);
+    SocketHandle fd = fd_.exchange(kNoSocket);
+    if (fd != kNoSocket) CloseSocket(fd);
 }
 
 void Connection::Break()
 {
     broken_ = true;
-    int fd = fd_.load();
-    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    SocketHandle fd = fd_.load();
+    if (fd != kNoSocket) ShutdownSocket(fd);
 }
 
 void Connection::Interrupt() { Break(); }
 
 int32_t Connection::Connect(uint32_t address, uint16_t port, Clock::time_point deadline)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return kNoConnection;
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(address);
-    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    if (rc != 0 && errno != EINPROGRESS && errno != EINTR) {
-        ::close(fd);
+    SocketHandle fd = OpenStreamSocket();
+    if (fd == kNoSocket) return kNoConnection;
+    const IoResult started = StartConnect(fd, address, port);
+    if (started == IoResult::Failed || started == IoResult::Interrupted) {
+        CloseSocket(fd);
         return kNoConnection;
     }
-    if (rc != 0) {
-        for (;;) {
-            pollfd p{fd, POLLOUT, 0};
-            int n = ::poll(&p, 1, PollTimeout(deadline));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ::close(fd);
-                return n == 0 ? kTimedOut : kNoConnection;
-            }
-            break;
+    if (started == IoResult::InProgress) {
+        Ready r;
+        while ((r = WaitFor(fd, Wait::Writable, PollTimeout(deadline))) == Ready::Interrupted) {
         }
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-            ::close(fd);
-            return kNoConnection;
+        if (r != Ready::Yes || ConnectError(fd) != 0) {
+            CloseSocket(fd);
+            return r == Ready::TimedOut ? kTimedOut : kNoConnection;
         }
     }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    SetNoDelay(fd);
     fd_ = fd;
     broken_ = false;
     return kOk;
@@ -98,20 +79,19 @@ bool Connection::SendAll(const uint8_t* data, size_t n, Clock::time_point deadli
 {
     size_t done = 0;
     while (done < n) {
-        int fd = fd_.load();
-        if (fd < 0 || broken_) return false;
-        ssize_t k = ::send(fd, data + done, n - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        SocketHandle fd = fd_.load();
+        if (fd == kNoSocket || broken_) return false;
+        IoResult why = IoResult::Failed;
+        std::ptrdiff_t k = SendSome(fd, data + done, n - done, why);
         if (k > 0) {
             done += static_cast<size_t>(k);
             continue;
         }
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
-            int r = ::poll(&p, 1, PollTimeout(deadline));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) return false;
-            continue;
+        if (k < 0 && why == IoResult::Interrupted) continue;
+        if (k < 0 && why == IoResult::InProgress) {
+            const Ready r = WaitFor(fd, Wait::Writable, PollTimeout(deadline));
+            if (r == Ready::Yes || r == Ready::Interrupted) continue;
+            return false;
         }
         return false;
     }
@@ -136,7 +116,7 @@ int Connection::TakeFrame(Reply& reply)
 
 int32_t Connection::Call(Op op, const std::vector<uint8_t>& payload, Clock::time_point deadline, Reply& reply)
 {
-    if (fd_.load() < 0 || broken_) return kNoConnection;
+    if (fd_.load() == kNoSocket || broken_) return kNoConnection;
     const uint32_t seq = nextSeq_++;
     if (nextSeq_ == 0) nextSeq_ = 1;
     std::vector<uint8_t> frame = MakeFrame(static_cast<uint16_t>(op), seq, payload);
@@ -166,25 +146,25 @@ int32_t Connection::Call(Op op, const std::vector<uint8_t>& payload, Clock::time
             Break();
             return kProtocol;
         }
-        int fd = fd_.load();
-        if (fd < 0 || broken_) return kNoConnection;
-        pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, PollTimeout(deadline));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
+        SocketHandle fd = fd_.load();
+        if (fd == kNoSocket || broken_) return kNoConnection;
+        const Ready r = WaitFor(fd, Wait::Readable, PollTimeout(deadline));
+        if (r == Ready::Interrupted) continue;
+        if (r == Ready::Failed) {
             Break();
             return kNoConnection;
         }
-        if (n == 0) {
+        if (r == Ready::TimedOut) {
             if (Clock::now() >= deadline) return kTimedOut;
             continue;
         }
-        ssize_t k = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        IoResult why = IoResult::Failed;
+        std::ptrdiff_t k = RecvSome(fd, chunk, sizeof chunk, why);
         if (k > 0) {
             rx_.insert(rx_.end(), chunk, chunk + k);
             continue;
         }
-        if (k < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (k < 0 && (why == IoResult::Interrupted || why == IoResult::InProgress)) continue;
         Break();
         return kNoConnection;
     }

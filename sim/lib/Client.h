@@ -15,6 +15,7 @@
 
 #include "Protocol.h"
 #include "SimStatus.h"
+#include "Socket.h"
 
 namespace ksv::sim {
 
@@ -73,7 +74,7 @@ private:
     int TakeFrame(Reply& reply);
     void Break();
 
-    std::atomic<int> fd_{-1};
+    std::atomic<SocketHandle> fd_{kNoSocket};
     std::atomic<bool> broken_{false};
     uint32_t nextSeq_ = 1;
     std::vector<uint8_t> rx_;

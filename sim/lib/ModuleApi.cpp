@@ -9,10 +9,16 @@
 #include <mutex>
 #include <string>
 
+// The operations are the library's only visible symbols (on Windows its
+// .def file says which it exports).
+#ifdef __GNUC__
 #pragma GCC visibility push(default)
+#endif
 #define KSV_API_DECLARE_FUNCTIONS
 #include "ksvapi.h"
+#ifdef __GNUC__
 #pragma GCC visibility pop
+#endif
 
 #include "Client.h"
 #include "Mezzanine.h"

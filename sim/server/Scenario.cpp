@@ -298,6 +298,26 @@ std::string FaultText(const Fault& f)
     return std::string(name) + (f.Once && f.Mode != FaultMode::Off ? ":once" : "");
 }
 
+namespace {
+
+// "clock": the string "per-start", or the module's running time in seconds
+// when the server starts.
+void ParseClock(const json& root, Scenario& sc)
+{
+    const json* v = Member(root, "clock");
+    if (!v) return;
+    if (v->is_string() && v->get<std::string>() == "per-start") {
+        sc.Clock = FrameClock::PerStart;
+        return;
+    }
+    if (!v->is_number()) Fail("clock", "expected \"per-start\" or a number of seconds");
+    const double seconds = Number(root, "clock", "", 0.0);
+    if (seconds < 0.0 || seconds > kMaxClockStartSeconds) Fail("clock", "expected 0 to 1e9 seconds");
+    sc.ClockStartSeconds = seconds;
+}
+
+} // namespace
+
 std::string ListedSerial(const std::string& serial) { return serial.substr(0, 15); }
 
 Scenario ParseScenario(std::string_view text, std::vector<std::string>* warnings)
@@ -312,9 +332,10 @@ Scenario ParseScenario(std::string_view text, std::vector<std::string>* warnings
         Fail("", "not valid JSON (" + (colon == std::string::npos ? what : what.substr(colon + 2)) + ")");
     }
     if (!root.is_object()) Fail("", "the scenario must be a JSON object");
-    CheckKeys(root, "", {"crates", "faults", "comment"}, warnings);
+    CheckKeys(root, "", {"crates", "faults", "clock", "comment"}, warnings);
     Scenario sc;
     sc.Faults = Faults(root, "", 0);
+    ParseClock(root, sc);
     const json* crates = Member(root, "crates");
     if (!crates) return sc;
     if (!crates->is_array()) Fail("crates", "expected an array");

@@ -81,9 +81,19 @@ struct CrateSpec {
     FaultTable Faults{};
 };
 
+// Which frame an acquisition's first frame is. Running: the module's clock
+// runs from the server's start (reading ClockStartSeconds then), so each
+// start picks up the frame then due and successive cycles see the signals
+// move on. PerStart: every start numbers its frames from zero, so every
+// cycle gets the same samples.
+enum class FrameClock { Running, PerStart };
+constexpr double kMaxClockStartSeconds = 1e9;
+
 struct Scenario {
     std::vector<CrateSpec> Crates;
     FaultTable Faults{};
+    FrameClock Clock = FrameClock::Running;
+    double ClockStartSeconds = 0.0;
 };
 
 class ScenarioError : public std::runtime_error {

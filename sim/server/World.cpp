@@ -214,6 +214,15 @@ void World::Release(ConnState& c)
     c.Crate = c.Slot = -1;
 }
 
+uint64_t World::FirstFrameAt(Clock::time_point start, uint8_t divisor) const
+{
+    if (scenario_.Clock == FrameClock::PerStart) return 0;
+    const int64_t periodNs = (int64_t(divisor) + 1) * 1'000'000;
+    const int64_t sinceStart = std::chrono::duration_cast<std::chrono::nanoseconds>(start - started_).count();
+    const int64_t moduleNs = std::llround(scenario_.ClockStartSeconds * 1e9) + std::max<int64_t>(sinceStart, 0);
+    return static_cast<uint64_t>(moduleNs / periodNs);
+}
+
 int World::FindCrate(std::string_view serial) const
 {
     const std::string wanted = ListedSerial(std::string(serial));
@@ -401,6 +410,7 @@ Action World::ModuleRequest(Lock& lock, uint64_t id, Op op, Reader& in)
     case Op::Start:
         rt.Running = true;
         rt.T0 = Clock::now();
+        rt.FirstFrame = FirstFrameAt(rt.T0, rt.Divisor);
         rt.Consumed = 0;
         break;
     case Op::Stop:
@@ -454,7 +464,7 @@ Action World::Recv(Lock& lock, uint64_t, ConnState& c, uint32_t words, uint32_t 
         wake_.wait_until(lock, std::min({due, deadline, now + std::chrono::milliseconds(100)}));
     }
     const uint32_t give = static_cast<uint32_t>(std::min(target, available));
-    const uint64_t first = rt.Consumed;
+    const uint64_t first = rt.FirstFrame * 16 + rt.Consumed;
     rt.Consumed += give;
     rt.Served += give;
     flags |= ProcessFlags(c.Crate, c.Slot);
@@ -579,7 +589,10 @@ std::string World::Control(std::string_view command)
         const uint64_t holder = RuntimeOf(ci, static_cast<int>(slot - 1)).Holder;
         auto it = connections_.find(holder);
         if (holder == 0 || it == connections_.end()) return "error: that module is not open";
+        // The module is free once the command has answered, before the
+        // client even sees its connection end.
         it->second.DropRequested = true;
+        Release(it->second);
         ::shutdown(it->second.Fd, SHUT_RDWR);
         wake_.notify_all();
         return "ok";

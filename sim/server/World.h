@@ -58,7 +58,8 @@ private:
         uint64_t Holder = 0;
         bool Running = false;
         Clock::time_point T0{};
-        uint64_t Consumed = 0; // words handed out since the start
+        uint64_t FirstFrame = 0; // the module clock's frame number of the start's first frame
+        uint64_t Consumed = 0;   // words handed out since the start
         uint64_t Served = 0;   // words handed out since the server started
         uint8_t Divisor = 0;
         std::array<std::array<double, 4>, 8> Applied{};
@@ -78,6 +79,9 @@ private:
     // The fault of `op` in `table`, consumed when it is a one-shot.
     static Fault Strike(FaultTable& table, FaultOp op);
     uint32_t ProcessFlags(int crate, int slot);
+    // The frame of the module's running clock that an acquisition started
+    // at `start` begins with, at the frame period of `divisor`.
+    uint64_t FirstFrameAt(Clock::time_point start, uint8_t divisor) const;
     void Release(ConnState& c);
 
     Action Open(Lock& lock, uint64_t id, Reader& in);
@@ -88,6 +92,7 @@ private:
     std::mutex mu_;
     std::condition_variable wake_;
     Scenario scenario_;
+    const Clock::time_point started_ = Clock::now();
     std::map<std::pair<int, int>, Runtime> runtime_;
     std::map<uint64_t, ConnState> connections_;
     uint64_t nextId_ = 1;

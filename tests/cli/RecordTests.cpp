@@ -83,6 +83,7 @@ TEST(RecordFile, NeverOverwritesUnaskedAndReplacesWhenAsked)
     ASSERT_TRUE(again.Open(path, TRecordFile::TOpenMode::Replace));
     ASSERT_TRUE(again.Append("second\n"));
     EXPECT_EQ(ReadAll(path), "second\n");
+    again.Close(); // Windows removes no file that is open
     std::filesystem::remove(path);
 }
 

@@ -8,9 +8,11 @@
 #include <csignal>
 #include <thread>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace ksv {
 namespace {
@@ -123,6 +125,11 @@ TEST_F(IniFileTest, MissingOrUnreadableFilesReadAsDefaults)
     EXPECT_EQ(TIniFile("").ReadInteger("s", "k", 4), 4);
 }
 
+#ifndef _WIN32
+// POSIX means of refusing or limiting a write (folders of the system, file
+// size limits, links and modes); the bytes written are tested above on
+// every system.
+
 // Every way of refusing a write that also works for root, where file
 // permissions do not stop anything.
 TEST_F(IniFileTest, RefusedWritesThrowAndChangeNothing)
@@ -196,6 +203,8 @@ TEST_F(IniFileTest, LinksAndPermissionsAreKept)
     EXPECT_EQ(EntriesInDir(), 2u);
 }
 
+#endif // _WIN32
+
 TEST_F(IniFileTest, CreateEmptyFileNeverTruncates)
 {
     EXPECT_FALSE(FileExists(Path));
@@ -240,7 +249,9 @@ TEST_F(WriteRefusal, FolderWithoutNewFilesRewritesTheFileInPlaceAndOnlyAFileRefu
 {
     const std::string path = PathOf("Ksv27_Vorn.ini");
     Put(path, "[s]\r\nk=a long value that the rewrite makes shorter\r\n; kept\r\n");
+#ifndef _WIN32
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+#endif
     SetWriteRefusal(RefuseTemporaryFiles);
     TIniFile ini(path);
     const TFileIoCounts before = FileIoCounts();
@@ -251,9 +262,11 @@ TEST_F(WriteRefusal, FolderWithoutNewFilesRewritesTheFileInPlaceAndOnlyAFileRefu
     EXPECT_EQ(ini.ReadString("s", "new", "").size(), 2047u);
     EXPECT_EQ(ini.ReadString("s", "k", ""), "short");
     EXPECT_EQ(EntriesInDir(), 1u);
+#ifndef _WIN32
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+#endif
 
     // No file to rewrite: nothing may be created.
     EXPECT_THROW(TIniFile(PathOf("missing.ini")).WriteInteger("s", "k", 1), TIniWriteError);
@@ -290,7 +303,11 @@ TEST_F(WriteRefusal, BatchIsOneReplacementWithTheBytesOfTheSameWritesOneByOne)
     batch.Commit();
     const TFileIoCounts after = FileIoCounts();
     EXPECT_EQ(after.Replacements - before.Replacements, 1u);
+#ifdef _WIN32
+    EXPECT_EQ(after.Syncs - before.Syncs, 1u); // the new file; the move writes its folder through
+#else
     EXPECT_EQ(after.Syncs - before.Syncs, 2u); // the new file and its folder
+#endif
     EXPECT_EQ(Slurp(batched), Slurp(oneByOne));
     EXPECT_EQ(TIniFile(batched).ReadInteger("a", "k", 0), 6);
 

@@ -239,14 +239,21 @@ TEST_F(SettingsTest, FailedAppPartStillTriesTheModulePart)
 
 TEST(SettingsPath, BesideTheExecutable)
 {
-    EXPECT_EQ(SettingsPath("/opt/vorn"), "/opt/vorn/Ksv27_Vorn.ini");
-    EXPECT_EQ(SettingsPath("/"), "/Ksv27_Vorn.ini");
+    // The system's own separator: '/', or '\\' on Windows.
+    const std::string sep(1, kPathSeparator);
+#ifdef _WIN32
+    const char* program = "settings_tests.exe";
+#else
+    const char* program = "settings_tests";
+#endif
+    EXPECT_EQ(SettingsPath("/opt/vorn"), "/opt/vorn" + sep + "Ksv27_Vorn.ini");
+    EXPECT_EQ(SettingsPath(sep), sep + "Ksv27_Vorn.ini");
     EXPECT_EQ(SettingsPath(""), "");
     const std::string folder = ExecutableFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_NE(folder.back(), '/');
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "settings_tests"));
-    EXPECT_EQ(ActiveSettingsPath(), folder + "/Ksv27_Vorn.ini");
+    EXPECT_NE(folder.back(), kPathSeparator);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / program));
+    EXPECT_EQ(ActiveSettingsPath(), folder + sep + "Ksv27_Vorn.ini");
 }
 
 } // namespace

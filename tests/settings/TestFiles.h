@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include <stdlib.h>
+#include <random>
 
 namespace ksv::test {
 
@@ -19,15 +19,27 @@ class TScratch : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "ksv-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        Dir = tmpl;
+        Dir = MakeScratchFolder();
+        ASSERT_FALSE(Dir.empty());
     }
     void TearDown() override
     {
         std::error_code ec;
         std::filesystem::permissions(Dir, std::filesystem::perms::owner_all, ec);
         std::filesystem::remove_all(Dir, ec);
+    }
+
+    // A new folder of its own under the system's temporary folder.
+    static std::filesystem::path MakeScratchFolder()
+    {
+        std::random_device seed;
+        std::mt19937_64 pick(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::filesystem::path p = std::filesystem::temp_directory_path() / ("ksv-settings-" + std::to_string(pick()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(p, ec)) return p;
+        }
+        return {};
     }
 
     std::string PathOf(std::string_view name) const { return (Dir / name).string(); }
