@@ -19,6 +19,7 @@
 #include "AdcRates.h"
 #include "DecimalSeparator.h"
 #include "Ksv27adcchannelpanel.h"
+#include "RecordTrendPanel.h"
 #include "TApplication.h"
 #include "WindowGeometry.h"
 #include "WindowsVersion.h"
@@ -113,6 +114,7 @@ void TMainForm::Construct()
 
     // 12.
     ApplyWindowDefaults();
+    RecordTrendPanel = new ksv::TRecordTrendPanel(*this);
     HandlerBusy = false;
     StartupPhase = 1;
     WindowsVersionCode = ksv::QueryWindowsVersionCode();

@@ -15,9 +15,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "CycleResult.h"
 #include "DeviceInventory.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
@@ -33,6 +35,7 @@ class TIniFile;
 class TInitAndConfigThread;
 class TMainThread;
 class TKsv27AdcChannelFrame;
+class TRecordTrendPanel;
 } // namespace ksv
 
 class TMainForm : public QMainWindow, public Ui::TMainForm {
@@ -69,6 +72,10 @@ public:
     ksv::TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
     std::array<QWidget*, 1> HandlerPages{};
     std::uint16_t HandlerIndex = 0;
+    // Called on the window's thread right after each cycle's values are shown.
+    std::function<void(const ksv::TCycleResult&)> OnCycleShown;
+    // Recording and trend controls; owned by the group parameters box.
+    ksv::TRecordTrendPanel* RecordTrendPanel = nullptr;
 
     // ---- the context menu ----------------------------------------------
     QMenu* PopupMenu = nullptr;

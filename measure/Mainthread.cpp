@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 
@@ -235,6 +236,7 @@ void TMainThread::RunMultimeter()
         // Buffers exist only when the preparation went through; a stop
         // during it leaves them absent and the loop is never entered.
         while (!Terminated() && !StopRequested && Buffers.Window) {
+            CycleStart = std::chrono::system_clock::now();
             if (!ReadCycle(api, module, *this, Buffers.RcvBuffer, Sizes) || Terminated()) break;
             if (!ConvertCycle(api, module, Buffers.RcvBuffer, Buffers.Data, Sizes.TotalWords)) {
                 ReportFailure(msg::kProcessFailed);
@@ -300,6 +302,7 @@ void TMainThread::ShowStartState()
         frame->SetChannelLamp(2, TKsv27AdcChannelFrame::kLampOff);
     }
     AcquisitionTime = w.AcquisitionTime;
+    CycleShown.Index = 0;
 }
 
 void TMainThread::ConfigureModule()
@@ -380,7 +383,22 @@ void TMainThread::ShowChannelValues()
         const TSlotValueTexts texts = SlotValueTexts(shown, SlotNames[s], ChannelValue[2 * s], ChannelValue[2 * s + 1]);
         frame->Value1LMDEdit->setText(QString::fromStdString(texts.Value1));
         frame->Value2LMDEdit->setText(QString::fromStdString(texts.Value2));
+        const TMezzanineKind kind = MezzanineKindOf(SlotNames[s]);
+        const double scale = kind == TMezzanineKind::Voltage ? 1000.0 : 1.0;
+        for (std::size_t c = 0; c < 2; ++c) {
+            TChannelResult& channel = CycleShown.Channels[2 * s + c];
+            channel.Active = shown;
+            channel.Text = c == 0 ? texts.Value1 : texts.Value2;
+            channel.Valid = shown && channel.Text != kNoValueText;
+            channel.Value = channel.Valid ? ChannelValue[2 * s + c] * scale : std::nan("");
+            channel.Kind = kind;
+            channel.Unit = UnitOf(kind);
+            channel.MezzanineName = SlotNames[s];
+        }
     }
+    CycleShown.StartTime = CycleStart;
+    if (w.OnCycleShown) w.OnCycleShown(CycleShown);
+    ++CycleShown.Index;
 }
 
 void TMainThread::ShowUpdateMarks()

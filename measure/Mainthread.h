@@ -12,10 +12,12 @@
 #include <QString>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "CycleResult.h"
 #include "MeasureCore.h"
 #include "ModalDialogs.h"
 #include "ReadCycle.h"
@@ -62,6 +64,10 @@ public:
     // box checked). The window changes neither while a run goes on.
     std::array<std::string, 8> SlotNames;
     std::array<bool, 8> SlotActive{};
+    // The cycle as shown, for the window's OnCycleShown: its number since
+    // START, the time its acquisition began, and each channel's value and text.
+    TCycleResult CycleShown;
+    std::chrono::system_clock::time_point CycleStart{};
 
     // The page handler; `userData` is the thread.
     static void MultimeterHandler(void* userData);

@@ -1,5 +1,6 @@
 #include "CycleRecorder.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "CycleCsv.h"
@@ -11,6 +12,25 @@ bool SameRun(const TRunDescription& a, const TRunDescription& b)
     return a.CrateSerial == b.CrateSerial && a.Slot == b.Slot && a.ModuleSerial == b.ModuleSerial &&
            a.Firmware == b.Firmware && a.RateHz == b.RateHz && a.AcquisitionTime == b.AcquisitionTime &&
            a.MezzanineNames == b.MezzanineNames && a.SlotActive == b.SlotActive;
+}
+
+std::string RecordErrorReason(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENOSPC: return "на диске нет места";
+    case EFBIG: return "превышен допустимый размер файла";
+    case EACCES:
+    case EPERM: return "нет прав на запись";
+    case EROFS: return "носитель только для чтения";
+    case EEXIST: return "файл уже существует";
+    case ENOENT:
+    case ENOTDIR: return "папка не найдена";
+    case EIO:
+    case ENODEV:
+    case ENXIO: return "носитель недоступен";
+    default: break;
+    }
+    return "код ошибки " + std::to_string(errorNumber);
 }
 
 bool TCycleRecorder::Start(const std::string& path, const TRunDescription& run, bool replace)

@@ -16,6 +16,9 @@ namespace ksv {
 // the same rate, time and slots. Rows of one recording all belong to one.
 bool SameRun(const TRunDescription& a, const TRunDescription& b);
 
+// Why a record file could not be written, in Russian for the user (UTF-8).
+std::string RecordErrorReason(int errorNumber);
+
 class TCycleRecorder {
 public:
     // Creates `path` (replacing an existing file only when `replace`) and
@@ -31,6 +34,7 @@ public:
     std::uint64_t Rows() const { return rows_; }
     const std::string& Path() const { return file_.Path(); }
     const std::string& Error() const { return file_.Error(); }
+    int ErrorNumber() const { return file_.ErrorNumber(); }
     const TRunDescription& Run() const { return run_; }
 
 private:
