@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -84,7 +85,7 @@ TTrendWindow::TTrendWindow(const TChannelStatistics& statistics, std::function<v
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Тренд каналов"));
     setAccessibleName(QStringLiteral("Тренд каналов"));
-    resize(1200, 700);
+    resize(1260, 720);
     BuildLayout();
     refreshTimer_.setInterval(kRefreshMs);
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { Refresh(); });
@@ -108,7 +109,7 @@ void TTrendWindow::BuildLayout()
     StatisticsTable->setObjectName(QStringLiteral("StatisticsTable"));
     StatisticsTable->setAccessibleName(QStringLiteral("Статистика каналов"));
     StatisticsTable->setHorizontalHeaderLabels({QStringLiteral("Канал"), QStringLiteral("Ед."),
-                                                QStringLiteral("Отсчётов"), QStringLiteral("Мин."),
+                                                QStringLiteral("Число"), QStringLiteral("Мин."),
                                                 QStringLiteral("Макс."), QStringLiteral("Среднее"),
                                                 QStringLiteral("СКО"), QStringLiteral("Последнее")});
     StatisticsTable->verticalHeader()->hide();
@@ -257,6 +258,10 @@ void TTrendWindow::UpdateTable()
         SetCell(StatisticsTable, c, kStdDevColumn, number(s.StdDev));
         SetCell(StatisticsTable, c, kLastColumn, number(s.Last));
     }
+    // The whole table in view, without a horizontal scroll bar.
+    const int width = StatisticsTable->horizontalHeader()->length() + 2 * StatisticsTable->frameWidth() +
+                      StatisticsTable->verticalScrollBar()->sizeHint().width();
+    if (StatisticsTable->minimumWidth() < width) StatisticsTable->setMinimumWidth(width);
 }
 
 } // namespace ksv
