@@ -54,7 +54,7 @@ std::string IsoUtcTime(std::chrono::system_clock::time_point time)
 #else
     gmtime_r(&t, &tm);
 #endif
-    char text[96]; // room for any int fields, so the compiler can see nothing is cut
+    char text[96]; // room for any int the fields may hold
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
                   tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(millis));
     return text;
