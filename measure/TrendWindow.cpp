@@ -23,6 +23,8 @@ namespace ksv {
 namespace {
 
 constexpr int kRefreshMs = 1000;
+// The plots show the last ten minutes; the history may hold more.
+constexpr double kSpanMs = 10 * 60 * 1000.0;
 constexpr std::array<TChannelUnit, 3> kUnits = {TChannelUnit::Millivolt, TChannelUnit::Milliamp, TChannelUnit::Ohm};
 
 enum TColumn { kChannelColumn, kUnitColumn, kCountColumn, kMinColumn, kMaxColumn, kMeanColumn, kStdDevColumn,
@@ -114,7 +116,14 @@ void TTrendWindow::BuildLayout()
                                                 QStringLiteral("СКО"), QStringLiteral("Последнее")});
     StatisticsTable->verticalHeader()->hide();
     StatisticsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StatisticsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Widths fixed once for the widest texts: measuring every cell at each
+    // update would cost more than the plots.
+    const QFontMetrics metrics(StatisticsTable->font());
+    const int number = metrics.horizontalAdvance(QStringLiteral("-000000.0000")) + 12;
+    for (int column = 0; column < kColumnCount; ++column)
+        StatisticsTable->setColumnWidth(column, column == kChannelColumn ? metrics.horizontalAdvance(QStringLiteral("Канал 16")) + 12
+                                                : column == kUnitColumn ? metrics.horizontalAdvance(QStringLiteral("Ед.")) + 16
+                                                : number);
     side->addWidget(StatisticsTable);
     ResetStatisticsButton = new QPushButton(QStringLiteral("Сбросить статистику"), this);
     ResetStatisticsButton->setObjectName(QStringLiteral("ResetStatisticsButton"));
@@ -206,29 +215,39 @@ TTrendWindow::TPlot TTrendWindow::MakePlot(TChannelUnit unit)
 
 void TTrendWindow::RedrawPlots()
 {
+    double newest = -INFINITY;
+    for (int c = 0; c < kChannelCount; ++c) {
+        const TTrendRing& ring = history_.Channel(c);
+        if (ring.Size() > 0) newest = std::max(newest, ring.At(ring.Size() - 1).TimeMs);
+    }
+    const double since = newest - kSpanMs;
     double first = INFINITY, last = -INFINITY;
+    std::vector<TTrendPoint> thinned;
     QList<QPointF> points;
     for (TPlot& plot : plots_) {
         double low = INFINITY, high = -INFINITY;
+        const auto columns = static_cast<std::size_t>(std::max(50.0, plot.Chart->plotArea().width() / 2));
         for (auto& [channel, series] : plot.Series) {
             const TTrendRing& ring = history_.Channel(channel);
+            std::size_t from = 0;
+            while (from < ring.Size() && ring.At(from).TimeMs < since) ++from;
+            ThinForPlot(ring, from, columns, thinned);
             points.clear();
-            points.reserve(static_cast<qsizetype>(ring.Size()));
-            for (std::size_t i = 0; i < ring.Size(); ++i) {
-                const TTrendPoint& p = ring.At(i);
+            points.reserve(static_cast<qsizetype>(thinned.size()));
+            for (const TTrendPoint& p : thinned) {
                 points.append(QPointF(p.TimeMs, p.Value));
                 low = std::min(low, p.Value);
                 high = std::max(high, p.Value);
             }
-            if (ring.Size() > 0) {
-                first = std::min(first, ring.At(0).TimeMs);
-                last = std::max(last, ring.At(ring.Size() - 1).TimeMs);
+            if (!thinned.empty()) {
+                first = std::min(first, thinned.front().TimeMs);
+                last = std::max(last, thinned.back().TimeMs);
             }
             series->replace(points);
         }
         if (low <= high) {
-            const auto [from, to] = PaddedRange(low, high);
-            plot.ValueAxis->setRange(from, to);
+            const auto [bottom, top] = PaddedRange(low, high);
+            plot.ValueAxis->setRange(bottom, top);
         }
     }
     if (first <= last) {

@@ -4,8 +4,9 @@
 //
 // Non-modal, a window of its own. It is fed only while it exists: the record
 // panel creates it when the user opens it, and it deletes itself when closed,
-// so a closed trend costs neither time nor memory. The plots are redrawn once
-// a second from the bounded history, not at every cycle. Window's thread.
+// so a closed trend costs neither time nor memory. The plots show the last ten
+// minutes and are redrawn once a second from the bounded history, not at
+// every cycle. Window's thread.
 #pragma once
 
 #include <QPointer>

@@ -1,6 +1,7 @@
 #include "TrendHistory.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 
 namespace ksv {
@@ -24,6 +25,26 @@ void TTrendRing::Clear()
     points_.clear();
     points_.shrink_to_fit();
     first_ = size_ = 0;
+}
+
+void ThinForPlot(const TTrendRing& ring, std::size_t from, std::size_t columns, std::vector<TTrendPoint>& out)
+{
+    out.clear();
+    const std::size_t count = from < ring.Size() ? ring.Size() - from : 0;
+    if (columns == 0 || count <= 2 * columns) {
+        for (std::size_t i = from; i < ring.Size(); ++i) out.push_back(ring.At(i));
+        return;
+    }
+    for (std::size_t column = 0; column < columns; ++column) {
+        const std::size_t begin = from + count * column / columns, end = from + count * (column + 1) / columns;
+        std::size_t low = begin, high = begin;
+        for (std::size_t i = begin + 1; i < end; ++i) {
+            if (ring.At(i).Value < ring.At(low).Value) low = i;
+            if (ring.At(i).Value > ring.At(high).Value) high = i;
+        }
+        out.push_back(ring.At(std::min(low, high)));
+        if (low != high) out.push_back(ring.At(std::max(low, high)));
+    }
 }
 
 bool IsTraced(const TChannelResult& channel, int channelIndex)

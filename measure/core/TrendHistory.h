@@ -39,6 +39,12 @@ private:
     std::size_t first_ = 0, size_ = 0;
 };
 
+// Points from(inclusive) to the ring's end, thinned for a plot `columns`
+// wide: each of `columns` equal slices of the points keeps its lowest and
+// highest point in time order, so spikes stay visible. Slices of up to two
+// points are kept whole. `out` is cleared first.
+void ThinForPlot(const TTrendRing& ring, std::size_t from, std::size_t columns, std::vector<TTrendPoint>& out);
+
 // Whether a channel of a cycle gets a trace: its slot took part and its
 // mezzanine gives a value on it (a resistance slot only on its first channel).
 bool IsTraced(const TChannelResult& channel, int channelIndex);
