@@ -107,7 +107,15 @@ TRecordTrendPanel::TRecordTrendPanel(TMainForm& form) : QFrame(form.AdcGroupPars
     BuildControls();
     ShowRecordState();
     form.OnCycleShown = [this](const TCycleResult& cycle) { CycleShown(cycle); };
+    form.installEventFilter(this);
     show();
+}
+
+bool TRecordTrendPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // The trend window goes with the main window.
+    if (watched == &form_ && event->type() == QEvent::Close && trend_) trend_->close();
+    return QFrame::eventFilter(watched, event);
 }
 
 // The form goes first; nothing of it is touched here.
@@ -207,7 +215,17 @@ void TRecordTrendPanel::EndRecording(const QString& text, const QString& caption
 void TRecordTrendPanel::TrendClick()
 {
     if (form_.HandlerBusy || form_.DiscoveryRunning) return;
-    if (!trend_) trend_ = new TTrendWindow(statistics_, [this] { statistics_.Reset(); }, &form_);
+    // The same command in the trend window itself closes it.
+    if (trend_ && trend_->isActiveWindow()) {
+        trend_->close();
+        return;
+    }
+    if (!trend_) {
+        trend_ = new TTrendWindow(statistics_, [this] { statistics_.Reset(); }, &form_);
+        trend_->addAction(TrendAction);
+        // The window opens with the cycle on show now, so units and values are there at once.
+        if (lastCycle_.Index > 0 || haveRun_) trend_->Add(lastCycle_);
+    }
     trend_->show();
     trend_->raise();
     trend_->activateWindow();
@@ -244,6 +262,7 @@ void TRecordTrendPanel::CycleShown(const TCycleResult& cycle)
         ShowRecordState();
     }
     if (trend_ && trend_->isVisible()) trend_->Add(cycle);
+    lastCycle_ = cycle;
 }
 
 void TRecordTrendPanel::ShowRecordState()

@@ -3,7 +3,7 @@
 // (right of the acquisition time), covering no control of the form:
 //   a lamp that is lit red while a recording runs, the "Запись" button
 //   (Ctrl+L), the record file's name, its row count, and the "Тренд" button
-//   (Ctrl+T) that opens the trend window.
+//   (Ctrl+T) that opens the trend window; Ctrl+T in the trend window closes it.
 // Nothing of it goes into the settings file. Window's thread.
 #pragma once
 
@@ -62,6 +62,9 @@ public:
     QAction* RecordAction = nullptr;
     QAction* TrendAction = nullptr;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void BuildControls();
     void StartRecording();
@@ -77,6 +80,7 @@ private:
     TChannelStatistics statistics_;
     TRunDescription run_;
     bool haveRun_ = false;
+    TCycleResult lastCycle_;
     QPointer<TTrendWindow> trend_;
 };
 

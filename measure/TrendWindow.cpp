@@ -133,7 +133,14 @@ void TTrendWindow::BuildLayout()
         if (resetStatistics_) resetStatistics_();
         UpdateTable();
     });
-    side->addWidget(ResetStatisticsButton);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ResetStatisticsButton);
+    auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
+    close->setObjectName(QStringLiteral("CloseTrendButton"));
+    close->setAccessibleName(QStringLiteral("Закрыть тренд"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buttons->addWidget(close);
+    side->addLayout(buttons);
     outer->addLayout(side, 2);
     UpdateTable();
 }
