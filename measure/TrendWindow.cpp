@@ -104,7 +104,7 @@ void TTrendWindow::BuildLayout()
     noDataLabel_ = new QLabel(QStringLiteral("Нет данных: запустите измерение"), plotsPanel);
     noDataLabel_->setAlignment(Qt::AlignCenter);
     plotsLayout_->addWidget(noDataLabel_);
-    outer->addWidget(plotsPanel, 3);
+    outer->addWidget(plotsPanel, 1);
 
     auto* side = new QVBoxLayout;
     StatisticsTable = new QTableWidget(kChannelCount, kColumnCount, this);
@@ -119,7 +119,7 @@ void TTrendWindow::BuildLayout()
     // Widths fixed once for the widest texts: measuring every cell at each
     // update would cost more than the plots.
     const QFontMetrics metrics(StatisticsTable->font());
-    const int number = metrics.horizontalAdvance(QStringLiteral("-000000.0000")) + 12;
+    const int number = metrics.horizontalAdvance(QStringLiteral("-00000.0000")) + 8;
     for (int column = 0; column < kColumnCount; ++column)
         StatisticsTable->setColumnWidth(column, column == kChannelColumn ? metrics.horizontalAdvance(QStringLiteral("Канал 16")) + 12
                                                 : column == kUnitColumn ? metrics.horizontalAdvance(QStringLiteral("Ед.")) + 16
@@ -141,7 +141,7 @@ void TTrendWindow::BuildLayout()
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     buttons->addWidget(close);
     side->addLayout(buttons);
-    outer->addLayout(side, 2);
+    outer->addLayout(side, 0);
     UpdateTable();
 }
 
@@ -199,7 +199,7 @@ TTrendWindow::TPlot TTrendWindow::MakePlot(TChannelUnit unit)
     plot.Chart->legend()->setAlignment(Qt::AlignRight);
     plot.TimeAxis = new QDateTimeAxis;
     plot.TimeAxis->setFormat(QStringLiteral("HH:mm:ss"));
-    plot.TimeAxis->setTickCount(6);
+    plot.TimeAxis->setTickCount(4);
     plot.ValueAxis = new QValueAxis;
     plot.ValueAxis->setLabelFormat(unit == TChannelUnit::Milliamp ? QStringLiteral("%.4f") : QStringLiteral("%.3f"));
     plot.Chart->addAxis(plot.TimeAxis, Qt::AlignBottom);
@@ -216,7 +216,7 @@ TTrendWindow::TPlot TTrendWindow::MakePlot(TChannelUnit unit)
     plot.View = new QChartView(plot.Chart);
     plot.View->setAccessibleName(PlotTitle(unit));
     plot.View->setRenderHint(QPainter::Antialiasing, false);
-    plot.View->setMinimumHeight(160);
+    plot.View->setMinimumHeight(200);
     return plot;
 }
 
