@@ -11,6 +11,7 @@
 #include "ModalDialogs.h"
 #include "TApplication.h"
 #include "TKsvApi.h"
+#include "TWorkerLifecycle.h"
 
 namespace {
 
@@ -43,11 +44,11 @@ int main(int argc, char** argv)
         TMainForm window;
         window.show();
         application.exec();
-        // A close while busy skips the close steps; a discovery that still
-        // runs must not outlive the window it works on.
-        window.WaitForDiscoveryToEnd();
-        // One that outlived even that is cut off with the process, before the
-        // window it uses is taken down.
+        // What a close that found the window busy skipped: no worker may
+        // outlive the window it works on.
+        window.Workers->Shutdown();
+        // A discovery that outlived even the bounded wait is cut off with the
+        // process, before the window it uses is taken down.
         if (InitAndConfigThread) std::_Exit(0);
     } catch (...) {
         ksv::ShowExceptionBox(std::current_exception());

@@ -15,6 +15,7 @@
 #include <QToolTip>
 
 #include "THintPlacement.h"
+#include "TWorkerLifecycle.h"
 
 #include "AdcRates.h"
 #include "DecimalSeparator.h"
@@ -44,7 +45,7 @@ void DisableRecursively(QWidget* widget)
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), Workers(std::make_unique<ksv::TWorkerLifecycle>(*this))
 {
     // Set first: handlers that run while the window is built may reach it.
     MainForm = this;
@@ -221,7 +222,7 @@ void TMainForm::ConnectHandlers()
     connect(MezzaninesLMDComboBox, &QComboBox::currentIndexChanged, this,
             guarded(&TMainForm::MezzaninesLMDComboBoxChange));
     for (QRadioButton* radio : EquipmentModeLMDRadioGroup->findChildren<QRadioButton*>())
-        connect(radio, &QRadioButton::toggled, this, [this, guarded](bool on) {
+        connect(radio, &QRadioButton::toggled, this, [guarded](bool on) {
             if (on) guarded(&TMainForm::EquipmentModeLMDRadioGroupChange)();
         });
 

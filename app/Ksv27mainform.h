@@ -20,6 +20,7 @@
 #include <string>
 
 #include "CycleResult.h"
+#include "DeviceEngine.h"
 #include "DeviceInventory.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
@@ -32,10 +33,12 @@ class QShortcut;
 
 namespace ksv {
 class TIniFile;
+struct TDefaultFileOutcome;
 class TInitAndConfigThread;
 class TMainThread;
 class TKsv27AdcChannelFrame;
 class TRecordTrendPanel;
+class TWorkerLifecycle;
 } // namespace ksv
 
 class TMainForm : public QMainWindow, public Ui::TMainForm {
@@ -44,6 +47,10 @@ class TMainForm : public QMainWindow, public Ui::TMainForm {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // Starts, stops and takes down the two workers; the operations below of
+    // the same names call it.
+    std::unique_ptr<ksv::TWorkerLifecycle> Workers;
 
     // ---- guards and hand-off flags -------------------------------------
     std::atomic<bool> DiscoveryRequestAllowed{true};
@@ -62,6 +69,8 @@ public:
     std::atomic<std::uint8_t> ModuleState{0}; // 0 none, 1 found, 2 open for work
     ksv::TDeviceInventory Inventory;
     Ksv27ModuleRecord ModuleRecord{};
+    // The library steps on the two above: inventory, choice, open, close.
+    ksv::TDeviceEngine DeviceEngine{Inventory, ModuleRecord};
 
     // ---- measurement tables and frames ---------------------------------
     double AcquisitionTime = 0.0;
@@ -72,7 +81,8 @@ public:
     ksv::TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
     std::array<QWidget*, 1> HandlerPages{};
     std::uint16_t HandlerIndex = 0;
-    // Called on the window's thread right after each cycle's values are shown.
+    // Called on the window's thread right after a cycle's values are shown,
+    // with that cycle; empty unless something records or follows the run.
     std::function<void(const ksv::TCycleResult&)> OnCycleShown;
     // Recording and trend controls; owned by the group parameters box.
     ksv::TRecordTrendPanel* RecordTrendPanel = nullptr;
@@ -126,6 +136,9 @@ public:
 
     // ---- settings (settings) -------------------------------------------
     bool CreateDefaultIniFile(const std::string& path);
+    // The window's part of a default-file write that settings/core made:
+    // opens the settings object on the path and shows the outcome's box.
+    bool TakeDefaultIniFile(const std::string& path, const ksv::TDefaultFileOutcome& outcome);
     bool WriteDefaultAppSettings(ksv::TIniFile* ini);
     bool WriteDefaultModuleSettings(ksv::TIniFile* ini);
     bool LoadSettings(ksv::TIniFile* ini);

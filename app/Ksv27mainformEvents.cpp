@@ -10,10 +10,8 @@
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "ModalDialogs.h"
-#include "SettingsFilePath.h"
 #include "TApplication.h"
-#include "TKsvApi.h"
-#include "core/IniFile.h"
+#include "TWorkerLifecycle.h"
 
 namespace {
 
@@ -76,8 +74,10 @@ void TMainForm::resizeEvent(QResizeEvent* e)
 
 void TMainForm::closeEvent(QCloseEvent* e)
 {
-    FormClose();
-    e->accept();
+    if (Workers->CloseEvent())
+        e->accept();
+    else
+        e->ignore();
 }
 
 void TMainForm::FormShow()
@@ -114,21 +114,7 @@ void TMainForm::FormResize()
     HandlerBusy = false;
 }
 
-void TMainForm::FormClose()
-{
-    if (HandlerBusy) return;
-    HandlerBusy = true;
-    if (AutoSaveSettingsLMDCheckBox->isChecked()) SaveIniFile(ksv::MainFormSettingsPath());
-    SettingsIniFile.reset();
-    StopMeasurement();
-    // A discovery that is still opening the module must be done with the
-    // record before it is closed here.
-    WaitForDiscoveryToEnd();
-    HandlerBusy = true;
-    ksv::TKsvApi& api = ksv::KsvApi();
-    if (api.KSV27_IsOpened(&ModuleRecord) == 0) api.KSV27_Close(&ModuleRecord);
-    HandlerBusy = false;
-}
+void TMainForm::FormClose() { Workers->Close(); }
 
 void TMainForm::ApplicationActivate(bool active)
 {
@@ -137,11 +123,7 @@ void TMainForm::ApplicationActivate(bool active)
         if (frame) frame->AppActive = active ? 1 : 0;
 }
 
-void TMainForm::ApplicationExitClick()
-{
-    HandlerBusy = false;
-    close();
-}
+void TMainForm::ApplicationExitClick() { Workers->ExitRequested(); }
 
 void TMainForm::MainLMDPageControlChangingEx(int newPage, bool& cancel)
 {

@@ -16,6 +16,11 @@ void ShowExceptionBox(std::exception_ptr error)
     } catch (...) {
         // Not an exception object: shown with an empty message.
     }
+    ShowErrorBox(text);
+}
+
+void ShowErrorBox(const QString& text)
+{
     QString caption = QCoreApplication::applicationName();
     if (caption.isEmpty()) caption = QStringLiteral("KSV27_Vorn");
     try {

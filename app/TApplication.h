@@ -16,6 +16,9 @@ namespace ksv {
 // title, error icon. Goes through ShowModal like every other box.
 void ShowExceptionBox(std::exception_ptr error);
 
+// The same box with a text of its own (a failure reported as a value).
+void ShowErrorBox(const QString& text);
+
 template <typename F> void RunGuarded(F&& step)
 {
     try {

@@ -73,11 +73,13 @@ bool TSynchronizer::RunOne()
         queue_.pop_front();
     }
     std::exception_ptr error;
+    ++stepDepth_;
     try {
         (*job->step)();
     } catch (...) {
         error = std::current_exception();
     }
+    --stepDepth_;
     {
         std::lock_guard lock(mutex_);
         job->error = error;

@@ -14,6 +14,7 @@
 // Toolkit-free: the toolkit side installs the wake and pump hooks.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -48,6 +49,9 @@ public:
     void Notify();
 
     std::size_t Pending() const;
+    // Window's thread: true while it runs a worker's step (or anything the
+    // step itself runs, a modal dialog's loop among them).
+    bool RunningStep() const { return stepDepth_ > 0; }
 
 private:
     struct Job;
@@ -62,6 +66,7 @@ private:
     std::thread::id mainThread_;
     std::function<void()> wakeHook_;
     std::function<void()> pumpHook_;
+    std::atomic<int> stepDepth_{0};
 };
 
 } // namespace ksv

@@ -30,4 +30,17 @@ QRect CentredMultimeterPanel(const QSize& sheet, int panelWidth, int designPanel
     return {(sheet.width() - panelWidth) / 2, (sheet.height() - height) / 2 + 1, panelWidth, height};
 }
 
+bool CaptionReachable(const QRect& frame, int captionHeight, const QList<QRect>& workAreas)
+{
+    constexpr int kAssumedCaption = 20;
+    constexpr int kGrip = 100;
+    const QRect caption(frame.left(), frame.top(), frame.width(), captionHeight > 0 ? captionHeight : kAssumedCaption);
+    const int grip = std::min(kGrip, caption.width());
+    for (const QRect& area : workAreas) {
+        const QRect shown = caption.intersected(area);
+        if (shown.width() >= grip && 2 * shown.height() >= caption.height()) return true;
+    }
+    return false;
+}
+
 } // namespace ksv

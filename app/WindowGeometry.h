@@ -8,6 +8,7 @@
 // the client area, so the decoration is added and taken off again here.
 #pragma once
 
+#include <QList>
 #include <QRect>
 #include <QSize>
 
@@ -32,5 +33,12 @@ QSize MainWindowClientSize(const QSize& design, int equipmentHeight, int shift, 
 // height (10 pixels lower than the page if it is still taller), centred
 // with integer halves (the top one pixel further down).
 QRect CentredMultimeterPanel(const QSize& sheet, int panelWidth, int designPanelHeight, int equipmentHeight);
+
+// Whether a window with the outer rectangle `frame` shows enough of its
+// caption (the strip `captionHeight` high along its top; 20 pixels when the
+// platform tells none) inside one of `workAreas` for the user to take hold
+// of it: at least half its height, and 100 pixels of its width (all of it
+// when the window is narrower).
+bool CaptionReachable(const QRect& frame, int captionHeight, const QList<QRect>& workAreas);
 
 } // namespace ksv

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QAbstractButton>
@@ -23,8 +24,9 @@
 #include "BoundedText.h"
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
+#include "TWorkerLifecycle.h"
+#include "WindowGeometry.h"
 #include "ModuleInventory.h"
-#include "core/FileIo.h"
 #include "core/IniFile.h"
 #include "core/SettingsLoadSave.h"
 #include "core/SettingsFolderOverride.h"
@@ -54,6 +56,16 @@ void SetDropDownCount(QComboBox* combo, int count)
     combo->setMaxVisibleItems(count > 0 ? count : 1);
 }
 
+// Whether the main window, moved to `topLeft`, shows its caption on a screen.
+bool PositionReachable(const QPoint& topLeft)
+{
+    const QRect frame = MainForm->frameGeometry();
+    QList<QRect> workAreas;
+    for (const QScreen* screen : QGuiApplication::screens()) workAreas.append(screen->availableGeometry());
+    const TWindowDecoration decoration = DecorationFrom(frame, MainForm->geometry());
+    return CaptionReachable(QRect(topLeft, frame.size()), decoration.Caption + decoration.FrameY, workAreas);
+}
+
 QString RecordText(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 } // namespace
@@ -75,11 +87,6 @@ void TInitAndConfigThread::SetStepHook(std::function<void(const std::string& ste
 void TInitAndConfigThread::Step(const char* name) const
 {
     if (StepHook()) StepHook()(name);
-}
-
-std::string TInitAndConfigThread::SettingsFilePath()
-{
-    return ActiveSettingsPath();
 }
 
 // ---- the body (worker) ---------------------------------------------------
@@ -222,15 +229,15 @@ void TInitAndConfigThread::PrepareDiscovery()
 bool TInitAndConfigThread::OpenSettingsFile()
 {
     ThreadIniFile.reset();
-    const std::string path = SettingsFilePath();
-    if (!FileExists(path)) {
-        if (!CreateEmptyFile(path)) {
-            MessageText = QString::fromUtf8(discovery_text::kCannotCreateSettings);
-            ShowThreadMessage();
-            return false;
-        }
-        if (!MainForm->CreateDefaultIniFile(path)) return false;
+    const std::string path = ActiveSettingsPath();
+    const TEnsureOutcome ensured = EnsureSettingsFile(path);
+    if (ensured.Result == TEnsureResult::CreateFailed) {
+        MessageText = QString::fromUtf8(discovery_text::kCannotCreateSettings);
+        ShowThreadMessage();
+        return false;
     }
+    // A file made just now holds the defaults; the window shows how that went.
+    if (ensured.Created && !MainForm->TakeDefaultIniFile(path, ensured.Defaults)) return false;
     try {
         ThreadIniFile = std::make_unique<TIniFile>(path);
     } catch (const std::bad_alloc&) {
@@ -246,6 +253,12 @@ void TInitAndConfigThread::RestoreWindowPosition()
     Step("RestoreWindowPosition");
     if (!DiscoveryUsesSavedSettings || !ThreadIniFile) return;
     const TWindowPosition position = ReadWindowPosition(*ThreadIniFile);
+    // A position whose caption no screen shows (a monitor since detached, a
+    // file from another desk) would leave the window out of reach: it counts
+    // as none saved.
+    const QPoint target(position.Left != -1 ? position.Left : MainForm->x(),
+                        position.Top != -1 ? position.Top : MainForm->y());
+    if (!PositionReachable(target)) return;
     if (position.Top != -1) MainForm->move(MainForm->x(), position.Top);
     if (position.Left != -1) MainForm->move(position.Left, MainForm->y());
 }
@@ -260,21 +273,14 @@ bool TInitAndConfigThread::FindAndOpenModule()
         SetDropDownCount(MainForm->ModulesComboBox, 0);
     }
 
-    switch (BuildModuleInventory(inventory, MainForm->ModuleRecord)) {
-    case TInventoryResult::Ok: break;
-    case TInventoryResult::CrateListingFailed:
-        MessageText = QString::fromUtf8(discovery_text::kNoCrate);
-        ShowThreadMessage();
-        return false;
-    case TInventoryResult::SlotQueryFailed: return false;
-    }
-    if (inventory.Ksv27CrateCount == 0) {
-        MessageText = QString::fromUtf8(discovery_text::kNoKsv27);
-        ShowThreadMessage();
+    const TEngineStatus found = MainForm->DeviceEngine.FindModules(WantedCrateSerial, WantedSlot);
+    if (!found) {
+        if (!found.Message.empty()) {
+            MessageText = RecordText(found.Message);
+            ShowThreadMessage();
+        }
         return false;
     }
-
-    ChooseCrateAndModules(inventory, WantedCrateSerial, WantedSlot);
 
     {
         TBusyScope busy;
@@ -288,10 +294,7 @@ bool TInitAndConfigThread::FindAndOpenModule()
     MainForm->CrateStatusOk = 1;
     FillModulesComboBox(inventory.SelectedCrate);
 
-    std::string crateSerial;
-    int slot = 0;
-    if (!SelectedModuleAddress(inventory, crateSerial, slot)) return false;
-    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
     MainForm->ModuleState = 1;
     return true;
 }
@@ -322,6 +325,8 @@ void TInitAndConfigThread::ShowThreadMessage()
 {
     if (StopRequested) return;
     StopRequested = true;
+    // A close under way ends this work; its failures are not shown.
+    if (!MainForm->Workers->FailureMayBeShown()) return;
     DiscoveryMessageDialog(QString::fromUtf8(discovery_text::kCaption), TDialogKind::Error, QMessageBox::Ok,
                            QStringList{QString::fromUtf8(discovery_text::kAccepted)}, MessageText);
 }
@@ -447,11 +452,8 @@ bool TInitAndConfigThread::OpenSelectedModule()
 {
     Step("OpenSelectedModule");
     StatusModuleName.clear();
-    std::string crateSerial;
-    int slot = 0;
-    if (!SelectedModuleAddress(MainForm->Inventory, crateSerial, slot)) return false;
-    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
-    StatusModuleName = FieldText(MainForm->ModuleRecord.ModuleName);
+    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
+    StatusModuleName = MainForm->DeviceEngine.ModuleName();
     MainForm->ModuleState = 2;
     return true;
 }
@@ -459,13 +461,13 @@ bool TInitAndConfigThread::OpenSelectedModule()
 bool TInitAndConfigThread::ReopenCrateModule()
 {
     Step("ReopenCrateModule");
-    CloseModuleIfOpen(MainForm->ModuleRecord);
+    MainForm->DeviceEngine.CloseModule();
+    // The module just closed is not open any more: should the new one fail
+    // to open, nothing may offer it for measurement.
+    MainForm->ModuleState = 0;
     const int crate = MainForm->Inventory.SelectedCrate;
     Synchronize([this, crate] { FillModulesComboBox(crate); });
-    std::string crateSerial;
-    int slot = 0;
-    if (!SelectedModuleAddress(MainForm->Inventory, crateSerial, slot)) return false;
-    if (!OpenModule(MainForm->ModuleRecord, crateSerial, slot)) return false;
+    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
     MainForm->CrateStatusOk = 1;
     MainForm->ModuleState = 2;
     return true;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "DeviceMessages.h"
 #include "ModalDialogs.h"
 #include "TThread.h"
 
@@ -67,10 +68,6 @@ public:
     bool OpenSelectedModule();
     bool ReopenCrateModule();
 
-    // The path of the settings file, built anew: beside the executable, or
-    // in the folder a test has set with ksv::SetSettingsFolderOverride.
-    static std::string SettingsFilePath();
-
     // Test hook: called with the step's name ("PrepareDiscovery",
     // "RestoreWindowPosition", "FindAndOpenModule", "OpenSelectedModule",
     // "ReopenCrateModule", "ShowDeviceStatus", "ApplySettings") as each step
@@ -97,21 +94,6 @@ private:
 std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
                                                      const QStringList& buttonCaptions, const QString& text,
                                                      QWidget* mainWindow);
-
-// The message texts of a discovery.
-namespace discovery_text {
-inline const char* const kNoCrate = "Не могу найти ни одного KSV крейта!";
-inline const char* const kNoKsv27 = "Не могу найти ни одного KSV крейта, где бы был установлен модуль KSV27!";
-inline const char* const kModuleOpenFailed = "Не могу проинициализировать модуль в указанном слоте!";
-inline const char* const kCrateOpenFailed = "Не могу проинициализировать KSV крейт с модулями в указанном слоте!";
-inline const char* const kCannotCreateSettings = "Не могу создать файл настроек!";
-inline const char* const kCannotAllocateSettings = "Не могу выделить память под файл настроек!";
-inline const char* const kSettingsNotApplied = "Не могу проинициализировать параметры работы приложения!";
-inline const char* const kException =
-    "Опаньки!!! Поймали неустранимое исключение!!!\nСрочно сообщите разработчику!";
-inline const char* const kCaption = "Сообщение TInitAndConfigThread::Execute()!!!";
-inline const char* const kAccepted = "Принято";
-} // namespace discovery_text
 
 } // namespace ksv
 

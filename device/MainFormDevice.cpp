@@ -4,18 +4,11 @@
 // thread.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
-#include <atomic>
-#include <chrono>
-#include <memory>
 
-#include "Initandconfigthread.h"
 #include "Ksv27mainform.h"
-#include "MessagePump.h"
-#include "ModalDialogs.h"
 #include "ModuleInventory.h"
-#include "TSynchronizer.h"
+#include "TWorkerLifecycle.h"
 
 namespace {
 
@@ -46,53 +39,14 @@ private:
 
 } // namespace
 
-void TMainForm::StartDiscovery(int mode, bool useSaved)
-{
-    if (DiscoveryRunning || !DiscoveryRequestAllowed) return;
-    DiscoveryRequestAllowed = false;
-    QCoreApplication::postEvent(this, new ksv::TWindowMessage(ksv::WM_START_DISCOVERY, mode, useSaved ? 1 : 0));
-}
+void TMainForm::StartDiscovery(int mode, bool useSaved) { Workers->RequestDiscovery(mode, useSaved); }
 
 void TMainForm::OnStartInitDevicesThread(const ksv::TWindowMessage& message)
 {
-    DiscoveryRunning = false;
-    ksv::TInitAndConfigThread* thread = nullptr;
-    try {
-        thread = new ksv::TInitAndConfigThread(message.LParam != 0, static_cast<int>(message.WParam));
-    } catch (...) {
-        thread = nullptr;
-    }
-    InitAndConfigThread = thread;
-    if (!thread) {
-        ksv::ShowMessageBox(QString::fromUtf8("Не могу открыть поток 'InitAndConfigThread'!"),
-                            QString::fromUtf8("Ошибка OnStartInitDevicesThread()!"), ksv::TDialogKind::None);
-        return;
-    }
-    // Set before this thread serves any of the worker's hand-offs, so the
-    // worker sees it when its body has returned. `ended` lets the wait below
-    // end even if the body were over before the flag was ever seen set.
-    auto ended = std::make_shared<std::atomic<bool>>(false);
-    thread->OnTerminate = [this, ended] {
-        DiscoveryRunning = false;
-        InitAndConfigThread = nullptr;
-        *ended = true;
-    };
-    do {
-        ksv::SleepAndProcessMessages(50);
-    } while (!DiscoveryRunning && !*ended);
-    DiscoveryRequestAllowed = true;
+    Workers->StartDiscoveryThread(static_cast<int>(message.WParam), message.LParam != 0);
 }
 
-void TMainForm::WaitForDiscoveryToEnd()
-{
-    // The discovery uses the window and the module record; its library calls
-    // end within their own time-outs. The bound keeps a stalled server from
-    // holding the program open.
-    constexpr auto kLongest = std::chrono::seconds(30);
-    const auto deadline = std::chrono::steady_clock::now() + kLongest;
-    ksv::TSynchronizer::Instance().ServeUntil(
-        [deadline] { return InitAndConfigThread == nullptr || std::chrono::steady_clock::now() > deadline; });
-}
+void TMainForm::WaitForDiscoveryToEnd() { Workers->WaitForDiscoveryToEnd(); }
 
 void TMainForm::FindDeviceLMDButtonClick()
 {

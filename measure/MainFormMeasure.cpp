@@ -14,13 +14,9 @@
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
 #include "SlotRules.h"
+#include "TWorkerLifecycle.h"
 
 namespace {
-
-// Set while StopMeasurement waits. Its waits process window messages, so a
-// handler can run inside them and ask to stop (or start) again; the stop
-// already under way finishes the job, and no start begins until it has.
-bool gStopping = false;
 
 std::array<std::string, 8> MezzanineNames(const Ksv27ModuleRecord& record)
 {
@@ -52,7 +48,7 @@ void ShowSlotChecked(ksv::TKsv27AdcChannelFrame* frame, bool checked, const std:
 
 void TMainForm::StartThread()
 {
-    if (MeasurementRunning || !MeasurementRequestAllowed || gStopping) return;
+    if (MeasurementRunning || !MeasurementRequestAllowed || !Workers->MayStartMeasurement()) return;
     int found = -1;
     QWidget* active = MainLMDPageControl->currentWidget();
     for (std::size_t i = 0; i < HandlerPages.size(); ++i)
@@ -63,53 +59,12 @@ void TMainForm::StartThread()
         return;
     }
     HandlerIndex = static_cast<std::uint16_t>(found);
-    if (HandlerPages[static_cast<std::size_t>(found)] == MultimeterLMDTabSheet) {
-        MeasurementRequestAllowed = false;
-        QCoreApplication::postEvent(this, new ksv::TWindowMessage(ksv::WM_START_MEASUREMENT, 0, 0));
-        while (!MeasurementRequestAllowed) ksv::SleepAndProcessMessages();
-    }
+    if (HandlerPages[static_cast<std::size_t>(found)] == MultimeterLMDTabSheet) Workers->RequestMeasurement();
 }
 
-void TMainForm::OnStartMainThread()
-{
-    MeasurementRunning = false;
-    ksv::TMainThread* thread = nullptr;
-    try {
-        thread = new ksv::TMainThread;
-    } catch (...) {
-        thread = nullptr;
-    }
-    if (!thread) {
-        // StartThread waits for this token; without it the wait never ends.
-        MeasurementRequestAllowed = true;
-        ksv::ShowMessageBox(QString::fromUtf8(ksv::msg::kCannotCreateThread),
-                            QString::fromUtf8(ksv::msg::kCannotCreateThreadCaption), ksv::TDialogKind::None);
-        close();
-        return;
-    }
-    MainThread = thread;
-    // The body does not return before Terminate, so setting the procedure
-    // now is seen by the thread when it needs it.
-    thread->OnTerminate = [this] { MeasurementRunning = false; };
-    while (!MeasurementRunning) ksv::SleepAndProcessMessages();
-    MeasurementRequestAllowed = true;
-}
+void TMainForm::OnStartMainThread() { Workers->StartMeasurementThread(); }
 
-void TMainForm::StopMeasurement()
-{
-    if (!MainThread || !MeasurementRequestAllowed || gStopping) return;
-    gStopping = true;
-    ksv::TMainThread* thread = MainThread;
-    // A thread that has not done its set-up is not stopped half-way.
-    while (!MeasurementRunning) ksv::SleepAndProcessMessages();
-    thread->Terminate();
-    // Serves the thread's hand-offs (its end step) while it waits.
-    thread->WaitFor();
-    while (MeasurementRunning) ksv::SleepAndProcessMessages();
-    if (MainThread == thread) MainThread = nullptr;
-    delete thread;
-    gStopping = false;
-}
+void TMainForm::StopMeasurement() { Workers->StopMeasurement(); }
 
 void TMainForm::StartLMDSpeedButtonClick()
 {

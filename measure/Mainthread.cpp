@@ -9,18 +9,14 @@
 #include <QStyle>
 #include <algorithm>
 #include <clocale>
-#include <cmath>
 #include <cstddef>
-#include <cstring>
 
-#include "BoundedText.h"
 #include "DecimalSeparator.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "TBusyScope.h"
+#include "TWorkerLifecycle.h"
 #include "MeasureMessages.h"
-#include "MezzanineKind.h"
-#include "TKsvApi.h"
 #include "ThreadDialogLayout.h"
 
 ksv::TMainThread* MainThread = nullptr;
@@ -160,8 +156,20 @@ int ThreadMessageDialog(const QString& caption, TDialogKind kind, int buttons, c
 
 // ---- the thread ---------------------------------------------------------------
 
+namespace {
+
+// The record a thread made without a window works on; never opened.
+Ksv27ModuleRecord& NoWindowRecord()
+{
+    static Ksv27ModuleRecord record{};
+    return record;
+}
+
+} // namespace
+
 TMainThread::TMainThread()
-    : startedOnMultimeterPage_(MainForm && MainForm->MainLMDPageControl->currentIndex() == 0),
+    : Engine(MainForm ? MainForm->ModuleRecord : NoWindowRecord()),
+      startedOnMultimeterPage_(MainForm && MainForm->MainLMDPageControl->currentIndex() == 0),
       showValuesStep_([this] { ShowChannelValues(); }),
       showMarksStep_([this] { ShowUpdateMarks(); }),
       showMessageStep_([this] { ShowThreadMessage(); })
@@ -189,6 +197,8 @@ void TMainThread::ShowThreadMessage()
 {
     if (StopRequested) return;
     StopRequested = true;
+    // A close under way ends this run; its failures are not shown.
+    if (!MainForm->Workers->FailureMayBeShown()) return;
     ThreadMessageDialog(QString::fromUtf8(msg::kThreadMessageCaption), TDialogKind::Error, QMessageBox::Ok,
                         {QString::fromUtf8(msg::kAcceptedButton)}, MessageText);
 }
@@ -228,25 +238,13 @@ void TMainThread::MultimeterHandler(void* userData) { static_cast<TMainThread*>(
 
 void TMainThread::RunMultimeter()
 {
-    TKsvApi& api = KsvApi();
-    Ksv27ModuleRecord* const module = &MainForm->ModuleRecord;
     try {
         PrepareMeasurement();
         Sleep(100);
-        // Buffers exist only when the preparation went through; a stop
-        // during it leaves them absent and the loop is never entered.
-        while (!Terminated() && !StopRequested && Buffers.Window) {
-            CycleStart = std::chrono::system_clock::now();
-            if (!ReadCycle(api, module, *this, Buffers.RcvBuffer, Sizes) || Terminated()) break;
-            if (!ConvertCycle(api, module, Buffers.RcvBuffer, Buffers.Data, Sizes.TotalWords)) {
-                ReportFailure(msg::kProcessFailed);
-                break;
-            }
-            if (Terminated()) break;
-            if (!GatherChannelValues(Buffers.Data, Sizes.SamplesPerChannel, ChannelIndex, SlotActive, Buffers.Window,
-                                     WindowSum, Buffers.DataPerChannel, ChannelValue, *this))
-                break;
-            if (ShouldStop()) break;
+        // The engine measures only when the preparation went through; a stop
+        // during it leaves no buffers and the loop ends at once.
+        while (!Terminated() && !StopRequested) {
+            if (!Engine.RunCycle(*this, LastCycle)) break;
             Synchronize(showValuesStep_);
             Sleep(100);
             Synchronize(showMarksStep_);
@@ -254,7 +252,7 @@ void TMainThread::RunMultimeter()
     } catch (...) {
         ReportFailure(msg::kHandlerException);
     }
-    if (api.KSV27_ADCStop(module) != 0) ReportFailure(msg::kEndStopFailed);
+    Engine.StopAcquisition(*this);
     Sleep(100);
     Synchronize([this] { ShowStopState(); });
 }
@@ -264,7 +262,6 @@ void TMainThread::PrepareMeasurement()
     Synchronize([this] { ShowStartState(); });
     if (ShouldStop()) return;
     Sleep(50);
-    Sizes = {};
     bool configured = false;
     Synchronize([this, &configured] {
         ConfigureModule();
@@ -272,16 +269,8 @@ void TMainThread::PrepareMeasurement()
     });
     if (ShouldStop() || !configured) return;
     Sleep(50);
-    if (const char* failure = Buffers.Allocate(Sizes)) {
-        Buffers.Free();
-        ReportFailure(failure);
-        return;
-    }
-    const std::uint32_t n = Sizes.SamplesPerChannel;
-    std::fill_n(Buffers.Window, n, 0.0);
-    BuildWindow(Buffers.Window, n);
-    if (ShouldStop()) return;
-    WindowSum = n;
+    const TEngineStatus allocated = Engine.Allocate();
+    if (!allocated) ReportFailure(allocated.Message.c_str());
 }
 
 void TMainThread::ShowStartState()
@@ -302,103 +291,46 @@ void TMainThread::ShowStartState()
         frame->SetChannelLamp(2, TKsv27AdcChannelFrame::kLampOff);
     }
     AcquisitionTime = w.AcquisitionTime;
-    CycleShown.Index = 0;
 }
 
 void TMainThread::ConfigureModule()
 {
-    TMainForm& w = *MainForm;
-    TKsvApi& api = KsvApi();
-    if (api.KSV27_ADCStop(&w.ModuleRecord) != 0) {
-        ReportFailure(msg::kConfigStopFailed);
-        return;
-    }
-    ChannelIndex.fill(65535);
-    AdcRate = 0.0;
-    ActiveChannelCount = 0;
-    // The loop uses this picture of the slots, never the check boxes themselves,
-    // which belong to the window's thread.
-    for (std::size_t s = 0; s < 8; ++s) {
-        SlotNames[s] = FieldText(w.ModuleRecord.Mezzanines[s].MezzanineName);
-        const bool checked = w.SlotFrames[s] && w.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
-        SlotActive[s] = IsFittedName(SlotNames[s]) && checked;
-        if (SlotActive[s]) ActiveChannelCount += 2;
-        ChannelIndex[2 * s] = static_cast<std::uint16_t>(2 * s);
-        ChannelIndex[2 * s + 1] = static_cast<std::uint16_t>(2 * s + 1);
-    }
-
-    // No selected rate (index -1) must not index the tables.
-    const int k = w.AdcRateLMDComboBox->currentIndex();
-    const std::optional<TRateChoice> rate = ChooseRate(k, w.AdcRatesHz, w.AdcRateDivisors);
-    if (!rate) {
-        ReportFailure(msg::kRateError);
-        return;
-    }
-    w.ModuleRecord.AdcRateDivisor = rate->Divisor;
-    AdcRate = rate->RateHz;
-    if (!RateMatchesText(AdcRate, w.AdcRateLMDComboBox->itemText(k).toStdString())) {
-        ReportFailure(msg::kRateError);
-        return;
-    }
-    if (ActiveChannelCount == 0) {
-        ReportFailure(msg::kNoActiveChannel);
-        return;
-    }
-    // The record is packed: its doubles are not aligned, so they are copied
-    // as bytes, never read through a double reference.
-    for (int m = 0; m < KSV27_MEZZANINES; ++m) {
-        const char* from = reinterpret_cast<const char*>(Ksv27MezzanineDescOf(&w.ModuleRecord, m)) +
-                           offsetof(Ksv27MezzanineDesc, MezzanineDescCoefs);
-        char* to = reinterpret_cast<char*>(&w.ModuleRecord.Mezzanines[m]) + offsetof(Ksv27Mezzanine, MezzanineCoefs);
-        std::memcpy(to, from, sizeof(double) * 4);
-    }
-    if (api.KSV27_SetConfig(&w.ModuleRecord) != 0) {
-        ReportFailure(msg::kSetConfigFailed);
-        return;
-    }
-    // The time comes from the settings file, where anything may stand.
-    const std::optional<TCycleSizes> sizes = ComputeCycleSizes(AdcRate, AcquisitionTime);
-    if (!sizes) {
-        ReportFailure(msg::kBadAcquisitionTime);
-        return;
-    }
-    Sizes = *sizes;
+    const TMainForm& w = *MainForm;
+    TMeasureRequest request;
+    request.AcquisitionTime = AcquisitionTime;
+    request.RateIndex = w.AdcRateLMDComboBox->currentIndex();
+    if (request.RateIndex >= 0) request.RateText = w.AdcRateLMDComboBox->itemText(request.RateIndex).toStdString();
+    // The run uses this picture of the check boxes, never the boxes
+    // themselves, which belong to the window's thread.
+    for (std::size_t s = 0; s < request.SlotChecked.size(); ++s)
+        request.SlotChecked[s] = w.SlotFrames[s] && w.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
+    const TEngineStatus configured = Engine.Configure(request);
+    AdcRate = Engine.RateHz();
+    if (!configured) ReportFailure(configured.Message.c_str());
 }
 
 void TMainThread::ShowChannelValues()
 {
-    TBusyScope change;
-    TMainForm& w = *MainForm;
-    for (TKsv27AdcChannelFrame* frame : w.SlotFrames) {
-        if (!frame) continue;
-        frame->SetChannelLamp(1, TKsv27AdcChannelFrame::kLampOff);
-        frame->SetChannelLamp(2, TKsv27AdcChannelFrame::kLampOff);
-    }
-    for (std::size_t s = 0; s < 8; ++s) {
-        TKsv27AdcChannelFrame* frame = w.SlotFrames[s];
-        if (!frame) continue;
-        // A slot that was not averaged in this run has no value to show,
-        // even if its box has been ticked since.
-        const bool shown = SlotActive[s] && frame->SlotNumberLMDCheckBox->isChecked();
-        const TSlotValueTexts texts = SlotValueTexts(shown, SlotNames[s], ChannelValue[2 * s], ChannelValue[2 * s + 1]);
-        frame->Value1LMDEdit->setText(QString::fromStdString(texts.Value1));
-        frame->Value2LMDEdit->setText(QString::fromStdString(texts.Value2));
-        const TMezzanineKind kind = MezzanineKindOf(SlotNames[s]);
-        const double scale = kind == TMezzanineKind::Voltage ? 1000.0 : 1.0;
-        for (std::size_t c = 0; c < 2; ++c) {
-            TChannelResult& channel = CycleShown.Channels[2 * s + c];
-            channel.Active = shown;
-            channel.Text = c == 0 ? texts.Value1 : texts.Value2;
-            channel.Valid = shown && channel.Text != kNoValueText;
-            channel.Value = channel.Valid ? ChannelValue[2 * s + c] * scale : std::nan("");
-            channel.Kind = kind;
-            channel.Unit = UnitOf(kind);
-            channel.MezzanineName = SlotNames[s];
+    {
+        TBusyScope change;
+        TMainForm& w = *MainForm;
+        for (TKsv27AdcChannelFrame* frame : w.SlotFrames) {
+            if (!frame) continue;
+            frame->SetChannelLamp(1, TKsv27AdcChannelFrame::kLampOff);
+            frame->SetChannelLamp(2, TKsv27AdcChannelFrame::kLampOff);
+        }
+        for (std::size_t s = 0; s < 8; ++s) {
+            TKsv27AdcChannelFrame* frame = w.SlotFrames[s];
+            if (!frame) continue;
+            // A slot that was not averaged in this run has no value to show,
+            // even if its box has been ticked since.
+            const bool shown = Engine.Slots().Active[s] && frame->SlotNumberLMDCheckBox->isChecked();
+            const TChannelResult* channels = &LastCycle.Channels[2 * s];
+            frame->Value1LMDEdit->setText(shown ? QString::fromStdString(channels[0].Text) : QString(kNoValueText));
+            frame->Value2LMDEdit->setText(shown ? QString::fromStdString(channels[1].Text) : QString(kNoValueText));
         }
     }
-    CycleShown.StartTime = CycleStart;
-    if (w.OnCycleShown) w.OnCycleShown(CycleShown);
-    ++CycleShown.Index;
+    if (MainForm->OnCycleShown) MainForm->OnCycleShown(LastCycle);
 }
 
 void TMainThread::ShowUpdateMarks()
@@ -407,8 +339,8 @@ void TMainThread::ShowUpdateMarks()
     for (std::size_t s = 0; s < 8; ++s) {
         TKsv27AdcChannelFrame* frame = w.SlotFrames[s];
         if (!frame) continue;
-        const bool shown = SlotActive[s] && frame->SlotNumberLMDCheckBox->isChecked();
-        const TSlotLamps lamps = SlotUpdateMarks(shown, SlotNames[s]);
+        const bool shown = Engine.Slots().Active[s] && frame->SlotNumberLMDCheckBox->isChecked();
+        const TSlotLamps lamps = SlotUpdateMarks(shown, Engine.Slots().Names[s]);
         const TLampUpdate each[2] = {lamps.Lamp1, lamps.Lamp2};
         for (int c = 0; c < 2; ++c) {
             if (each[c] == TLampUpdate::Updated) frame->SetChannelLamp(c + 1, TKsv27AdcChannelFrame::kLampUpdated);
@@ -429,7 +361,7 @@ void TMainThread::ShowStopState()
                                 static_cast<QWidget*>(w.AmperemeterValueLMDLabel), static_cast<QWidget*>(w.ResistanceValueLMDLabel)})
             hinted->setToolTip(QString());
     }
-    Buffers.Free();
+    Engine.FreeBuffers();
     MainForm->AcquisitionIdle = true;
 }
 

@@ -12,15 +12,13 @@
 #include <QString>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "CycleResult.h"
 #include "MeasureCore.h"
+#include "MeasureEngine.h"
 #include "ModalDialogs.h"
-#include "ReadCycle.h"
 #include "TThread.h"
 
 namespace ksv {
@@ -51,23 +49,17 @@ public:
     void ShowThreadMessage();
 
     // ---- the measurement's own data (Multimeter handler) --------------
+    // Copied from the window when the run starts.
     double AcquisitionTime = 0.0;
+    // The configured rate, for the window's own use.
     double AdcRate = 0.0;
-    std::uint32_t ActiveChannelCount = 0;
-    std::array<std::uint16_t, 16> ChannelIndex{};
-    TCycleSizes Sizes;         // RecvBlockSize, TotalSamples, TotalWords, SamplesPerChannel
-    TMeasureBuffers Buffers;   // RcvBuffer, Data, ChannelsStatus, DataPerChannel, Window
-    double WindowSum = 0.0;
-    std::array<double, 16> ChannelValue{};
-    // Taken on the window's thread when the module is configured: the
-    // mezzanine name of each slot and whether it takes part (fitted and its
-    // box checked). The window changes neither while a run goes on.
-    std::array<std::string, 8> SlotNames;
-    std::array<bool, 8> SlotActive{};
-    // The cycle as shown, for the window's OnCycleShown: its number since
-    // START, the time its acquisition began, and each channel's value and text.
-    TCycleResult CycleShown;
-    std::chrono::system_clock::time_point CycleStart{};
+    // The module steps of the run: configuration, buffers, cycles. Its slot
+    // picture (names, which slots take part) is taken on the window's
+    // thread when the module is configured; the window changes neither
+    // while a run goes on.
+    TMeasureEngine Engine;
+    // The cycle last measured; the window shows it and hands it on.
+    TCycleResult LastCycle;
 
     // The page handler; `userData` is the thread.
     static void MultimeterHandler(void* userData);

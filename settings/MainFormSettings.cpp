@@ -3,9 +3,10 @@
 // window, and the save controls.
 //
 // This side only moves values between the controls and settings/core, which
-// decides what is read and written. A write the file system refuses
-// (TIniWriteError) ends the save or default rewrite where it happened and is
-// shown once in the application's general error box; it never leaves these
+// decides what is read and written and writes it: a save and a default
+// rewrite are each one replacement of the file. A write the file system
+// refuses leaves the file as it was and is shown once, in the application's
+// general error box, with the file system's words; nothing of it leaves these
 // operations, so the close handler and the discovery that call them always
 // finish their own steps.
 #include <QCheckBox>
@@ -39,12 +40,6 @@ constexpr const char* kDefaultCaption = "ОШИБКА CreateDefaultIniFile()!";
 constexpr const char* kBadDefaultName = "Неправильное название файла штатных настроек!";
 constexpr const char* kCannotCreateDefaultBefore = "Не могу создать файл штатных настроек '";
 constexpr const char* kCannotCreateDefaultAfter = "'!";
-constexpr const char* kDefaultAppFailed = "Не могу создать файл обычных настроек для приложения!";
-constexpr const char* kDefaultModuleFailed = "Не могу создать файл обычных настроек для модуля!";
-
-constexpr const char* kSaveCaption = "ОШИБКА SaveIniFile()!!!";
-constexpr const char* kSaveAppFailed = "Не могу сохранить файл настроек приложения!";
-constexpr const char* kSaveModuleFailed = "Не могу сохранить файл настроек модуля!";
 
 constexpr const char* kVoltageUnit = "Напряжение, мВ";
 constexpr const char* kCurrentUnit = "Сила тока, мА";
@@ -101,6 +96,43 @@ std::array<QLabel*, 8> PinLabels(ksv::TKsv27AdcChannelFrame* f)
 // the next load takes the slots' own keys instead of enabling them all.
 bool IsChecked(const QCheckBox* box) { return box && box->checkState() == Qt::Checked; }
 
+// The controls as a save takes them.
+ksv::TAppSnapshot AppSnapshotOf(const TMainForm& form)
+{
+    ksv::TAppSnapshot app;
+    app.AutoSave = IsChecked(form.AutoSaveSettingsLMDCheckBox);
+    const QRect frame = form.frameGeometry();
+    app.Top = frame.y();
+    app.Left = frame.x();
+
+    // A list entry the inventory does not hold selects nothing: the saved
+    // serial and slot must name a crate and module that discovery found.
+    const ksv::TDeviceInventory& inv = form.Inventory;
+    const int c = form.KsvCratesComboBox->currentIndex();
+    const int m = form.ModulesComboBox->currentIndex();
+    const bool crateKnown = c >= 0 && c < inv.Ksv27CrateCount && c < KSV_MAX_CRATES;
+    if (crateKnown) {
+        app.CrateIndex = c;
+        app.CrateSerial = ksv::FieldText(inv.Ksv27CrateSerials[c]);
+        const bool moduleKnown = m >= 0 && m < inv.Ksv27ModuleCount[c] && m < KSV_MAX_SLOTS;
+        if (moduleKnown) {
+            app.ModuleIndex = m;
+            app.ModuleSlot = inv.Ksv27Slots[c][m];
+        }
+    }
+    return app;
+}
+
+ksv::TModuleSnapshot ModuleSnapshotOf(const TMainForm& form)
+{
+    ksv::TModuleSnapshot module;
+    module.RateIndex = form.AdcRateLMDComboBox->currentIndex();
+    module.AllSlots = IsChecked(form.AllSlotsLMDCheckBox);
+    for (std::size_t s = 0; s < form.SlotFrames.size(); ++s)
+        module.SlotChecked[s] = form.SlotFrames[s] && IsChecked(form.SlotFrames[s]->SlotNumberLMDCheckBox);
+    return module;
+}
+
 // How long a save from the button keeps the button disabled, so that the
 // user sees that something happened.
 constexpr int kSavePauseMs = 500;
@@ -110,7 +142,18 @@ constexpr int kSavePauseMs = 500;
 bool TMainForm::CreateDefaultIniFile(const std::string& path)
 {
     SettingsIniFile.reset();
-    if (path.empty()) {
+    try {
+        return TakeDefaultIniFile(path, ksv::CreateDefaultSettingsFile(path));
+    } catch (...) {
+        ksv::ShowExceptionBox(std::current_exception());
+        return false;
+    }
+}
+
+bool TMainForm::TakeDefaultIniFile(const std::string& path, const ksv::TDefaultFileOutcome& outcome)
+{
+    SettingsIniFile.reset();
+    if (outcome.Result == ksv::TDefaultFileResult::EmptyPath) {
         ShowSettingsBox(text::kBadDefaultName, text::kDefaultCaption);
         return false;
     }
@@ -122,18 +165,8 @@ bool TMainForm::CreateDefaultIniFile(const std::string& path)
                             QString::fromUtf8(text::kDefaultCaption), ksv::TDialogKind::Information);
         return false;
     }
-    try {
-        if (!WriteDefaultAppSettings(SettingsIniFile.get())) {
-            ShowSettingsBox(text::kDefaultAppFailed, text::kDefaultCaption);
-            return false;
-        }
-        if (!WriteDefaultModuleSettings(SettingsIniFile.get())) {
-            ShowSettingsBox(text::kDefaultModuleFailed, text::kDefaultCaption);
-            return false;
-        }
-    } catch (...) {
-        // A refused write: shown once; the part written before it stays.
-        ksv::ShowExceptionBox(std::current_exception());
+    if (outcome.Result != ksv::TDefaultFileResult::Written) {
+        ksv::ShowErrorBox(Utf8(outcome.Error));
         return false;
     }
     return true;
@@ -218,12 +251,13 @@ void TMainForm::SaveIniFile(const std::string& path)
     SettingsIniFile.reset();
     try {
         SettingsIniFile = std::make_unique<ksv::TIniFile>(path);
-        if (!WriteAppSettings(SettingsIniFile.get())) ShowSettingsBox(text::kSaveAppFailed, text::kSaveCaption);
-        if (!WriteModuleSettings(SettingsIniFile.get())) ShowSettingsBox(text::kSaveModuleFailed, text::kSaveCaption);
+        const ksv::TSaveOutcome out = ksv::SaveSettings(*SettingsIniFile, AppSnapshotOf(*this), ModuleSnapshotOf(*this));
+        // Both parts go in one replacement: a refusal is one box.
+        if (!out.AppSaved)
+            ksv::ShowErrorBox(Utf8(out.AppError));
+        else if (!out.ModuleSaved)
+            ksv::ShowErrorBox(Utf8(out.ModuleError));
     } catch (...) {
-        // The file system refused a write: the file holds what was written
-        // before it. One box; the module part is not tried against a file
-        // that has just refused a write.
         ksv::ShowExceptionBox(std::current_exception());
     }
 }
@@ -231,39 +265,14 @@ void TMainForm::SaveIniFile(const std::string& path)
 bool TMainForm::WriteAppSettings(ksv::TIniFile* ini)
 {
     if (!ini) return false;
-    ksv::TAppSnapshot app;
-    app.AutoSave = IsChecked(AutoSaveSettingsLMDCheckBox);
-    const QRect frame = frameGeometry();
-    app.Top = frame.y();
-    app.Left = frame.x();
-
-    // A list entry the inventory does not hold selects nothing: the saved
-    // serial and slot must name a crate and module that discovery found.
-    const int c = KsvCratesComboBox->currentIndex();
-    const int m = ModulesComboBox->currentIndex();
-    const bool crateKnown = c >= 0 && c < Inventory.Ksv27CrateCount && c < KSV_MAX_CRATES;
-    if (crateKnown) {
-        app.CrateIndex = c;
-        app.CrateSerial = ksv::FieldText(Inventory.Ksv27CrateSerials[c]);
-        const bool moduleKnown = m >= 0 && m < Inventory.Ksv27ModuleCount[c] && m < KSV_MAX_SLOTS;
-        if (moduleKnown) {
-            app.ModuleIndex = m;
-            app.ModuleSlot = Inventory.Ksv27Slots[c][m];
-        }
-    }
-    ksv::WriteAppSettings(*ini, app);
+    ksv::WriteAppSettings(*ini, AppSnapshotOf(*this));
     return true;
 }
 
 bool TMainForm::WriteModuleSettings(ksv::TIniFile* ini)
 {
     if (!ini) return false;
-    ksv::TModuleSnapshot module;
-    module.RateIndex = AdcRateLMDComboBox->currentIndex();
-    module.AllSlots = IsChecked(AllSlotsLMDCheckBox);
-    for (std::size_t s = 0; s < SlotFrames.size(); ++s)
-        module.SlotChecked[s] = SlotFrames[s] && IsChecked(SlotFrames[s]->SlotNumberLMDCheckBox);
-    ksv::WriteModuleSettings(*ini, module);
+    ksv::WriteModuleSettings(*ini, ModuleSnapshotOf(*this));
     return true;
 }
 

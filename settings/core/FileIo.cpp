@@ -21,7 +21,34 @@ namespace {
 // Distinguishes the temporary files of several writes in one process.
 std::atomic<unsigned> g_tempCounter{0};
 
+std::atomic<TWriteRefusal> g_writeRefusal{nullptr};
+std::atomic<unsigned long long> g_replacements{0};
+std::atomic<unsigned long long> g_syncs{0};
+
+bool Refused(const std::string& path)
+{
+    const TWriteRefusal refuse = g_writeRefusal.load();
+    return refuse && refuse(path);
+}
+
+// How a replacement through a temporary file ended.
+enum class TTempReplace {
+    Done,
+    Failed, // the old file is untouched
+    NoTemp, // the folder refused the temporary file; nothing changed
+};
+
 } // namespace
+
+void SetWriteRefusal(TWriteRefusal refuse)
+{
+    g_writeRefusal = refuse;
+}
+
+TFileIoCounts FileIoCounts()
+{
+    return {g_replacements.load(), g_syncs.load()};
+}
 
 #ifndef _WIN32
 
@@ -70,6 +97,21 @@ bool WriteAll(int fd, std::string_view bytes)
     return true;
 }
 
+int OpenForWrite(const std::string& path, int flags, mode_t mode = 0)
+{
+    if (Refused(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(path.c_str(), flags | O_CLOEXEC, mode);
+}
+
+bool Sync(int fd)
+{
+    ++g_syncs;
+    return ::fsync(fd) == 0;
+}
+
 std::string FolderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
@@ -99,7 +141,66 @@ void SyncFolder(const std::string& folder)
     // the new content is in place by then, so that is not a failure.
     TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0)
-        ::fsync(dir.Get());
+        Sync(dir.Get());
+}
+
+TTempReplace ReplaceThroughTemp(const std::string& target, const struct stat* old, std::string_view bytes)
+{
+    std::string temp;
+    TFd fd;
+    for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
+        temp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter++);
+        fd.Reset(OpenForWrite(temp, O_WRONLY | O_CREAT | O_EXCL, 0666));
+        if (fd.Get() < 0 && errno != EEXIST)
+            return TTempReplace::NoTemp;
+    }
+    if (fd.Get() < 0)
+        return TTempReplace::NoTemp;
+
+    bool ok = true;
+    if (old) {
+        ok = ::fchmod(fd.Get(), old->st_mode & 07777) == 0;
+        // Keeping the owner needs privileges; a file of our own is kept as is.
+        if (ok && (old->st_uid != ::geteuid() || old->st_gid != ::getegid()))
+            (void)!::fchown(fd.Get(), old->st_uid, old->st_gid);
+    }
+    ok = ok && WriteAll(fd.Get(), bytes) && Sync(fd.Get());
+    ok = fd.Close() && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return TTempReplace::Failed;
+    }
+    SyncFolder(FolderOf(target));
+    return TTempReplace::Done;
+}
+
+// Makes the file `size` bytes long without changing its first bytes, so that
+// the write of that many bytes that follows cannot run out of room. On
+// failure the file keeps its old length.
+bool ReserveRoom(int fd, off_t oldSize, off_t size)
+{
+    if (size <= oldSize)
+        return true;
+    int e = ::posix_fallocate(fd, 0, size);
+    if (e == EOPNOTSUPP || e == EINVAL)
+        e = ::ftruncate(fd, size) == 0 ? 0 : errno; // no reservation on this file system
+    if (e == 0)
+        return true;
+    (void)!::ftruncate(fd, oldSize);
+    return false;
+}
+
+bool RewriteInPlace(const std::string& target, std::string_view bytes)
+{
+    TFd fd(OpenForWrite(target, O_WRONLY | O_NOFOLLOW));
+    struct stat st {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const auto size = static_cast<off_t>(bytes.size());
+    bool ok = ReserveRoom(fd.Get(), st.st_size, size) && WriteAll(fd.Get(), bytes);
+    ok = ok && ::ftruncate(fd.Get(), size) == 0 && Sync(fd.Get());
+    return fd.Close() && ok;
 }
 
 } // namespace
@@ -159,33 +260,15 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes)
     if (hadFile && !S_ISREG(old.st_mode))
         return false;
 
-    std::string temp;
-    TFd fd;
-    for (int attempt = 0; attempt < 100 && fd.Get() < 0; ++attempt) {
-        temp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(g_tempCounter++);
-        fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd.Get() < 0 && errno != EEXIST)
-            return false;
+    bool done = false;
+    switch (ReplaceThroughTemp(target, hadFile ? &old : nullptr, bytes)) {
+    case TTempReplace::Done: done = true; break;
+    case TTempReplace::Failed: break;
+    case TTempReplace::NoTemp: done = hadFile && RewriteInPlace(target, bytes); break;
     }
-    if (fd.Get() < 0)
-        return false;
-
-    bool ok = true;
-    if (hadFile) {
-        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
-        // Keeping the owner needs privileges; a file of our own is kept as is.
-        if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-            (void)!::fchown(fd.Get(), old.st_uid, old.st_gid);
-    }
-    ok = ok && WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    SyncFolder(FolderOf(target));
-    return true;
+    if (done)
+        ++g_replacements;
+    return done;
 }
 
 bool FileExists(const std::string& path)
@@ -198,10 +281,10 @@ bool CreateEmptyFile(const std::string& path)
 {
     if (path.empty())
         return false;
-    TFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    TFd fd(OpenForWrite(path, O_WRONLY | O_CREAT | O_EXCL, 0666));
     if (fd.Get() < 0)
         return errno == EEXIST && FileExists(path);
-    const bool ok = ::fsync(fd.Get()) == 0;
+    const bool ok = Sync(fd.Get());
     if (!fd.Close() || !ok)
         return false;
     SyncFolder(FolderOf(path));
@@ -293,38 +376,98 @@ TFileRead ReadFileBytes(const std::string& path, std::size_t limit)
     return result;
 }
 
+namespace {
+
+HANDLE OpenForWrite(const std::string& path, DWORD disposition)
+{
+    if (Refused(path)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool Sync(HANDLE h)
+{
+    ++g_syncs;
+    return ::FlushFileBuffers(h) != 0;
+}
+
+bool WriteAll(HANDLE h, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        DWORD n = 0;
+        const DWORD chunk = static_cast<DWORD>(bytes.size() > (1u << 30) ? (1u << 30) : bytes.size());
+        if (!::WriteFile(h, bytes.data(), chunk, &n, nullptr))
+            return false;
+        bytes.remove_prefix(n);
+    }
+    return true;
+}
+
+bool SetLength(HANDLE h, std::size_t size)
+{
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ::SetEndOfFile(h);
+}
+
+TTempReplace ReplaceThroughTemp(const std::string& target, std::string_view bytes)
+{
+    std::string temp;
+    THandle h(INVALID_HANDLE_VALUE);
+    for (int attempt = 0; attempt < 100 && !h.Valid(); ++attempt) {
+        temp = target + ".tmp" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(g_tempCounter++);
+        h.Reset(OpenForWrite(temp, CREATE_NEW));
+        if (!h.Valid() && ::GetLastError() != ERROR_FILE_EXISTS)
+            return TTempReplace::NoTemp;
+    }
+    if (!h.Valid())
+        return TTempReplace::NoTemp;
+    bool ok = WriteAll(h.Get(), bytes) && Sync(h.Get());
+    ok = h.Close() && ok;
+    ok = ok && ::MoveFileExW(Wide(temp).c_str(), Wide(target).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) {
+        ::DeleteFileW(Wide(temp).c_str());
+        return TTempReplace::Failed;
+    }
+    return TTempReplace::Done;
+}
+
+bool RewriteInPlace(const std::string& target, std::string_view bytes)
+{
+    THandle h(OpenForWrite(target, OPEN_EXISTING));
+    LARGE_INTEGER oldSize{};
+    if (!h.Valid() || ::GetFileType(h.Get()) != FILE_TYPE_DISK || !::GetFileSizeEx(h.Get(), &oldSize))
+        return false;
+    // Room first, so that a full disk stops the rewrite before any byte changed.
+    const auto old = static_cast<std::size_t>(oldSize.QuadPart);
+    if (bytes.size() > old && !SetLength(h.Get(), bytes.size())) {
+        SetLength(h.Get(), old);
+        return false;
+    }
+    LARGE_INTEGER start{};
+    bool ok = ::SetFilePointerEx(h.Get(), start, nullptr, FILE_BEGIN) && WriteAll(h.Get(), bytes);
+    ok = ok && SetLength(h.Get(), bytes.size()) && Sync(h.Get());
+    return h.Close() && ok;
+}
+
+} // namespace
+
 bool ReplaceFileContent(const std::string& path, std::string_view bytes)
 {
     if (path.empty())
         return false;
-    const std::wstring target = Wide(path);
-    std::wstring temp;
-    THandle h(INVALID_HANDLE_VALUE);
-    for (int attempt = 0; attempt < 100 && !h.Valid(); ++attempt) {
-        temp = target + L".tmp" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-               std::to_wstring(g_tempCounter++);
-        h.Reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-        if (!h.Valid() && ::GetLastError() != ERROR_FILE_EXISTS)
-            return false;
+    bool done = false;
+    switch (ReplaceThroughTemp(path, bytes)) {
+    case TTempReplace::Done: done = true; break;
+    case TTempReplace::Failed: break;
+    case TTempReplace::NoTemp: done = FileExists(path) && RewriteInPlace(path, bytes); break;
     }
-    if (!h.Valid())
-        return false;
-    bool ok = true;
-    while (ok && !bytes.empty()) {
-        DWORD n = 0;
-        const DWORD chunk = static_cast<DWORD>(bytes.size() > (1u << 30) ? (1u << 30) : bytes.size());
-        ok = ::WriteFile(h.Get(), bytes.data(), chunk, &n, nullptr) != 0;
-        bytes.remove_prefix(n);
-    }
-    ok = ok && ::FlushFileBuffers(h.Get()) != 0;
-    ok = h.Close() && ok;
-    ok = ok && ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) {
-        ::DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
+    if (done)
+        ++g_replacements;
+    return done;
 }
 
 bool FileExists(const std::string& path)
@@ -337,7 +480,7 @@ bool CreateEmptyFile(const std::string& path)
 {
     if (path.empty())
         return false;
-    THandle h(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    THandle h(OpenForWrite(path, CREATE_NEW));
     if (!h.Valid())
         return ::GetLastError() == ERROR_FILE_EXISTS && FileExists(path);
     return h.Close();

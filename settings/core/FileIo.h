@@ -35,7 +35,31 @@ TFileRead ReadFileBytes(const std::string& path, std::size_t limit = kMaxSetting
 // link is followed, so that the file it points to is replaced and the link
 // stays. The old file's permissions are kept. On failure the temporary file
 // is removed and false is returned; the old file is untouched.
+//
+// A folder that refuses new files (a shared or locked-down install folder)
+// cannot take the temporary file. Then an existing file that is itself
+// writable is rewritten in place: room for the new size is reserved first,
+// so that a full disk or a size limit stops the rewrite before any byte
+// changed, then the bytes are written, the file cut to length and flushed.
+// False when that is refused too.
 bool ReplaceFileContent(const std::string& path, std::string_view bytes);
+
+// Test and measurement seam. While a hook is set, every open of a file for
+// writing (the temporary file of a replacement, the file itself for an
+// in-place rewrite, a new empty file) first asks it; true refuses the open as
+// the file system would (permission denied). Works where permissions do not
+// stop anything (as root). Set it only while no write runs.
+using TWriteRefusal = bool (*)(const std::string& path);
+void SetWriteRefusal(TWriteRefusal refuse);
+
+// What the writes of this process have done so far: whole-file replacements
+// that succeeded (by rename or in place) and flushes to disk (of files and
+// folders) they asked for.
+struct TFileIoCounts {
+    unsigned long long Replacements = 0;
+    unsigned long long Syncs = 0;
+};
+TFileIoCounts FileIoCounts();
 
 // A regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);

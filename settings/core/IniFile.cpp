@@ -82,23 +82,9 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
 {
-    const auto s = FileSection(section);
-    const auto k = FileKey(key);
-    if (!s || !k)
-        throw std::invalid_argument("Invalid section or key name for " + Path);
-    const std::string bytes = Utf8ToCp1251(value);
-
-    const std::lock_guard lock(g_writeMutex);
-    TFileRead current = ReadFileBytes(Path);
-    // Only a file that we have read whole, or one that is not there, may be
-    // rewritten; anything else would be lost by the rewrite.
-    if (current.Status != TReadStatus::Ok && current.Status != TReadStatus::Missing)
-        throw TIniWriteError(Path);
-    const std::string updated = ini::SetValue(current.Bytes, *s, *k, bytes);
-    if (updated == current.Bytes && current.Status == TReadStatus::Ok)
-        return; // already so; nothing to replace
-    if (!ReplaceFileContent(Path, updated))
-        throw TIniWriteError(Path);
+    TIniWriteBatch batch(*this);
+    batch.WriteString(section, key, value);
+    batch.Commit();
 }
 
 std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const
@@ -156,6 +142,52 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view section) const
     for (std::string& n : names)
         n = Cp1251ToUtf8(n);
     return names;
+}
+
+void TIniWriteBatch::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
+    auto s = FileSection(section);
+    auto k = FileKey(key);
+    if (!s || !k)
+        throw std::invalid_argument("Invalid section or key name for " + Path);
+    Pending.push_back({std::move(*s), std::move(*k), Utf8ToCp1251(value)});
+}
+
+void TIniWriteBatch::WriteInteger(std::string_view section, std::string_view key, std::int32_t value)
+{
+    WriteString(section, key, FormatIniInteger(value));
+}
+
+void TIniWriteBatch::WriteBool(std::string_view section, std::string_view key, bool value)
+{
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniWriteBatch::WriteFloat(std::string_view section, std::string_view key, double value)
+{
+    WriteString(section, key, FormatIniFloat(value));
+}
+
+void TIniWriteBatch::Commit()
+{
+    std::vector<TPending> pending;
+    pending.swap(Pending);
+    if (pending.empty())
+        return;
+
+    const std::lock_guard lock(g_writeMutex);
+    TFileRead current = ReadFileBytes(Path);
+    // Only a file that we have read whole, or one that is not there, may be
+    // rewritten; anything else would be lost by the rewrite.
+    if (current.Status != TReadStatus::Ok && current.Status != TReadStatus::Missing)
+        throw TIniWriteError(Path);
+    std::string updated = current.Bytes;
+    for (const TPending& w : pending)
+        updated = ini::SetValue(updated, w.Section, w.Key, w.Value);
+    if (updated == current.Bytes && current.Status == TReadStatus::Ok)
+        return; // already so; nothing to replace
+    if (!ReplaceFileContent(Path, updated))
+        throw TIniWriteError(Path);
 }
 
 } // namespace ksv

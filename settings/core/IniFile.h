@@ -4,9 +4,10 @@
 //
 // Every operation goes to the file itself: a read parses the file as it is on
 // disk now, a write reads it, changes the bytes it must (see IniText.h) and
-// replaces the file crash-safely (see FileIo.h). So any number of objects on
-// one file see each other's writes at their next read, and a failed write
-// leaves the file exactly as it was.
+// replaces the file crash-safely (see FileIo.h; in a folder that takes no
+// new file, by a rewrite in place). So any number of objects on one file see
+// each other's writes at their next read, and a refused write leaves the file
+// exactly as it was.
 //
 // Reads never fail: a missing, unreadable or oversized file, a missing key or
 // a value that does not parse gives the caller's default. A file larger than
@@ -21,6 +22,10 @@
 //
 // Objects may be used from several threads; writes within one process are
 // serialised, so none of them is lost.
+//
+// A group of writes that belongs together (a save, the default values) goes
+// through a TIniWriteBatch: the file is read and replaced once for all of
+// them, with the bytes the same writes made one by one would leave.
 #pragma once
 
 #include <cstdint>
@@ -73,6 +78,33 @@ public:
 
 private:
     std::string Path;
+};
+
+// Writes collected in memory and put into the file together, in the order
+// they were made, by one replacement (see FileIo.h). Until Commit nothing
+// reaches the file, and reads (of any object) see the file as it was.
+class TIniWriteBatch {
+public:
+    explicit TIniWriteBatch(const TIniFile& ini) : Path(ini.FileName()) {}
+
+    // As the writes of TIniFile; a name the file cannot hold throws
+    // std::invalid_argument here, before anything is written.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+    void WriteFloat(std::string_view section, std::string_view key, double value);
+
+    // Reads the file and replaces it once with every write applied. Throws
+    // TIniWriteError when the file cannot be read whole or the replacement is
+    // refused; then the file is unchanged. The batch is empty afterwards.
+    void Commit();
+
+private:
+    struct TPending {
+        std::string Section, Key, Value; // file bytes
+    };
+    std::string Path;
+    std::vector<TPending> Pending;
 };
 
 } // namespace ksv

@@ -38,7 +38,7 @@ std::string SettingsFolderOverride()
 std::string ActiveSettingsPath()
 {
     const std::string folder = SettingsFolderOverride();
-    return folder.empty() ? CurrentSettingsPath() : SettingsPath(folder);
+    return SettingsPath(folder.empty() ? ExecutableFolder() : folder);
 }
 
 } // namespace ksv

@@ -28,24 +28,74 @@ std::string Read(const TIniFile& ini, const keys::TStringKey& k)
     return ini.ReadString(k.Section, k.Name, k.ReadDefault);
 }
 
-void Write(TIniFile& ini, const keys::TBoolKey& k, bool v)
+void Write(TIniWriteBatch& batch, const keys::TBoolKey& k, bool v)
 {
-    ini.WriteBool(k.Section, k.Name, v);
+    batch.WriteBool(k.Section, k.Name, v);
 }
 
-void Write(TIniFile& ini, const keys::TIntKey& k, std::int32_t v)
+void Write(TIniWriteBatch& batch, const keys::TIntKey& k, std::int32_t v)
 {
-    ini.WriteInteger(k.Section, k.Name, v);
+    batch.WriteInteger(k.Section, k.Name, v);
 }
 
-void Write(TIniFile& ini, const keys::TRealKey& k, double v)
+void Write(TIniWriteBatch& batch, const keys::TRealKey& k, double v)
 {
-    ini.WriteFloat(k.Section, k.Name, v);
+    batch.WriteFloat(k.Section, k.Name, v);
 }
 
-void Write(TIniFile& ini, const keys::TStringKey& k, std::string_view v)
+void Write(TIniWriteBatch& batch, const keys::TStringKey& k, std::string_view v)
 {
-    ini.WriteString(k.Section, k.Name, v);
+    batch.WriteString(k.Section, k.Name, v);
+}
+
+void PutAppSettings(TIniWriteBatch& batch, const TAppSnapshot& app)
+{
+    Write(batch, keys::kAutoSave, app.AutoSave);
+    Write(batch, keys::kWindowTop, app.Top);
+    Write(batch, keys::kWindowLeft, app.Left);
+    if (app.CrateIndex != -1)
+        Write(batch, keys::kCrateSerial, app.CrateSerial);
+    if (app.CrateIndex != -1 && app.ModuleIndex != -1)
+        Write(batch, keys::kModuleSlot, app.ModuleSlot);
+}
+
+void PutModuleSettings(TIniWriteBatch& batch, const TModuleSnapshot& module)
+{
+    Write(batch, keys::kRateIndex, module.RateIndex);
+    Write(batch, keys::kAllSlots, module.AllSlots);
+    for (std::size_t i = 0; i < keys::kSlots.size(); ++i)
+        Write(batch, keys::kSlots[i], module.SlotChecked[i]);
+}
+
+void PutDefaultAppSettings(TIniWriteBatch& batch)
+{
+    using namespace keys;
+    Write(batch, kAutoSave, kAutoSave.FileDefault);
+    Write(batch, kWindowTop, kWindowTop.FileDefault);
+    Write(batch, kWindowLeft, kWindowLeft.FileDefault);
+    Write(batch, kCoefficientSource, kCoefficientSource.FileDefault);
+    Write(batch, kCrateSerial, kCrateSerial.FileDefault);
+    Write(batch, kModuleSlot, kModuleSlot.FileDefault);
+}
+
+void PutDefaultModuleSettings(TIniWriteBatch& batch)
+{
+    using namespace keys;
+    Write(batch, kRateIndex, kRateIndex.FileDefault);
+    Write(batch, kAcquisitionTime, kAcquisitionTime.FileDefault);
+    Write(batch, kAllSlots, kAllSlots.FileDefault);
+    for (const TBoolKey& slot : kSlots)
+        Write(batch, slot, slot.FileDefault);
+}
+
+// Runs the puts into one batch and puts it into the file with one
+// replacement; then the flush that ends every write group.
+template <typename... TPut> void WriteTogether(TIniFile& ini, TPut&&... put)
+{
+    TIniWriteBatch batch(ini);
+    (put(batch), ...);
+    batch.Commit();
+    ini.UpdateFile();
 }
 
 } // namespace
@@ -87,64 +137,36 @@ TModuleSettings ReadModuleSettings(const TIniFile& ini, const std::array<std::st
 
 void WriteAppSettings(TIniFile& ini, const TAppSnapshot& app)
 {
-    Write(ini, keys::kAutoSave, app.AutoSave);
-    Write(ini, keys::kWindowTop, app.Top);
-    Write(ini, keys::kWindowLeft, app.Left);
-    if (app.CrateIndex != -1)
-        Write(ini, keys::kCrateSerial, app.CrateSerial);
-    if (app.CrateIndex != -1 && app.ModuleIndex != -1)
-        Write(ini, keys::kModuleSlot, app.ModuleSlot);
-    ini.UpdateFile();
+    WriteTogether(ini, [&](TIniWriteBatch& b) { PutAppSettings(b, app); });
 }
 
 void WriteModuleSettings(TIniFile& ini, const TModuleSnapshot& module)
 {
-    Write(ini, keys::kRateIndex, module.RateIndex);
-    Write(ini, keys::kAllSlots, module.AllSlots);
-    for (std::size_t i = 0; i < keys::kSlots.size(); ++i)
-        Write(ini, keys::kSlots[i], module.SlotChecked[i]);
-    ini.UpdateFile();
+    WriteTogether(ini, [&](TIniWriteBatch& b) { PutModuleSettings(b, module); });
 }
 
 TSaveOutcome SaveSettings(TIniFile& ini, const TAppSnapshot& app, const TModuleSnapshot& module)
 {
     TSaveOutcome out;
     try {
-        WriteAppSettings(ini, app);
-        out.AppSaved = true;
+        WriteTogether(
+            ini, [&](TIniWriteBatch& b) { PutAppSettings(b, app); },
+            [&](TIniWriteBatch& b) { PutModuleSettings(b, module); });
+        out.AppSaved = out.ModuleSaved = true;
     } catch (const TIniWriteError& e) {
-        out.AppError = e.what();
-    }
-    try {
-        WriteModuleSettings(ini, module);
-        out.ModuleSaved = true;
-    } catch (const TIniWriteError& e) {
-        out.ModuleError = e.what();
+        out.AppError = out.ModuleError = e.what();
     }
     return out;
 }
 
 void WriteDefaultAppSettings(TIniFile& ini)
 {
-    using namespace keys;
-    Write(ini, kAutoSave, kAutoSave.FileDefault);
-    Write(ini, kWindowTop, kWindowTop.FileDefault);
-    Write(ini, kWindowLeft, kWindowLeft.FileDefault);
-    Write(ini, kCoefficientSource, kCoefficientSource.FileDefault);
-    Write(ini, kCrateSerial, kCrateSerial.FileDefault);
-    Write(ini, kModuleSlot, kModuleSlot.FileDefault);
-    ini.UpdateFile();
+    WriteTogether(ini, PutDefaultAppSettings);
 }
 
 void WriteDefaultModuleSettings(TIniFile& ini)
 {
-    using namespace keys;
-    Write(ini, kRateIndex, kRateIndex.FileDefault);
-    Write(ini, kAcquisitionTime, kAcquisitionTime.FileDefault);
-    Write(ini, kAllSlots, kAllSlots.FileDefault);
-    for (const TBoolKey& slot : kSlots)
-        Write(ini, slot, slot.FileDefault);
-    ini.UpdateFile();
+    WriteTogether(ini, PutDefaultModuleSettings);
 }
 
 TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path)
@@ -156,16 +178,9 @@ TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path)
     }
     TIniFile ini(path);
     try {
-        WriteDefaultAppSettings(ini);
+        WriteTogether(ini, PutDefaultAppSettings, PutDefaultModuleSettings);
     } catch (const TIniWriteError& e) {
         out.Result = TDefaultFileResult::AppPartFailed;
-        out.Error = e.what();
-        return out;
-    }
-    try {
-        WriteDefaultModuleSettings(ini);
-    } catch (const TIniWriteError& e) {
-        out.Result = TDefaultFileResult::ModulePartFailed;
         out.Error = e.what();
     }
     return out;
@@ -180,6 +195,7 @@ TEnsureOutcome EnsureSettingsFile(const std::string& path)
         out.Result = TEnsureResult::CreateFailed;
         return out;
     }
+    out.Created = true;
     out.Defaults = CreateDefaultSettingsFile(path);
     if (out.Defaults.Result != TDefaultFileResult::Written)
         out.Result = TEnsureResult::DefaultsFailed;

@@ -3,8 +3,9 @@
 // message boxes; the choices of what to read, what to write and when live
 // here, where they can be tested without a window.
 //
-// A write refused by the file system throws TIniWriteError and ends the
-// group at that key; the writes before it are on disk.
+// Each write group below reaches the file with one replacement (see
+// TIniWriteBatch), so a group refused by the file system leaves the file as
+// it was: all of its keys are written, or none.
 #pragma once
 
 #include "core/IniFile.h"
@@ -73,10 +74,12 @@ struct TModuleSnapshot {
 
 // Auto-save flag and window edges; the crate serial only when a crate is
 // selected, the slot only when a crate and a module are; then a flush.
+// Throws TIniWriteError when refused.
 void WriteAppSettings(TIniFile& ini, const TAppSnapshot& app);
 
 // Rate index, group flag, the eight slot flags (empty slots included); then a
 // flush. The acquisition time and the coefficient source are never saved.
+// Throws TIniWriteError when refused.
 void WriteModuleSettings(TIniFile& ini, const TModuleSnapshot& module);
 
 struct TSaveOutcome {
@@ -86,22 +89,24 @@ struct TSaveOutcome {
     std::string ModuleError;
 };
 
-// A whole save: the application part, then the module part even when the
-// first failed.
+// A whole save: the application part, then the module part, in one
+// replacement. A refused save changes nothing, and the module part is not
+// written after the application part was refused: both parts are then
+// unsaved with the same error, which the window shows once.
 TSaveOutcome SaveSettings(TIniFile& ini, const TAppSnapshot& app, const TModuleSnapshot& module);
 
 // ---- The default file ----
 
 // The fresh-file values of the two application sections / the module
-// section, each group ending with a flush.
+// section, each group ending with a flush. Throw TIniWriteError when refused.
 void WriteDefaultAppSettings(TIniFile& ini);
 void WriteDefaultModuleSettings(TIniFile& ini);
 
 enum class TDefaultFileResult {
     Written,
     EmptyPath,        // no settings location
-    AppPartFailed,    // writing the application sections was refused
-    ModulePartFailed, // writing the module section was refused
+    AppPartFailed,    // the write was refused at the application sections, which
+                      // come first; nothing of the defaults reached the file
 };
 
 struct TDefaultFileOutcome {
@@ -109,8 +114,9 @@ struct TDefaultFileOutcome {
     std::string Error; // the write error of a failed part
 };
 
-// Writes the default values into the file at the path, creating it when
-// missing; keys and sections the program does not know stay as they are.
+// Writes the default values into the file at the path with one replacement,
+// creating it when missing; keys and sections the program does not know stay
+// as they are.
 TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path);
 
 enum class TEnsureResult {
@@ -121,6 +127,7 @@ enum class TEnsureResult {
 
 struct TEnsureOutcome {
     TEnsureResult Result = TEnsureResult::Ready;
+    bool Created = false; // there was no file, and an empty one was made
     TDefaultFileOutcome Defaults;
 };
 

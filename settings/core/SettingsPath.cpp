@@ -77,9 +77,4 @@ std::string SettingsPath(std::string_view folder)
     return path;
 }
 
-std::string CurrentSettingsPath()
-{
-    return SettingsPath(ExecutableFolder());
-}
-
 } // namespace ksv

@@ -1,4 +1,6 @@
-// Where the settings file lives: beside the program's executable.
+// The parts the settings path is built from: the executable's folder and the
+// file's name. The path itself comes from ActiveSettingsPath
+// (SettingsFolderOverride.h), the one function every user of the file calls.
 #pragma once
 
 #include <string>
@@ -22,8 +24,5 @@ std::string ExecutableFolder();
 // folder + separator + "Ksv27_Vorn.ini". An empty folder gives an empty path
 // (no location known), never a file in the root or the current folder.
 std::string SettingsPath(std::string_view folder);
-
-// The path built anew from the executable's folder; call it at every use.
-std::string CurrentSettingsPath();
 
 } // namespace ksv

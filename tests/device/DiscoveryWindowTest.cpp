@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <stdexcept>
 
 #include "Initandconfigthread.h"
+#include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "MessagePump.h"
 #include "ModalDialogs.h"
@@ -221,6 +223,20 @@ TEST_F(Discovery, WantedCrateSlotAndWindowPositionComeFromTheSettingsFile)
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
 }
 
+TEST_F(Discovery, ASavedPositionOutOfEveryScreenIsNotApplied)
+{
+    Serve(kTwoCrates);
+    {
+        ksv::TIniFile ini(SettingsFile());
+        ini.WriteInteger(ksv::keys::kWindowTop.Section, ksv::keys::kWindowTop.Name, 3000);
+        ini.WriteInteger(ksv::keys::kWindowLeft.Section, ksv::keys::kWindowLeft.Name, 5000);
+    }
+    Start();
+    // Where it opens with no saved position: on the screen, all of it.
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(window->frameGeometry()));
+    ExpectUsable("MOD-A3", "1.2.3.4");
+}
+
 TEST_F(Discovery, CrateAndModuleChanges)
 {
     Serve(kTwoCrates);
@@ -306,6 +322,51 @@ TEST_F(Discovery, ChosenModuleOrCrateFailingToOpenKeepsTheResetDisplay)
     EXPECT_TRUE(LampNeutral(window->KsvCrateStatusLed));
     EXPECT_EQ(window->KsvCrateStatusLed->toolTip(), U("Статус KSV крейта -> ???"));
     ExpectControlsBack();
+}
+
+// Whatever the mode, a module that did not open leaves the window as with no
+// module, and a later successful discovery gives everything back.
+TEST_F(Discovery, AModuleThatDidNotOpenIsNeverOfferedForMeasurement)
+{
+    Serve(kTwoCrates);
+    Start();
+    const auto expectNoModule = [this](const char* what) {
+        EXPECT_NE(window->ModuleState, 2) << what;
+        EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord), 0) << what;
+        EXPECT_FALSE(window->StartMultimeterLMDSimplePanel->isVisibleTo(window.get())) << what;
+        EXPECT_FALSE(window->AdcRateLMDComboBox->isEnabled()) << what;
+        EXPECT_FALSE(window->AllSlotsLMDCheckBox->isEnabled()) << what;
+        for (auto* frame : window->SlotFrames) EXPECT_FALSE(frame->SlotNumberLMDCheckBox->isEnabled()) << what;
+        EXPECT_NE(window->ModuleStatusLed->shownColor(), kGreen) << what;
+        EXPECT_EQ(window->ModuleSerialNumberLMDLabel->text(), "????????") << what;
+        ExpectControlsBack();
+    };
+    std::string reply;
+
+    ASSERT_TRUE(server.Control("fault crate=CR-B slot=5 open=fail", &reply)) << reply;
+    ASSERT_TRUE(Discover([this] { window->KsvCratesComboBox->setCurrentIndex(1); }));
+    expectNoModule("crate change");
+    ASSERT_TRUE(Discover([this] { window->KsvCratesComboBox->setCurrentIndex(0); }));
+    ExpectUsable("MOD-A3", "1.2.3.4");
+
+    ASSERT_TRUE(server.Control("fault crate=CR-A slot=7 open=fail", &reply)) << reply;
+    ASSERT_TRUE(Discover([this] { window->ModulesComboBox->setCurrentIndex(1); }));
+    expectNoModule("module change");
+    ASSERT_TRUE(Discover([this] { window->ModulesComboBox->setCurrentIndex(0); }));
+    ExpectUsable("MOD-A3", "1.2.3.4");
+    ASSERT_TRUE(server.Control("clear", &reply)) << reply;
+
+    // The find button: the probe opens the module, its final open fails.
+    TInitAndConfigThread::SetStepHook([this](const std::string& step) {
+        if (step == "OpenSelectedModule") server.Control("fault crate=CR-A slot=3 open=fail");
+    });
+    ASSERT_TRUE(Discover([this] { window->FindDeviceLMDButton->click(); }));
+    TInitAndConfigThread::SetStepHook({});
+    expectNoModule("find button");
+    ASSERT_TRUE(server.Control("clear", &reply)) << reply;
+    ASSERT_TRUE(Discover([this] { window->FindDeviceLMDButton->click(); }));
+    ExpectUsable("MOD-A3", "1.2.3.4");
+    EXPECT_EQ(MessageTexts(), (QStringList{U(text::kCrateOpenFailed), U(text::kModuleOpenFailed)}));
 }
 
 TEST_F(Discovery, SettingsFileThatCannotBeCreatedStopsTheRun)

@@ -47,6 +47,13 @@ TEST(CycleSizes, RoundsToWholeFramesAndCapsTheBlock)
     EXPECT_EQ(s->TotalSamples, s->TotalWords);
     EXPECT_EQ(s->RecvBlockSize, 32u);
 
+    // 0.995 s at 5 Hz: 79.6 words round up to 80, five samples per channel;
+    // a truncation would give 79 words and only four.
+    const auto nearlyOne = ComputeCycleSizes(5.0, 0.995);
+    ASSERT_TRUE(nearlyOne);
+    EXPECT_EQ(nearlyOne->SamplesPerChannel, 5u);
+    EXPECT_EQ(nearlyOne->TotalWords, 80u);
+
     // A cycle shorter than one read: the block is the whole cycle.
     const auto shortCycle = ComputeCycleSizes(1000.0, 0.05);
     ASSERT_TRUE(shortCycle);

@@ -212,3 +212,97 @@ TEST_F(IniFileTest, CreateEmptyFileNeverTruncates)
 
 } // namespace
 } // namespace ksv
+
+namespace ksv {
+namespace {
+
+// A folder that takes no new file, as a locked-down install folder; the seam
+// works for root too, where permissions stop nothing.
+bool RefuseTemporaryFiles(const std::string& path)
+{
+    return path.find(".tmp") != std::string::npos;
+}
+bool RefuseEverything(const std::string&)
+{
+    return true;
+}
+
+class WriteRefusal : public test::TScratch {
+protected:
+    void TearDown() override
+    {
+        SetWriteRefusal(nullptr);
+        TScratch::TearDown();
+    }
+};
+
+TEST_F(WriteRefusal, FolderWithoutNewFilesRewritesTheFileInPlaceAndOnlyAFileRefusalFails)
+{
+    const std::string path = PathOf("Ksv27_Vorn.ini");
+    Put(path, "[s]\r\nk=a long value that the rewrite makes shorter\r\n; kept\r\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    SetWriteRefusal(RefuseTemporaryFiles);
+    TIniFile ini(path);
+    const TFileIoCounts before = FileIoCounts();
+    ini.WriteString("s", "k", "short");
+    EXPECT_EQ(Slurp(path), "[s]\r\nk=short\r\n; kept\r\n");
+    EXPECT_EQ(FileIoCounts().Replacements - before.Replacements, 1u);
+    ini.WriteString("s", "new", std::string(5000, 'x')); // grows
+    EXPECT_EQ(ini.ReadString("s", "new", "").size(), 2047u);
+    EXPECT_EQ(ini.ReadString("s", "k", ""), "short");
+    EXPECT_EQ(EntriesInDir(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // No file to rewrite: nothing may be created.
+    EXPECT_THROW(TIniFile(PathOf("missing.ini")).WriteInteger("s", "k", 1), TIniWriteError);
+    EXPECT_EQ(EntriesInDir(), 1u);
+
+    // The file refuses too: the message, and the file as it was.
+    const std::string old = Slurp(path);
+    SetWriteRefusal(RefuseEverything);
+    EXPECT_THROW(ini.WriteString("s", "k", "other"), TIniWriteError);
+    EXPECT_EQ(Slurp(path), old);
+}
+
+TEST_F(WriteRefusal, BatchIsOneReplacementWithTheBytesOfTheSameWritesOneByOne)
+{
+    const std::string oneByOne = PathOf("one.ini"), batched = PathOf("batch.ini");
+    const std::string start = "; notes\r\n[b]\r\nx=1\r\n[a]\r\n";
+    Put(oneByOne, start);
+    Put(batched, start);
+    TIniFile single(oneByOne);
+    single.WriteInteger("a", "k", 5);
+    single.WriteString("c", "s", "значение");
+    single.WriteBool("B", "x", false);
+    single.WriteInteger("a", "k", 6);
+
+    TIniFile target(batched);
+    TIniWriteBatch batch(target);
+    batch.WriteInteger("a", "k", 5);
+    batch.WriteString("c", "s", "значение");
+    batch.WriteBool("B", "x", false);
+    batch.WriteInteger("a", "k", 6);
+    EXPECT_THROW(batch.WriteString("c", "bad=key", "v"), std::invalid_argument);
+    EXPECT_EQ(Slurp(batched), start); // nothing before the commit
+    const TFileIoCounts before = FileIoCounts();
+    batch.Commit();
+    const TFileIoCounts after = FileIoCounts();
+    EXPECT_EQ(after.Replacements - before.Replacements, 1u);
+    EXPECT_EQ(after.Syncs - before.Syncs, 2u); // the new file and its folder
+    EXPECT_EQ(Slurp(batched), Slurp(oneByOne));
+    EXPECT_EQ(TIniFile(batched).ReadInteger("a", "k", 0), 6);
+
+    // A refused commit changes nothing and empties the batch.
+    SetWriteRefusal(RefuseEverything);
+    batch.WriteInteger("a", "k", 7);
+    EXPECT_THROW(batch.Commit(), TIniWriteError);
+    SetWriteRefusal(nullptr);
+    EXPECT_EQ(Slurp(batched), Slurp(oneByOne));
+    EXPECT_NO_THROW(batch.Commit());
+    EXPECT_EQ(FileIoCounts().Replacements, after.Replacements);
+}
+
+} // namespace
+} // namespace ksv

@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 
 #include "core/SettingsKeys.h"
+#include "core/SettingsFolderOverride.h"
 #include "core/SettingsLoadSave.h"
 #include "core/SettingsPath.h"
 
@@ -245,7 +246,7 @@ TEST(SettingsPath, BesideTheExecutable)
     ASSERT_FALSE(folder.empty());
     EXPECT_NE(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "settings_tests"));
-    EXPECT_EQ(CurrentSettingsPath(), folder + "/Ksv27_Vorn.ini");
+    EXPECT_EQ(ActiveSettingsPath(), folder + "/Ksv27_Vorn.ini");
 }
 
 } // namespace

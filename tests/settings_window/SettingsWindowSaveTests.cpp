@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <sys/resource.h>
 
-#include "SettingsFilePath.h"
 #include "SettingsWindowSupport.h"
+#include "core/FileIo.h"
 
 namespace {
 
@@ -122,10 +122,42 @@ TEST_F(SettingsWindowSaveScene, CtrlSWritesTheControlsInPlaceAndTheSelectionOnly
     EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
 }
 
+// A folder that takes no new file (the seam works as root too): Ctrl+S and
+// the default rewrite still save, each with one replacement of the file; only
+// a file that refuses as well brings the box.
+TEST_F(SettingsWindowSaveScene, LockedFolderStillSavesOnceAndAFileThatRefusesTooIsOneBox)
+{
+    Window->StartupPhase = 3;
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    Window->move(123, 45);
+    Put(Path, HandFile());
+    struct TLift {
+        ~TLift() { ksv::SetWriteRefusal(nullptr); }
+    } lift;
+    ksv::SetWriteRefusal([](const std::string& path) { return path.find(".tmp") != std::string::npos; });
+    ksv::TFileIoCounts before = ksv::FileIoCounts();
+    QTest::keyClick(Window.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Slurp(Path), Saved("Серийный номер KSV крейта=OLD1", "Слот модуля=3"));
+    EXPECT_EQ(ksv::FileIoCounts().Replacements - before.Replacements, 1u);
+    before = ksv::FileIoCounts();
+    Window->SaveDefaultSettings->trigger();
+    EXPECT_EQ(ksv::FileIoCounts().Replacements - before.Replacements, 1u);
+    EXPECT_EQ(ksv::TIniFile(Path).ReadInteger("Модуль KSV27", "Индекс частоты опроса", 9), 0);
+    EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
+
+    const std::string old = Slurp(Path);
+    ksv::SetWriteRefusal([](const std::string&) { return true; });
+    Window->SaveIniFile(Path);
+    ASSERT_EQ(Shown.size(), 1u) << Texts().join('|').toStdString();
+    EXPECT_EQ(Shown[0].Text, QString::fromStdString("Unable to write to " + Path));
+    EXPECT_EQ(Slurp(Path), old);
+}
+
 TEST_F(SettingsWindowSaveScene, AutoSaveDefaultRewriteAndCloseKeepOnlyTheNeverSavedKeysAtDefault)
 {
     // The close handler writes beside the executable (this test program's own folder).
-    const std::string path = ksv::MainFormSettingsPath();
+    const std::string path = ksv::ActiveSettingsPath();
     ksv::SetSettingsFolderOverride(std::filesystem::path(path).parent_path().string());
     ASSERT_EQ(ksv::ActiveSettingsPath(), path);
     Put(path, HandFile());
@@ -208,7 +240,7 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     const std::string closeFolder = Scratch.filePath("closing").toStdString();
     std::filesystem::create_directory(closeFolder);
     ksv::SetSettingsFolderOverride(closeFolder);
-    const std::string closePath = ksv::MainFormSettingsPath();
+    const std::string closePath = ksv::ActiveSettingsPath();
     ASSERT_EQ(closePath, ksv::ActiveSettingsPath());
     std::filesystem::create_directory(closePath);
     Quietly([&] { Window->AutoSaveSettingsLMDCheckBox->setChecked(true); });

@@ -147,4 +147,23 @@ TEST(WindowSizeRule, MultimeterPanelIsCentredAndNeverTallerThanItsPage)
     EXPECT_EQ(ksv::CentredMultimeterPanel(QSize(1123, 500), 1100, 720, 160), QRect(11, 6, 1100, 490));
 }
 
+TEST(WindowSizeRule, ASavedPositionIsReachableOnlyWithItsCaptionOnAWorkArea)
+{
+    const QList<QRect> one{QRect(0, 0, 1920, 1040)};
+    const QSize size(1143, 737);
+    const auto at = [&](int left, int top) { return QRect(QPoint(left, top), size); };
+    EXPECT_TRUE(ksv::CaptionReachable(at(30, 40), 27, one));
+    // Partly off the screen, but a grip of the caption is left: reachable.
+    EXPECT_TRUE(ksv::CaptionReachable(at(1920 - 100, 1040 - 14), 27, one));
+    EXPECT_TRUE(ksv::CaptionReachable(at(-1043, -13), 27, one));
+    EXPECT_FALSE(ksv::CaptionReachable(at(1920 - 99, 40), 27, one));
+    EXPECT_FALSE(ksv::CaptionReachable(at(30, 1040 - 13), 27, one));
+    EXPECT_FALSE(ksv::CaptionReachable(at(30, -14), 27, one));
+    EXPECT_FALSE(ksv::CaptionReachable(at(5000, 3000), 27, one));
+    // A monitor that is no longer attached; a second one that still is.
+    EXPECT_FALSE(ksv::CaptionReachable(at(2000, 100), 0, one));
+    EXPECT_TRUE(ksv::CaptionReachable(at(2000, 100), 0, {one.front(), QRect(1920, 0, 1280, 1024)}));
+    EXPECT_FALSE(ksv::CaptionReachable(at(30, 40), 27, {}));
+}
+
 } // namespace

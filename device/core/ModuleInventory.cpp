@@ -56,7 +56,8 @@ bool ListCrates(TDeviceInventory& inventory)
     return ok;
 }
 
-TInventoryResult BuildModuleInventory(TDeviceInventory& inventory, Ksv27ModuleRecord& record)
+TInventoryResult BuildModuleInventory(TDeviceInventory& inventory, Ksv27ModuleRecord& record,
+                                      const TProbeSink& onOpened)
 {
     if (!ListCrates(inventory)) return TInventoryResult::CrateListingFailed;
 
@@ -84,6 +85,7 @@ TInventoryResult BuildModuleInventory(TDeviceInventory& inventory, Ksv27ModuleRe
             std::memcpy(inventory.Ksv27ModuleSerials[j][m], record.ModuleSerial, sizeof(TSerial));
             inventory.Ksv27Slots[j][m] = static_cast<std::uint16_t>(k + 1);
             ++inventory.Ksv27ModuleCount[j];
+            if (onOpened) onOpened(j, k + 1, record);
         }
         if (inventory.Ksv27ModuleCount[j] > 0) {
             std::memcpy(inventory.Ksv27CrateSerials[j], inventory.CrateSerials[i], sizeof(TSerial));

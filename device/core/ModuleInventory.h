@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "DeviceInventory.h"
@@ -33,8 +34,11 @@ enum class TInventoryResult {
 // holds a KSV27 with the module open sequence; the modules that open make
 // up the KSV27 part of the inventory, in listing and slot order. The module
 // is closed at the end. SelectedCrate and SelectedModuleInCrate are left as
-// they were.
-TInventoryResult BuildModuleInventory(TDeviceInventory& inventory, Ksv27ModuleRecord& record);
+// they were. `onOpened`, when given, sees the record of every module that
+// opened, with its KSV27 crate index and slot, before the next probe.
+using TProbeSink = std::function<void(int ksv27Crate, int slot, const Ksv27ModuleRecord& record)>;
+TInventoryResult BuildModuleInventory(TDeviceInventory& inventory, Ksv27ModuleRecord& record,
+                                      const TProbeSink& onOpened = {});
 
 // The module open sequence: KSV27_Close when KSV27_IsOpened says open, then
 // KSV27_Init, KSV27_Open (127.0.0.1:11111, crateSerial, slot),

@@ -1,0 +1,16 @@
+// The two commands of ksv27-vorn-cli. Each returns the process's exit status
+// (ExitStatus.h) and writes its failure messages to standard error.
+#pragma once
+
+#include "MeasureChoice.h"
+#include "Options.h"
+
+namespace ksv::cli {
+
+int RunList(bool json);
+int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath);
+
+// "ksv27-vorn-cli: " + text + '\n' on standard error.
+void PrintError(const std::string& text);
+
+} // namespace ksv::cli

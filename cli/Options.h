@@ -1,0 +1,53 @@
+// The command line of ksv27-vorn-cli, parsed and checked before any library
+// call: every value is validated here, so a bad argument never reaches the
+// crate server.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ksv::cli {
+
+enum class TCommand { Help, List, Measure };
+enum class TFormat { Table, Csv, Json };
+
+struct TOptions {
+    TCommand Command = TCommand::Help;
+    bool ListJson = false; // list --json
+
+    // measure: each is empty unless given on the command line.
+    std::optional<std::string> CrateSerial;
+    std::optional<int> CrateSlot;          // 1..16
+    std::optional<int> RateIndex;          // 0..7, from --rate HZ
+    std::optional<double> AcquisitionTime; // seconds, > 0 and finite
+    std::optional<std::array<bool, 8>> Slots;
+    std::optional<std::uint64_t> Cycles;   // > 0
+    std::optional<double> Duration;        // seconds, > 0 and finite
+    std::optional<TFormat> Format;
+    std::string OutputPath;   // empty: standard output
+    std::string SettingsPath; // empty: none
+};
+
+struct TParseResult {
+    bool Ok = false;
+    TOptions Options;
+    std::string Error; // a usage error, one line
+};
+
+// `args` without the program's name.
+TParseResult ParseOptions(const std::vector<std::string>& args);
+
+// "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.
+std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text);
+
+// The rate table index of a rate in Hz (5, 10, ..., 1000); empty for any other.
+std::optional<int> RateIndexOf(const std::string& text);
+
+// The format records are written in: as given, else CSV into a file and a
+// table on standard output.
+TFormat EffectiveFormat(const TOptions& options);
+
+} // namespace ksv::cli

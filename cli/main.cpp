@@ -1,0 +1,41 @@
+// ksv27-vorn-cli: list the crates and KSV27 modules, or measure with one
+// from a shell. See Help.cpp for the usage and the exit statuses.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ExitStatus.h"
+#include "Help.h"
+#include "Interrupt.h"
+#include "Options.h"
+#include "TKsvApi.h"
+#include "core/SettingsPath.h"
+
+int main(int argc, char** argv)
+{
+    using namespace ksv::cli;
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+    const TParseResult parsed = ParseOptions(args);
+    if (!parsed.Ok) {
+        PrintError(parsed.Error + " (see ksv27-vorn-cli --help)");
+        return kExitUsage;
+    }
+    const TOptions& options = parsed.Options;
+    if (options.Command == TCommand::Help) {
+        std::fputs(HelpText(), stdout);
+        return kExitOk;
+    }
+    TChoiceResult choice;
+    if (options.Command == TCommand::Measure) {
+        choice = BuildMeasureChoice(options);
+        if (!choice.Ok) {
+            PrintError(choice.Error);
+            return kExitUsage;
+        }
+    }
+    InstallInterruptHandlers();
+    ksv::SetKsvLibraryFolder(ksv::ExecutableFolder().c_str());
+    if (options.Command == TCommand::List) return RunList(options.ListJson);
+    return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath);
+}
