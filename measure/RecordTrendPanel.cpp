@@ -224,7 +224,7 @@ void TRecordTrendPanel::TrendClick()
         trend_ = new TTrendWindow(statistics_, [this] { statistics_.Reset(); }, &form_);
         trend_->addAction(TrendAction);
         // The window opens with the cycle on show now, so units and values are there at once.
-        if (lastCycle_.Index > 0 || haveRun_) trend_->Add(lastCycle_);
+        if (haveRun_) trend_->Add(lastCycle_);
     }
     trend_->show();
     trend_->raise();

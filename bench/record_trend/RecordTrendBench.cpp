@@ -1,11 +1,11 @@
 // record_trend_bench: what the trend window and a recording cost at 1000 Hz
 // with 0.2 s cycles and all sixteen channels active.
 //
-// Part 1 feeds the trend window (shown offscreen, redrawn once a second as
+// The fast run feeds the trend window (shown offscreen, redrawn once a second as
 // its timer does), the statistics and a recording directly with 30 minutes
 // of cycles, as fast as it can, and prints the CPU time each simulated
 // minute takes (as a share of one core) and the peak memory after 10, 20 and
-// 30 minutes. Part 2 runs the real window against the simulated crate server
+// 30 minutes. The real-time run runs the real window against the simulated crate server
 // in real time: a stretch without trend and recording, then one with both.
 // Exit status 1 when a target is missed. See bench/README.md.
 #include <QApplication>
@@ -94,7 +94,7 @@ ksv::TRunDescription SyntheticRun()
     return run;
 }
 
-// Part 1. Returns false when a minute past the first ten costs too much.
+// The fast run. Returns false when a minute past the first ten costs too much.
 bool SimulatedHalfHour(const QString& folder, int minutes)
 {
     ksv::TChannelStatistics stats;
@@ -109,7 +109,7 @@ bool SimulatedHalfHour(const QString& folder, int minutes)
     const auto start = std::chrono::system_clock::now();
     constexpr int kPerMinute = static_cast<int>(60.0 / kCycleSeconds);
     constexpr int kPerRefresh = static_cast<int>(1.0 / kCycleSeconds);
-    std::printf("part 1: %d simulated minutes, 0.2 s cycles, 16 channels, trend shown and redrawn each second, "
+    std::printf("fast run: %d simulated minutes, 0.2 s cycles, 16 channels, trend shown and redrawn each second, "
                 "recording\n%8s %12s %12s %14s %10s\n", minutes, "minute", "cpu,s", "cpu,%", "redraw,ms", "peak,KiB");
     bool ok = true;
     std::uint64_t i = 0;
@@ -168,7 +168,7 @@ double CpuShareOver(double seconds)
     return (CpuSeconds() - cpu0) / std::chrono::duration<double>(Clock::now() - wall0).count();
 }
 
-// Part 2. Returns 2 when the server or the module cannot be had.
+// The real-time run. Returns 2 when the server or the module cannot be had.
 int RealTime(double seconds)
 {
     ksv::simtest::SimServerProcess server;
@@ -213,7 +213,7 @@ int RealTime(double seconds)
     window->StartMultimeterLMDSpeedButton->click();
     panel.RecordClick();
     api.KSV27_Close(&r);
-    std::printf("part 2: real time against ksv-crate-server, 1000 Hz, 0.2 s cycles, 16 channels, %.0f s each\n"
+    std::printf("real-time run: against ksv-crate-server, 1000 Hz, 0.2 s cycles, 16 channels, %.0f s each\n"
                 "%34s %8.3f %%\n%34s %8.3f %%   (%llu rows, %.3f s per cycle)\n",
                 seconds, "cpu without trend and recording:", plain * 100.0, "cpu with trend open and recording:",
                 both * 100.0, static_cast<unsigned long long>(rows), rows ? seconds / rows : 0.0);

@@ -239,7 +239,7 @@ protected:
     }
 };
 
-TEST_F(RecordTrendSimTest, TheControlsCoverNothingAndTakeNoSpecifiedShortcut)
+TEST_F(RecordTrendSimTest, TheControlsCoverNothingAndTakeNoShortcutOfTheWindow)
 {
     const QWidget* box = window->AdcGroupParsLMDGroupBox;
     const QRect panel = Panel().geometry();
