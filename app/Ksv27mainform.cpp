@@ -20,6 +20,7 @@
 #include "AdcRates.h"
 #include "DecimalSeparator.h"
 #include "Ksv27adcchannelpanel.h"
+#include "RecordTrendPanel.h"
 #include "TApplication.h"
 #include "WindowGeometry.h"
 #include "WindowsVersion.h"
@@ -114,6 +115,7 @@ void TMainForm::Construct()
 
     // 12.
     ApplyWindowDefaults();
+    RecordTrendPanel = new ksv::TRecordTrendPanel(*this);
     HandlerBusy = false;
     StartupPhase = 1;
     WindowsVersionCode = ksv::QueryWindowsVersionCode();

@@ -37,6 +37,7 @@ struct TDefaultFileOutcome;
 class TInitAndConfigThread;
 class TMainThread;
 class TKsv27AdcChannelFrame;
+class TRecordTrendPanel;
 class TWorkerLifecycle;
 } // namespace ksv
 
@@ -83,6 +84,8 @@ public:
     // Called on the window's thread right after a cycle's values are shown,
     // with that cycle; empty unless something records or follows the run.
     std::function<void(const ksv::TCycleResult&)> OnCycleShown;
+    // Recording and trend controls; owned by the group parameters box.
+    ksv::TRecordTrendPanel* RecordTrendPanel = nullptr;
 
     // ---- the context menu ----------------------------------------------
     QMenu* PopupMenu = nullptr;

@@ -1,5 +1,7 @@
 #include "ModalDialogs.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace ksv {
@@ -28,6 +30,17 @@ QMessageBox::Icon IconOf(TDialogKind kind)
 
 int RunModalRequest(const TModalRequest& request)
 {
+    if (request.ChosenFile) {
+        QFileDialog dialog(QApplication::activeWindow(), request.Caption, request.Text, request.FileFilter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.selectFile(request.Text);
+        const int result = dialog.exec();
+        const QStringList files = dialog.selectedFiles();
+        *request.ChosenFile = result == QDialog::Accepted && !files.isEmpty() ? files.front() : QString();
+        return result;
+    }
     if (request.Build) {
         std::unique_ptr<QDialog> dialog = request.Build();
         return dialog ? dialog->exec() : 0;
@@ -51,6 +64,18 @@ int ShowMessageBox(const QString& text, const QString& caption, TDialogKind kind
     request.Caption = caption;
     request.Kind = kind;
     return ShowModal(request);
+}
+
+QString AskSaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter)
+{
+    QString chosen;
+    TModalRequest request;
+    request.Caption = caption;
+    request.Text = suggestedPath;
+    request.FileFilter = filter;
+    request.ChosenFile = &chosen;
+    ShowModal(request);
+    return chosen;
 }
 
 void SetModalHandler(TModalHandler handler) { Handler() = std::move(handler); }

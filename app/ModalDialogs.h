@@ -26,6 +26,10 @@ struct TModalRequest {
     // Builds the dialog to show; empty means a standard message box from the
     // fields above. Not called when a test handler answers.
     std::function<std::unique_ptr<QDialog>()> Build;
+    // Set for a file-save request: Text holds the suggested path, FileFilter
+    // the name filter; the answer's path goes here (left empty: cancelled).
+    QString* ChosenFile = nullptr;
+    QString FileFilter;
 };
 
 using TModalHandler = std::function<int(const TModalRequest&)>;
@@ -35,6 +39,11 @@ int ShowModal(const TModalRequest& request);
 
 // Convenience: a message box with text, caption and icon kind; OK only.
 int ShowMessageBox(const QString& text, const QString& caption, TDialogKind kind);
+
+// Convenience: asks for the path of a file to write, starting at
+// `suggestedPath`; empty when the user cancels. Whether an existing file may
+// be replaced is the caller's question to ask.
+QString AskSaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter);
 
 // Installs a handler in place of the real dialogs; an empty one restores them.
 void SetModalHandler(TModalHandler handler);

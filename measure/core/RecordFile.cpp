@@ -53,6 +53,7 @@ bool TRecordFile::Open(const std::string& path, TOpenMode mode)
     Close();
     path_ = path;
     error_.clear();
+    errorNumber_ = 0;
     size_ = 0;
     fd_ = OpenFile(path, mode == TOpenMode::CreateNew);
     if (fd_ < 0) {
@@ -98,6 +99,7 @@ void TRecordFile::Close()
 
 void TRecordFile::Fail(const char* what, int error)
 {
+    errorNumber_ = error;
     error_ = path_ + ": " + what + ": " + std::strerror(error);
     Close();
 }

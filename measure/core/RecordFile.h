@@ -34,6 +34,8 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
     const std::string& Error() const { return error_; }
+    // The system's error number of the last failure (0: none, or not a system error).
+    int ErrorNumber() const { return errorNumber_; }
     std::uint64_t Size() const { return size_; }
 
 private:
@@ -42,6 +44,7 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string error_;
+    int errorNumber_ = 0;
     std::uint64_t size_ = 0;
 };
 

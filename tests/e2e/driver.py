@@ -285,6 +285,37 @@ def start_button(app):
     return None
 
 
+def statistics(app):
+    """The trend window's statistics table: its cells' texts by channel caption."""
+    table = app.by_name("Статистика каналов", ("table",))
+    if table is None:
+        return None
+    cells = table.queryTable()
+    rows = {}
+    for r in range(cells.nRows):
+        texts = [text_of(cells.getAccessibleAt(r, c)) for c in range(cells.nColumns)]
+        rows[texts[0]] = texts
+    return rows
+
+
+def trend_statistics(app):
+    # Columns: channel, unit, count, min, max, mean, spread, last. The demo's slot 1 holds 125 mV and
+    # 250 mV, slot 7 a resistance of 47 Ohm.
+    app.keys("ctrl+t")
+    rows = wait_for(lambda: (lambda s: s if s and s.get("Канал 13", ["0"] * 3)[2] not in ("0", "") else None)(
+        statistics(app)), 15)
+    check(rows is not None, "Ctrl+T opens the trend window with its statistics on the accessibility bus")
+    if rows:
+        one, thirteen = rows.get("Канал 1", []), rows.get("Канал 13", [])
+        check(one[1:2] == ["мВ"] and one[5:7] == ["125.000", "0.000"], "channel 1: mean 125.000 mV (%s)" % one)
+        check(thirteen[1:2] == ["Ом"] and thirteen[5] == "47.000", "channel 13: mean 47.000 Ohm (%s)" % thirteen)
+    close = app.by_name("Закрыть тренд", ("push button",))
+    if close is not None:
+        app.press(close)
+    check(wait_for(lambda: app.by_name("Статистика каналов", ("table",)) is None, 10) is not None,
+          "the trend window closes")
+
+
 def save_button(app):
     return app.by_name("Сохранить", ("push button",))
 
@@ -336,6 +367,7 @@ def first_start_measure_and_save(display):
         check(bool(measured), "START measures and shows values (%s)" % (measured[:3] if measured else None))
         time.sleep(1.5)
         screenshot(display, SHOT)
+        trend_statistics(app)
         app.click(start_button(app))
         check(wait_for(lambda: start_button(app).name == "С   Т   А   Р   Т", STEP_BOUND) is not None,
               "the second press stops and the button reads START again")

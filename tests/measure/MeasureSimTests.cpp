@@ -2,13 +2,27 @@
 // libraries, a module with known DC levels, and the server's faults.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QChartView>
+#include <QPointer>
+#include <QTableWidget>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "Ksv27mainform.h"
 #include "Mainthread.h"
 #include "MeasureMessages.h"
+#include "RecordTrendPanel.h"
 #include "SimServerProcess.h"
 #include "TKsvApi.h"
+#include "TrendWindow.h"
 #include "WindowTestSupport.h"
 
 namespace {
@@ -161,5 +175,204 @@ INSTANTIATE_TEST_SUITE_P(Faults, MeasureSimFaultTest,
                                            TSimFault{"ProcessData", "processdata", "fail", msg::kProcessFailed},
                                            TSimFault{"Stop", "stop", "fail", msg::kConfigStopFailed}),
                          [](const ::testing::TestParamInfo<TSimFault>& info) { return std::string(info.param.name); });
+
+// ---- recording and trend -------------------------------------------------------
+
+class RecordTrendSimTest : public MeasureSimTest {
+protected:
+    const std::string path = ::testing::TempDir() + "ksv_window_record_" + std::to_string(::getpid()) + ".csv";
+    QString suggested;
+    int confirmAnswer = QMessageBox::No;
+
+    ksv::TRecordTrendPanel& Panel() { return *window->RecordTrendPanel; }
+
+    void SetUp() override
+    {
+        MeasureSimTest::SetUp();
+        std::remove(path.c_str());
+        // The file dialog is answered with `path`; a replace question with confirmAnswer.
+        ksv::SetModalHandler([this](const ksv::TModalRequest& r) {
+            if (r.ChosenFile) {
+                suggested = r.Text;
+                *r.ChosenFile = QString::fromStdString(path);
+                return static_cast<int>(QDialog::Accepted);
+            }
+            shown.push_back(r);
+            return r.Kind == ksv::TDialogKind::Confirmation ? confirmAnswer : static_cast<int>(QMessageBox::Ok);
+        });
+    }
+    void TearDown() override
+    {
+        MeasureSimTest::TearDown();
+        std::remove(path.c_str());
+    }
+
+    std::vector<std::string> FileLines() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    static std::vector<std::string> Cells(const std::string& row)
+    {
+        std::vector<std::string> cells;
+        std::stringstream in(row);
+        for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
+        if (!row.empty() && row.back() == ',') cells.emplace_back();
+        return cells;
+    }
+    // The sixteen cells a row must hold for what the window shows now.
+    std::vector<std::string> ShownCells() const
+    {
+        std::vector<std::string> cells;
+        for (int c = 0; c < 16; ++c) {
+            const std::string text = Value(c / 2, c % 2 + 1).toStdString();
+            cells.push_back(text == ksv::kNoValueText ? std::string() : text);
+        }
+        return cells;
+    }
+    bool Shown(const char* caption) const
+    {
+        return std::any_of(shown.begin(), shown.end(),
+                           [&](const ksv::TModalRequest& r) { return r.Caption == QString::fromUtf8(caption); });
+    }
+};
+
+TEST_F(RecordTrendSimTest, TheControlsCoverNothingAndTakeNoShortcutOfTheWindow)
+{
+    const QWidget* box = window->AdcGroupParsLMDGroupBox;
+    const QRect panel = Panel().geometry();
+    EXPECT_TRUE(box->rect().contains(panel)) << panel.x() << "+" << panel.width() << " in " << box->width();
+    for (const QWidget* other : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (other != &Panel() && other->isVisibleTo(window.get())) {
+            EXPECT_FALSE(other->geometry().intersects(panel)) << other->objectName().toStdString();
+        }
+    for (const QWidget* control : Panel().findChildren<QWidget*>())
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+
+    for (const QAction* own : {Panel().RecordAction, Panel().TrendAction}) {
+        EXPECT_NE(own->shortcut(), QKeySequence(Qt::Key_Escape));
+        for (const QAction* other : window->actions())
+            if (other != own) {
+                EXPECT_NE(other->shortcut(), own->shortcut()) << other->objectName().toStdString();
+            }
+    }
+}
+
+TEST_F(RecordTrendSimTest, RecordsTheShownCyclesAfterAskingAndNeverReplacesUnasked)
+{
+    window->ModuleState = 0;
+    Panel().RecordLMDButton->click();
+    EXPECT_EQ(Texts(), QStringList{QStringLiteral("Нет открытого модуля! Поэтому данная опция не доступна!")});
+    window->ModuleState = 2;
+
+    ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return Value(0, 1) == "500.000"; }));
+    { std::ofstream(path) << "keep\n"; }
+    Panel().RecordLMDButton->click(); // asks to replace; the answer is no
+    EXPECT_FALSE(Panel().Recording());
+    EXPECT_EQ(FileLines(), std::vector<std::string>{"keep"});
+    EXPECT_TRUE(suggested.endsWith(QStringLiteral(".csv")) && suggested.contains(QStringLiteral("KSV27_27M-0001_")))
+        << suggested.toStdString();
+
+    confirmAnswer = QMessageBox::Yes;
+    Panel().RecordLMDButton->click();
+    ASSERT_TRUE(Panel().Recording());
+    EXPECT_TRUE(Panel().RecordStatusLed->isLit());
+    ASSERT_TRUE(WaitUntil([&] { return Panel().Recorder().Rows() >= 3; }));
+    Panel().RecordLMDButton->click();
+    EXPECT_FALSE(Panel().Recording());
+    EXPECT_FALSE(Panel().RecordStatusLed->isLit());
+    const std::uint64_t rows = Panel().Recorder().Rows();
+    EXPECT_EQ(Panel().RecordRowsLMDLabel->text(), QString::number(rows));
+    ClickStart();
+
+    const std::vector<std::string> lines = FileLines();
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines[2], "# slot,0");
+    EXPECT_EQ(lines[3], "# module,27M-0001");
+    EXPECT_EQ(lines[5], "# rate_hz,1000");
+    const auto columns = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l[0] != '#'; });
+    ASSERT_NE(columns, lines.end());
+    EXPECT_EQ(static_cast<std::uint64_t>(lines.end() - columns - 1), rows);
+    for (auto row = columns + 1; row != lines.end(); ++row) {
+        std::vector<std::string> cells = Cells(*row);
+        ASSERT_EQ(cells.size(), 18u) << *row;
+        EXPECT_EQ(std::vector<std::string>(cells.begin() + 2, cells.end()), ShownCells()) << *row;
+    }
+    ASSERT_EQ(Texts().size(), 3); // no module; replace? no; replace? yes
+    EXPECT_TRUE(Texts()[2].contains(QStringLiteral("Заменить его?")));
+}
+
+TEST_F(RecordTrendSimTest, ARefusedWriteEndsTheRecordingOnlyAndKeepsEveryFinishedRow)
+{
+    Panel().RecordLMDButton->click(); // before START: the file gets its header
+    ASSERT_TRUE(Panel().Recording());
+    const std::uint64_t header = std::filesystem::file_size(path);
+    ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return Panel().Recorder().Rows() >= 1; }));
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const std::uint64_t size = std::filesystem::file_size(path);
+    rlimit limit = old;
+    limit.rlim_cur = size + (size - header) * 3 / 2; // room for one more row and a half
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool ended = WaitUntil([&] { return Shown("Ошибка RecordCycle()!!!"); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(ended);
+
+    EXPECT_FALSE(Panel().Recording());
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].Text.contains(QStringLiteral("превышен допустимый размер файла")));
+    const std::uint64_t rows = Panel().Recorder().Rows();
+    EXPECT_GE(rows, 2u);
+    // The measurement goes on.
+    EXPECT_NE(MainThread, nullptr);
+    const std::uint64_t seen = Panel().Statistics().Channel(0).Summary().Count;
+    EXPECT_TRUE(WaitUntil([&] { return Panel().Statistics().Channel(0).Summary().Count > seen; }));
+    ClickStart();
+
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.back(), '\n');
+    const std::vector<std::string> lines = FileLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l[0] != '#'; }),
+              static_cast<long>(rows + 1));
+    EXPECT_EQ(Cells(lines.back()).size(), 18u);
+}
+
+TEST_F(RecordTrendSimTest, TheTrendWindowShowsTheStatisticsOfTheLevelsAndGoesWhenClosed)
+{
+    Panel().TrendLMDButton->click();
+    QPointer<ksv::TTrendWindow> trend = Panel().Trend();
+    ASSERT_TRUE(trend && trend->isVisible());
+    ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return Panel().Statistics().Channel(0).Summary().Count >= 3; }));
+    ClickStart();
+    trend->Refresh();
+
+    const QTableWidget* table = trend->StatisticsTable;
+    const auto cell = [&](int row, int column) { return table->item(row, column)->text(); };
+    EXPECT_EQ(cell(0, 5), "500.000");  // mean, mV
+    EXPECT_EQ(cell(0, 6), "0.000");    // spread of a steady level
+    EXPECT_EQ(cell(1, 3), "-250.000"); // minimum
+    EXPECT_EQ(cell(2, 5), "0.2500");   // mA
+    EXPECT_EQ(cell(4, 7), "100.000");  // last, Ohm
+    EXPECT_EQ(cell(4, 1), QStringLiteral("Ом"));
+    EXPECT_TRUE(table->isRowHidden(5)); // a resistance slot's second channel has no value
+    EXPECT_TRUE(table->isRowHidden(10)); // an empty slot
+    EXPECT_EQ(cell(0, 2), QString::number(Panel().Statistics().Channel(0).Summary().Count));
+    // One plot per unit: mV, mA, Ohm.
+    EXPECT_EQ(trend->findChildren<QChartView*>().size(), 3);
+    EXPECT_EQ(trend->History().Channel(0).Size(), Panel().Statistics().Channel(0).Summary().Count);
+
+    trend->ResetStatisticsButton->click();
+    EXPECT_EQ(cell(0, 2), "0");
+    trend->close();
+    ASSERT_TRUE(WaitUntil([&] { return trend.isNull(); }));
+    EXPECT_EQ(Panel().Trend(), nullptr);
+    EXPECT_TRUE(shown.empty());
+}
 
 } // namespace
