@@ -223,7 +223,7 @@ void TMainForm::ConnectHandlers()
             guarded(&TMainForm::MezzaninesLMDComboBoxChange));
     for (QRadioButton* radio : EquipmentModeLMDRadioGroup->findChildren<QRadioButton*>())
         connect(radio, &QRadioButton::toggled, this, [guarded](bool on) {
-            if (on) guarded(&TMainForm::EquipmentModeLMDRadioGroupChange)();
+            if (on) std::invoke(guarded(&TMainForm::EquipmentModeLMDRadioGroupChange));
         });
 
     MainLMDPageControl->setChangingEx([this](int newIndex, bool& cancel) {

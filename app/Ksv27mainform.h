@@ -131,7 +131,10 @@ public:
     // Serves a running discovery's hand-offs until it has ended (bounded).
     void WaitForDiscoveryToEnd();
     // kind: reset or final; mode 1..3; moduleName empty when not read this run.
-    enum class TStatusKind { Reset, Final };
+    enum class TStatusKind {
+        Reset,
+        Final
+    };
     void ShowDeviceStatus(TStatusKind kind, int mode, const std::string& moduleName);
 
     // ---- settings (settings) -------------------------------------------

@@ -14,7 +14,6 @@ namespace {
 // synchronizer's queue there.
 QObject* gPump = nullptr;
 
-
 } // namespace
 
 void InstallSynchronizerPump()
@@ -31,7 +30,8 @@ void InstallSynchronizerPump()
         // A queued call: the toolkit makes and hands over the call event
         // itself, thread-safely; the window's thread runs it in any message
         // loop, nested ones included.
-        QMetaObject::invokeMethod(target, [] { TSynchronizer::Instance().Drain(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            target, [] { TSynchronizer::Instance().Drain(); }, Qt::QueuedConnection);
     });
     sync.SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }

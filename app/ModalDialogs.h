@@ -13,7 +13,13 @@
 
 namespace ksv {
 
-enum class TDialogKind { None, Information, Warning, Error, Confirmation };
+enum class TDialogKind {
+    None,
+    Information,
+    Warning,
+    Error,
+    Confirmation
+};
 
 struct TModalRequest {
     QString Caption;

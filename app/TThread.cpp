@@ -24,7 +24,9 @@ void TThread::Start()
 
 void TThread::Run()
 {
-    { std::lock_guard lock(startMutex_); }
+    {
+        std::lock_guard lock(startMutex_);
+    }
     try {
         Execute();
     } catch (...) {

@@ -15,8 +15,11 @@ int ClassifyWindowsVersion(TOsPlatform platform, unsigned major, unsigned minor)
         return (major == 4 && minor > 0) || major > 4 ? 3 : 0;
     case TOsPlatform::WindowsNt:
         if (major <= 4) return 4;
-        if (major == 5) return minor == 0 ? 5 : minor == 1 ? 6 : minor == 2 ? 7 : 0;
-        if (major == 6) return minor == 0 ? 8 : minor == 1 ? 9 : 10;
+        if (major == 5) return minor == 0 ? 5 : minor == 1 ? 6
+                                            : minor == 2   ? 7
+                                                           : 0;
+        if (major == 6) return minor == 0 ? 8 : minor == 1 ? 9
+                                                           : 10;
         return 0;
     case TOsPlatform::Other: break;
     }
@@ -57,7 +60,10 @@ int QueryWindowsVersionCode()
     return ClassifyWindowsVersion(PlatformOf(info.dwPlatformId), info.dwMajorVersion, info.dwMinorVersion);
 }
 #else
-int QueryWindowsVersionCode() { return 0; }
+int QueryWindowsVersionCode()
+{
+    return 0;
+}
 #endif
 
 } // namespace ksv

@@ -6,7 +6,12 @@
 
 namespace ksv {
 
-enum class TOsPlatform { Win32s, Windows9x, WindowsNt, Other };
+enum class TOsPlatform {
+    Win32s,
+    Windows9x,
+    WindowsNt,
+    Other
+};
 
 int ClassifyWindowsVersion(TOsPlatform platform, unsigned major, unsigned minor);
 

@@ -11,8 +11,16 @@
 
 namespace ksv::cli {
 
-enum class TCommand { Help, List, Measure };
-enum class TFormat { Table, Csv, Json };
+enum class TCommand {
+    Help,
+    List,
+    Measure
+};
+enum class TFormat {
+    Table,
+    Csv,
+    Json
+};
 
 struct TOptions {
     TCommand Command = TCommand::Help;
@@ -24,8 +32,8 @@ struct TOptions {
     std::optional<int> RateIndex;          // 0..7, from --rate HZ
     std::optional<double> AcquisitionTime; // seconds, > 0 and finite
     std::optional<std::array<bool, 8>> Slots;
-    std::optional<std::uint64_t> Cycles;   // > 0
-    std::optional<double> Duration;        // seconds, > 0 and finite
+    std::optional<std::uint64_t> Cycles; // > 0
+    std::optional<double> Duration;      // seconds, > 0 and finite
     std::optional<TFormat> Format;
     std::string OutputPath;   // empty: standard output
     std::string SettingsPath; // empty: none

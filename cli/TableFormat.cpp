@@ -7,7 +7,6 @@
 // One line per active slot: each channel's text as the window shows it.
 #include "RecordFormat.h"
 
-
 #include "CycleCsv.h"
 #include "MeasureCore.h"
 

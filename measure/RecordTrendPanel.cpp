@@ -221,7 +221,8 @@ void TRecordTrendPanel::TrendClick()
         return;
     }
     if (!trend_) {
-        trend_ = new TTrendWindow(statistics_, [this] { statistics_.Reset(); }, &form_);
+        trend_ = new TTrendWindow(
+            statistics_, [this] { statistics_.Reset(); }, &form_);
         trend_->addAction(TrendAction);
         // The window opens with the cycle on show now, so units and values are there at once.
         if (haveRun_) trend_->Add(lastCycle_);

@@ -27,8 +27,17 @@ constexpr int kRefreshMs = 1000;
 constexpr double kSpanMs = 10 * 60 * 1000.0;
 constexpr std::array<TChannelUnit, 3> kUnits = {TChannelUnit::Millivolt, TChannelUnit::Milliamp, TChannelUnit::Ohm};
 
-enum TColumn { kChannelColumn, kUnitColumn, kCountColumn, kMinColumn, kMaxColumn, kMeanColumn, kStdDevColumn,
-               kLastColumn, kColumnCount };
+enum TColumn {
+    kChannelColumn,
+    kUnitColumn,
+    kCountColumn,
+    kMinColumn,
+    kMaxColumn,
+    kMeanColumn,
+    kStdDevColumn,
+    kLastColumn,
+    kColumnCount
+};
 
 QString PlotTitle(TChannelUnit unit)
 {
@@ -122,8 +131,8 @@ void TTrendWindow::BuildLayout()
     const int number = metrics.horizontalAdvance(QStringLiteral("-00000.0000")) + 8;
     for (int column = 0; column < kColumnCount; ++column)
         StatisticsTable->setColumnWidth(column, column == kChannelColumn ? metrics.horizontalAdvance(QStringLiteral("Канал 16")) + 12
-                                                : column == kUnitColumn ? metrics.horizontalAdvance(QStringLiteral("Ед.")) + 16
-                                                : number);
+                                                : column == kUnitColumn  ? metrics.horizontalAdvance(QStringLiteral("Ед.")) + 16
+                                                                         : number);
     side->addWidget(StatisticsTable);
     ResetStatisticsButton = new QPushButton(QStringLiteral("Сбросить статистику"), this);
     ResetStatisticsButton->setObjectName(QStringLiteral("ResetStatisticsButton"));

@@ -99,7 +99,6 @@ public:
         return call();
     }
 
-
     struct TCycle {
         Clock::time_point Start;
         double LibraryStartStop = 0.0; // seconds in ADCStart and the cycle's ADCStop
@@ -115,9 +114,18 @@ public:
         cycles_.clear();
     }
 
-    void KSV_Init(KsvCrateConnection* c) override { Lib([&] { real_.KSV_Init(c); }); }
-    void KSV_Close(KsvCrateConnection* c) override { Lib([&] { real_.KSV_Close(c); }); }
-    int32_t KSV_Open(KsvCrateConnection* c) override { return Lib([&] { return real_.KSV_Open(c); }); }
+    void KSV_Init(KsvCrateConnection* c) override
+    {
+        Lib([&] { real_.KSV_Init(c); });
+    }
+    void KSV_Close(KsvCrateConnection* c) override
+    {
+        Lib([&] { real_.KSV_Close(c); });
+    }
+    int32_t KSV_Open(KsvCrateConnection* c) override
+    {
+        return Lib([&] { return real_.KSV_Open(c); });
+    }
     int32_t KSV_GetCrates(KsvCrateConnection* c, KsvCrateList l) override
     {
         return Lib([&] { return real_.KSV_GetCrates(c, l); });
@@ -126,19 +134,34 @@ public:
     {
         return Lib([&] { return real_.KSV_GetCrateModules(c, m); });
     }
-    void KSV27_Init(Ksv27ModuleRecord* m) override { Lib([&] { real_.KSV27_Init(m); }); }
-    void KSV27_Close(Ksv27ModuleRecord* m) override { Lib([&] { real_.KSV27_Close(m); }); }
-    int32_t KSV27_IsOpened(Ksv27ModuleRecord* m) override { return Lib([&] { return real_.KSV27_IsOpened(m); }); }
+    void KSV27_Init(Ksv27ModuleRecord* m) override
+    {
+        Lib([&] { real_.KSV27_Init(m); });
+    }
+    void KSV27_Close(Ksv27ModuleRecord* m) override
+    {
+        Lib([&] { real_.KSV27_Close(m); });
+    }
+    int32_t KSV27_IsOpened(Ksv27ModuleRecord* m) override
+    {
+        return Lib([&] { return real_.KSV27_IsOpened(m); });
+    }
     int32_t KSV27_Open(Ksv27ModuleRecord* m, uint32_t a, uint16_t p, const char* s, int32_t slot) override
     {
         return Lib([&] { return real_.KSV27_Open(m, a, p, s, slot); });
     }
-    int32_t KSV27_GetConfig(Ksv27ModuleRecord* m) override { return Lib([&] { return real_.KSV27_GetConfig(m); }); }
+    int32_t KSV27_GetConfig(Ksv27ModuleRecord* m) override
+    {
+        return Lib([&] { return real_.KSV27_GetConfig(m); });
+    }
     int32_t KSV27_GetDescription(Ksv27ModuleRecord* m, uint32_t mask) override
     {
         return Lib([&] { return real_.KSV27_GetDescription(m, mask); });
     }
-    int32_t KSV27_SetConfig(Ksv27ModuleRecord* m) override { return Lib([&] { return real_.KSV27_SetConfig(m); }); }
+    int32_t KSV27_SetConfig(Ksv27ModuleRecord* m) override
+    {
+        return Lib([&] { return real_.KSV27_SetConfig(m); });
+    }
     int32_t KSV27_ADCStart(Ksv27ModuleRecord* m) override
     {
         gCountedThread = std::this_thread::get_id();
@@ -274,7 +297,6 @@ int main(int argc, char** argv)
         window->AdcIndividualParsLMDGroupBox->setEnabled(true);
         window->ApplySlotEnabling(true);
         window->HandlerBusy = false;
-
 
         timing.Reset();
         window->StartMultimeterLMDSpeedButton->click();

@@ -98,7 +98,8 @@ ksv::TRunDescription SyntheticRun()
 bool SimulatedHalfHour(const QString& folder, int minutes)
 {
     ksv::TChannelStatistics stats;
-    auto trend = std::make_unique<ksv::TTrendWindow>(stats, [&] { stats.Reset(); }, nullptr);
+    auto trend = std::make_unique<ksv::TTrendWindow>(
+        stats, [&] { stats.Reset(); }, nullptr);
     trend->show();
     ksv::TCycleRecorder recorder;
     const std::string path = QDir(folder).filePath(QStringLiteral("simulated.csv")).toStdString();
@@ -110,7 +111,8 @@ bool SimulatedHalfHour(const QString& folder, int minutes)
     constexpr int kPerMinute = static_cast<int>(60.0 / kCycleSeconds);
     constexpr int kPerRefresh = static_cast<int>(1.0 / kCycleSeconds);
     std::printf("fast run: %d simulated minutes, 0.2 s cycles, 16 channels, trend shown and redrawn each second, "
-                "recording\n%8s %12s %12s %14s %10s\n", minutes, "minute", "cpu,s", "cpu,%", "redraw,ms", "peak,KiB");
+                "recording\n%8s %12s %12s %14s %10s\n",
+                minutes, "minute", "cpu,s", "cpu,%", "redraw,ms", "peak,KiB");
     bool ok = true;
     std::uint64_t i = 0;
     for (int minute = 1; minute <= minutes; ++minute) {

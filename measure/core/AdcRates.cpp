@@ -8,7 +8,9 @@ double AdcRateFromDivisor(std::uint8_t divisor) { return 1000.0 / (static_cast<d
 
 std::string AdcRateText(double rateHz)
 {
-    const char* pad = rateHz < 9.99999 ? "       " : rateHz < 99.99999 ? "      " : rateHz < 999.99999 ? "     " : "    ";
+    const char* pad = rateHz < 9.99999 ? "       " : rateHz < 99.99999 ? "      "
+                                                 : rateHz < 999.99999  ? "     "
+                                                                       : "    ";
     char number[32];
     std::snprintf(number, sizeof number, "%.1f", rateHz);
     return std::string(pad) + number;

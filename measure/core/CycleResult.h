@@ -23,7 +23,12 @@ inline constexpr int kSlotCount = 8;
 // The unit a channel's value is shown in. Voltage kinds and the temperature
 // kind are shown in mV (the latter as the library gives it, under the same
 // unit caption), currents in mA, resistance in Ohm.
-enum class TChannelUnit { None, Millivolt, Milliamp, Ohm };
+enum class TChannelUnit {
+    None,
+    Millivolt,
+    Milliamp,
+    Ohm
+};
 
 // "mV", "mA", "Ohm"; "" for None.
 inline const char* UnitText(TChannelUnit unit)
@@ -52,10 +57,10 @@ inline TChannelUnit UnitOf(TMezzanineKind kind)
 }
 
 struct TChannelResult {
-    bool Active = false;       // its slot took part in the cycle (fitted and chosen)
-    bool Valid = false;        // it has a value: Value is finite and Text is a number
+    bool Active = false;                                     // its slot took part in the cycle (fitted and chosen)
+    bool Valid = false;                                      // it has a value: Value is finite and Text is a number
     double Value = std::numeric_limits<double>::quiet_NaN(); // in Unit (mV already scaled)
-    std::string Text;          // what the window's value edit shows, e.g. "12.345" or "--------"
+    std::string Text;                                        // what the window's value edit shows, e.g. "12.345" or "--------"
     TMezzanineKind Kind = TMezzanineKind::None;
     TChannelUnit Unit = TChannelUnit::None;
     std::string MezzanineName; // the name the module reports for the channel's slot
@@ -70,9 +75,9 @@ struct TCycleResult {
 // The facts of one run that a record of it starts with.
 struct TRunDescription {
     std::string CrateSerial;
-    int Slot = 0;                // the crate slot of the module
+    int Slot = 0; // the crate slot of the module
     std::string ModuleSerial;
-    std::string Firmware;        // "3.2.1.0"
+    std::string Firmware; // "3.2.1.0"
     double RateHz = 0.0;
     double AcquisitionTime = 0.0; // seconds
     std::array<std::string, kSlotCount> MezzanineNames{};

@@ -112,7 +112,11 @@ struct TSlotValueTexts {
 // name "--------" in both.
 TSlotValueTexts SlotValueTexts(bool checked, std::string_view mezzanineName, double y1, double y2);
 
-enum class TLampUpdate { Unchanged, Updated, Off };
+enum class TLampUpdate {
+    Unchanged,
+    Updated,
+    Off
+};
 
 struct TSlotLamps {
     TLampUpdate Lamp1 = TLampUpdate::Unchanged, Lamp2 = TLampUpdate::Unchanged;

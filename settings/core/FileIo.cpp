@@ -339,7 +339,7 @@ TFileRead ReadFileBytes(const std::string& path, std::size_t limit)
     if (!h.Valid()) {
         const DWORD e = ::GetLastError();
         result.Status = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? TReadStatus::Missing
-                                                                                : TReadStatus::Unreadable;
+                                                                               : TReadStatus::Unreadable;
         return result;
     }
     if (::GetFileType(h.Get()) != FILE_TYPE_DISK) {

@@ -44,7 +44,12 @@ private:
     std::size_t Pos = 0;
 };
 
-enum class TKind { Section, Entry, Comment, Other };
+enum class TKind {
+    Section,
+    Entry,
+    Comment,
+    Other
+};
 
 struct TParsed {
     TKind Kind = TKind::Other;

@@ -104,9 +104,9 @@ void WriteDefaultModuleSettings(TIniFile& ini);
 
 enum class TDefaultFileResult {
     Written,
-    EmptyPath,        // no settings location
-    AppPartFailed,    // the write was refused at the application sections, which
-                      // come first; nothing of the defaults reached the file
+    EmptyPath,     // no settings location
+    AppPartFailed, // the write was refused at the application sections, which
+                   // come first; nothing of the defaults reached the file
 };
 
 struct TDefaultFileOutcome {

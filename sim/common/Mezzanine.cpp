@@ -14,12 +14,18 @@ KindInfo KindOf(std::string_view name)
     // Full scales leave room above the nominal ranges, so that the levels
     // of a scenario and the deliberate errors of its coefficients fit.
     static constexpr Entry kTable[] = {
-        {"U01", Kind::Voltage, 2.0, 2.0},       {"U10", Kind::Voltage, 20.0, 20.0},
-        {"U20", Kind::Voltage, 40.0, 40.0},     {"T", Kind::Temperature, 200.0, 200.0},
-        {"I5", Kind::Current, 10.0, 10.0},      {"I10", Kind::Current, 20.0, 20.0},
-        {"I20", Kind::Current, 40.0, 40.0},     {"R100", Kind::Resistance, 200.0, 2.0},
-        {"R250", Kind::Resistance, 500.0, 2.0}, {"EMPTY", Kind::None, 1.0, 1.0},
-        {"UDEF", Kind::None, 1.0, 1.0},         {"", Kind::None, 1.0, 1.0},
+        {"U01", Kind::Voltage, 2.0, 2.0},
+        {"U10", Kind::Voltage, 20.0, 20.0},
+        {"U20", Kind::Voltage, 40.0, 40.0},
+        {"T", Kind::Temperature, 200.0, 200.0},
+        {"I5", Kind::Current, 10.0, 10.0},
+        {"I10", Kind::Current, 20.0, 20.0},
+        {"I20", Kind::Current, 40.0, 40.0},
+        {"R100", Kind::Resistance, 200.0, 2.0},
+        {"R250", Kind::Resistance, 500.0, 2.0},
+        {"EMPTY", Kind::None, 1.0, 1.0},
+        {"UDEF", Kind::None, 1.0, 1.0},
+        {"", Kind::None, 1.0, 1.0},
     };
     for (const auto& e : kTable) {
         if (e.Name == name) {

@@ -17,7 +17,14 @@
 
 namespace ksv::sim {
 
-enum class Kind { None, Voltage, Temperature, Current, Resistance, Unknown };
+enum class Kind {
+    None,
+    Voltage,
+    Temperature,
+    Current,
+    Resistance,
+    Unknown
+};
 
 struct KindInfo {
     Kind Type = Kind::None;

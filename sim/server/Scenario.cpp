@@ -20,11 +20,16 @@ struct FaultOpEntry {
     int Level;
 };
 constexpr FaultOpEntry kFaultOpTable[] = {
-    {FaultOp::List, "list", 0},           {FaultOp::Slots, "slots", 1},
-    {FaultOp::Open, "open", 2},           {FaultOp::GetConfig, "getconfig", 2},
-    {FaultOp::GetDescription, "getdescription", 2}, {FaultOp::SetConfig, "setconfig", 2},
-    {FaultOp::Start, "start", 2},         {FaultOp::Stop, "stop", 2},
-    {FaultOp::Recv, "recv", 2},           {FaultOp::ProcessData, "processdata", 2},
+    {FaultOp::List, "list", 0},
+    {FaultOp::Slots, "slots", 1},
+    {FaultOp::Open, "open", 2},
+    {FaultOp::GetConfig, "getconfig", 2},
+    {FaultOp::GetDescription, "getdescription", 2},
+    {FaultOp::SetConfig, "setconfig", 2},
+    {FaultOp::Start, "start", 2},
+    {FaultOp::Stop, "stop", 2},
+    {FaultOp::Recv, "recv", 2},
+    {FaultOp::ProcessData, "processdata", 2},
 };
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what)
@@ -277,7 +282,8 @@ std::optional<Fault> ParseFault(FaultOp op, std::string_view text, std::string& 
     else if (text == "stall" && recv) f.Mode = FaultMode::Stall;
     else {
         why = "\"" + std::string(text) + "\" is not a fault of " + FaultOpName(op) + " (one of " +
-              (recv ? "off, fail, drop, zero, short, stall" : op == FaultOp::ProcessData ? "off, fail" : "off, fail, drop") +
+              (recv ? "off, fail, drop, zero, short, stall" : op == FaultOp::ProcessData ? "off, fail"
+                                                                                         : "off, fail, drop") +
               ", optionally with :once)";
         return std::nullopt;
     }

@@ -18,7 +18,19 @@ constexpr int kScenarioMaxSlots = 64; // slot numbers a scenario may use; 16 can
 
 // The operations a fault can be set on, and where: List on the server,
 // Slots on a crate, the others on a module.
-enum class FaultOp { List, Slots, Open, GetConfig, GetDescription, SetConfig, Start, Stop, Recv, ProcessData, Count };
+enum class FaultOp {
+    List,
+    Slots,
+    Open,
+    GetConfig,
+    GetDescription,
+    SetConfig,
+    Start,
+    Stop,
+    Recv,
+    ProcessData,
+    Count
+};
 constexpr size_t kFaultOps = static_cast<size_t>(FaultOp::Count);
 
 enum class FaultMode {
@@ -71,7 +83,7 @@ struct ModuleSpec {
 };
 
 struct SlotSpec {
-    uint16_t Id = 0; // 0: empty slot
+    uint16_t Id = 0;                  // 0: empty slot
     std::optional<ModuleSpec> Module; // set when Id is a KSV27's
 };
 
@@ -86,7 +98,10 @@ struct CrateSpec {
 // start picks up the frame then due and successive cycles see the signals
 // move on. PerStart: every start numbers its frames from zero, so every
 // cycle gets the same samples.
-enum class FrameClock { Running, PerStart };
+enum class FrameClock {
+    Running,
+    PerStart
+};
 constexpr double kMaxClockStartSeconds = 1e9;
 
 struct Scenario {

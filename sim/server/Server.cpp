@@ -29,7 +29,12 @@ constexpr int kSendTimeoutMs = 10000;
 
 std::mutex gLogMu;
 
-enum class ReadResult { Ok, Closed, TimedOut, Failed };
+enum class ReadResult {
+    Ok,
+    Closed,
+    TimedOut,
+    Failed
+};
 
 // Reads exactly n bytes. Before the first byte it waits without end (a
 // shutdown() of the socket ends the wait); after it, kFrameTimeoutMs.

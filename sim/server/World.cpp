@@ -493,7 +493,8 @@ std::string World::Status()
             const ModuleSpec& m = *crate.Slots[s].Module;
             const Runtime& rt = runtime_[{static_cast<int>(ci), static_cast<int>(s)}];
             out << "  slot " << s + 1 << " " << m.Serial << " "
-                << (rt.Holder == 0 ? "closed" : rt.Running ? "running" : "open")
+                << (rt.Holder == 0 ? "closed" : rt.Running ? "running"
+                                                           : "open")
                 << " divisor=" << int(rt.Holder == 0 ? m.Divisor : rt.Divisor)
                 << " served=" << rt.Served << " faults=";
             bool any = false;
@@ -550,8 +551,10 @@ std::string World::Control(std::string_view command)
 
     if (verb == "fault") {
         if (rest.empty()) return "error: fault needs OP=MODE";
-        const int level = module ? 2 : ci >= 0 ? 1 : 0;
-        FaultTable& table = module ? module->Faults : ci >= 0 ? scenario_.Crates[ci].Faults : scenario_.Faults;
+        const int level = module ? 2 : ci >= 0 ? 1
+                                               : 0;
+        FaultTable& table = module ? module->Faults : ci >= 0 ? scenario_.Crates[ci].Faults
+                                                              : scenario_.Faults;
         FaultTable updated = table;
         for (const auto& [key, value] : rest) {
             auto op = FaultOpFromName(key);

@@ -25,7 +25,12 @@ using Clock = std::chrono::steady_clock;
 // What the connection thread does with a request.
 struct Action {
     // Hangup: the client has gone; close without a word of its own.
-    enum Kind { Reply, Drop, Silent, Hangup } What = Reply;
+    enum Kind {
+        Reply,
+        Drop,
+        Silent,
+        Hangup
+    } What = Reply;
     int32_t Status = 0;
     uint32_t Flags = 0;
     std::vector<uint8_t> Body;
@@ -60,7 +65,7 @@ private:
         Clock::time_point T0{};
         uint64_t FirstFrame = 0; // the module clock's frame number of the start's first frame
         uint64_t Consumed = 0;   // words handed out since the start
-        uint64_t Served = 0;   // words handed out since the server started
+        uint64_t Served = 0;     // words handed out since the server started
         uint8_t Divisor = 0;
         std::array<std::array<double, 4>, 8> Applied{};
         bool ProcessOnceDue = false;

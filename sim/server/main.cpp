@@ -179,7 +179,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ksv-crate-server: %s\n", error.c_str());
         return 3;
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);

@@ -46,7 +46,7 @@ const char* const kScenario = R"({
 // What the window shows for the module in CLI-A slot 2, channel by channel
 // ("" for a slot that takes no part).
 const char* const kWindowTexts[16] = {"2500.000", "-1250.000", "12.5000", "-3.0000", "47.000", "--------", "", "",
-                                      "25.000",   "-0.500",    "",        "",        "--------", "--------",
+                                      "25.000", "-0.500", "", "", "--------", "--------",
                                       "1000.000", "-500.000"};
 
 class CliTest : public ::testing::Test {

@@ -25,11 +25,11 @@ struct TCliRun {
 };
 
 struct TSignalPlan {
-    std::string After;   // send once standard output holds this text ("" : at once)
-    int Signal = 0;      // 0: none
-    int Repeat = 1;      // how many times, ...
-    int GapMs = 300;     // ... this far apart,
-    int DelayMs = 0;     // the first this long after the start
+    std::string After; // send once standard output holds this text ("" : at once)
+    int Signal = 0;    // 0: none
+    int Repeat = 1;    // how many times, ...
+    int GapMs = 300;   // ... this far apart,
+    int DelayMs = 0;   // the first this long after the start
 };
 
 inline std::string CliPath() { return ksv::simtest::ExecutableFolder() + "/ksv27-vorn-cli"; }

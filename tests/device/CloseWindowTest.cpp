@@ -32,8 +32,14 @@ namespace {
 const char* const kOneModule = R"json({ "crates": [ { "serial": "CR-F", "slots": [ { "slot": 2, "serial": "MOD-F2",
   "mezzanines": [ { "name": "U10", "channels": [ { "dc": 0.5 }, { "dc": 0.25 } ] } ] } ] } ] })json";
 
-enum class TWorker { Discovery, Measurement };
-enum class TClose { ExitKey, WindowManager };
+enum class TWorker {
+    Discovery,
+    Measurement
+};
+enum class TClose {
+    ExitKey,
+    WindowManager
+};
 
 struct TCase {
     TWorker Worker;

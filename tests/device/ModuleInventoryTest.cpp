@@ -271,14 +271,14 @@ TEST_F(ModuleOpen, SequenceClosesAnOpenModuleFirstAndStopsAtTheFirstFailure)
 
     EXPECT_TRUE(OpenModule(record, "A", 1));
     EXPECT_EQ(api.Log(), (std::vector<std::string>{"KSV27_IsOpened", "KSV27_Init",
-                                                    "KSV27_Open(A,1,2130706433:11111)", "KSV27_GetConfig",
-                                                    "KSV27_GetDescription(511)"}));
+                                                   "KSV27_Open(A,1,2130706433:11111)", "KSV27_GetConfig",
+                                                   "KSV27_GetDescription(511)"}));
     EXPECT_EQ(FieldText(record.ModuleSerial), "M1");
 
     api.ClearLog();
     EXPECT_FALSE(OpenModule(record, "A", 2));
     EXPECT_EQ(api.Log(), (std::vector<std::string>{"KSV27_IsOpened", "KSV27_Close", "KSV27_Init",
-                                                    "KSV27_Open(A,2,2130706433:11111)", "KSV27_GetConfig"}));
+                                                   "KSV27_Open(A,2,2130706433:11111)", "KSV27_GetConfig"}));
     EXPECT_TRUE(api.ModuleOpen()); // a failure may leave the record open
 
     api.ClearLog();

@@ -251,11 +251,16 @@ TEST(Display, LampsAfterTheUpdate)
         const char* name;
         L lamp1, lamp2;
     } rows[] = {
-        {true, "U10", L::Updated, L::Updated},   {true, "I5", L::Updated, L::Updated},
-        {true, "T", L::Updated, L::Updated},     {true, "R100", L::Updated, L::Unchanged},
-        {true, "R250", L::Updated, L::Unchanged}, {false, "U10", L::Off, L::Off},
-        {false, "R100", L::Off, L::Off},         {true, "EMPTY", L::Unchanged, L::Unchanged},
-        {false, "UDEF", L::Unchanged, L::Unchanged}, {true, "Q", L::Updated, L::Updated},
+        {true, "U10", L::Updated, L::Updated},
+        {true, "I5", L::Updated, L::Updated},
+        {true, "T", L::Updated, L::Updated},
+        {true, "R100", L::Updated, L::Unchanged},
+        {true, "R250", L::Updated, L::Unchanged},
+        {false, "U10", L::Off, L::Off},
+        {false, "R100", L::Off, L::Off},
+        {true, "EMPTY", L::Unchanged, L::Unchanged},
+        {false, "UDEF", L::Unchanged, L::Unchanged},
+        {true, "Q", L::Updated, L::Updated},
     };
     for (const Row& r : rows) {
         const TSlotLamps lamps = SlotUpdateMarks(r.checked, r.name);

@@ -269,7 +269,9 @@ TEST_F(RecordTrendSimTest, RecordsTheShownCyclesAfterAskingAndNeverReplacesUnask
 
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return Value(0, 1) == "500.000"; }));
-    { std::ofstream(path) << "keep\n"; }
+    {
+        std::ofstream(path) << "keep\n";
+    }
     Panel().RecordLMDButton->click(); // asks to replace; the answer is no
     EXPECT_FALSE(Panel().Recording());
     EXPECT_EQ(FileLines(), std::vector<std::string>{"keep"});
@@ -360,7 +362,7 @@ TEST_F(RecordTrendSimTest, TheTrendWindowShowsTheStatisticsOfTheLevelsAndGoesWhe
     EXPECT_EQ(cell(2, 5), "0.2500");   // mA
     EXPECT_EQ(cell(4, 7), "100.000");  // last, Ohm
     EXPECT_EQ(cell(4, 1), QStringLiteral("Ом"));
-    EXPECT_TRUE(table->isRowHidden(5)); // a resistance slot's second channel has no value
+    EXPECT_TRUE(table->isRowHidden(5));  // a resistance slot's second channel has no value
     EXPECT_TRUE(table->isRowHidden(10)); // an empty slot
     EXPECT_EQ(cell(0, 2), QString::number(Panel().Statistics().Channel(0).Summary().Count));
     // One plot per unit: mV, mA, Ohm.

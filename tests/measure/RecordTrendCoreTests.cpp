@@ -120,7 +120,9 @@ TEST_F(CycleRecorderTest, NeverReplacesUnaskedAndAFileSizeLimitKeepsEveryFinishe
 {
     TRunDescription run;
     run.ModuleSerial = "27A-1";
-    { std::ofstream(path) << "keep"; }
+    {
+        std::ofstream(path) << "keep";
+    }
     TCycleRecorder recorder;
     EXPECT_FALSE(recorder.Start(path, run, false));
     EXPECT_EQ(recorder.ErrorNumber(), EEXIST);

@@ -11,14 +11,14 @@ TEST(Cp1251, EveryByteMapsToItsCharacterAndBack)
 {
     // Bytes 0x80..0xBF; 0x98 has no character and stands for U+0098.
     const std::string upper =
-        "ЂЃ‚ѓ„…†‡" // 80
-        "€‰Љ‹ЊЌЋЏ" // 88
-        "ђ‘’“”•–—" // 90
+        "ЂЃ‚ѓ„…†‡"        // 80
+        "€‰Љ‹ЊЌЋЏ"        // 88
+        "ђ‘’“”•–—"        // 90
         "\xC2\x98™љ›њќћџ" // 98
         "\xC2\xA0ЎўЈ¤Ґ¦§" // A0
         "Ё©Є«¬\xC2\xAD®Ї" // A8
-        "°±Ііґµ¶·" // B0
-        "ё№є»јЅѕї"; // B8
+        "°±Ііґµ¶·"        // B0
+        "ё№є»јЅѕї";       // B8
     std::string bytes;
     for (int b = 0x80; b < 0xC0; ++b)
         bytes += static_cast<char>(b);
@@ -40,14 +40,14 @@ TEST(Cp1251, TextOutsideTheCodePageBecomesQuestionMarks)
         std::string_view Utf8;
         std::string_view Bytes;
     } cases[] = {
-        {"中文", "??"},                   // no such characters in the code page
-        {"a😀b", "a?b"},                  // four-byte sequence, one character
-        {"\x80", "?"},                    // stray continuation byte
-        {"\xC0\x80", "??"},               // overlong NUL
-        {"\xED\xA0\x80", "???"},          // UTF-16 surrogate
-        {"\xD0", "?"},                    // cut off at the end
-        {"\xD0z", "?z"},                  // cut off before an ASCII byte
-        {"\xF4\x90\x80\x80", "????"},     // above U+10FFFF
+        {"中文", "??"},               // no such characters in the code page
+        {"a😀b", "a?b"},               // four-byte sequence, one character
+        {"\x80", "?"},                // stray continuation byte
+        {"\xC0\x80", "??"},           // overlong NUL
+        {"\xED\xA0\x80", "???"},      // UTF-16 surrogate
+        {"\xD0", "?"},                // cut off at the end
+        {"\xD0z", "?z"},              // cut off before an ASCII byte
+        {"\xF4\x90\x80\x80", "????"}, // above U+10FFFF
     };
     for (const auto& c : cases) {
         bool lossless = true;

@@ -18,7 +18,7 @@ std::optional<std::string> Find(std::string_view content, std::string_view secti
 
 TEST(IniTextRead, LineEndsBlanksCommentsAndQuotes)
 {
-    const std::string content = "top=0\r\n"            // before any section: unreadable
+    const std::string content = "top=0\r\n" // before any section: unreadable
                                 "[ s ] trailing\r\n"
                                 "  Key Name  =  a b  \r\n"
                                 "lf=1\n"
@@ -41,10 +41,26 @@ TEST(IniTextRead, LineEndsBlanksCommentsAndQuotes)
         std::string_view Key;
         std::optional<std::string> Value;
     } rows[] = {
-        {"Key Name", "a b"}, {"KEY NAME", "a b"}, {"lf", "1"}, {"cr", "2"}, {"tab", "3"}, {";c", std::nullopt},
-        {"c", std::nullopt}, {";d", std::nullopt}, {"noequals", std::nullopt}, {"q1", "  x  "}, {"q2", "\"x'"},
-        {"q3", "\"x\""}, {"q4", "\""}, {"q5", ""}, {"semi", "a;b#c"}, {"empty", ""}, {"eq", "a=b"},
-        {"last", "9"}, {"top", std::nullopt}, {"missing", std::nullopt},
+        {"Key Name", "a b"},
+        {"KEY NAME", "a b"},
+        {"lf", "1"},
+        {"cr", "2"},
+        {"tab", "3"},
+        {";c", std::nullopt},
+        {"c", std::nullopt},
+        {";d", std::nullopt},
+        {"noequals", std::nullopt},
+        {"q1", "  x  "},
+        {"q2", "\"x'"},
+        {"q3", "\"x\""},
+        {"q4", "\""},
+        {"q5", ""},
+        {"semi", "a;b#c"},
+        {"empty", ""},
+        {"eq", "a=b"},
+        {"last", "9"},
+        {"top", std::nullopt},
+        {"missing", std::nullopt},
     };
     for (const auto& r : rows)
         EXPECT_EQ(Find(content, "s", r.Key), r.Value) << r.Key;

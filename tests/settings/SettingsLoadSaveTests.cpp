@@ -54,8 +54,8 @@ TEST(SettingsKeys, NamesAreByteExact)
     EXPECT_EQ(top.substr(0, 7), "Top    ");
     EXPECT_EQ(left.substr(0, 7), "Left   ");
     const std::string time = Cp(keys::kAcquisitionTime.Name);
-    EXPECT_EQ(time[0], '\x4D');                   // Latin M
-    EXPECT_EQ(time.substr(1, 2), "\xE0\xEA");     // Cyrillic "ак"
+    EXPECT_EQ(time[0], '\x4D');               // Latin M
+    EXPECT_EQ(time.substr(1, 2), "\xE0\xEA"); // Cyrillic "ак"
     EXPECT_EQ(Cp(keys::kCoefficientSource.Name).back(), '.');
     for (int n = 1; n <= 8; ++n)
         EXPECT_EQ(keys::SlotKey(n).Name, std::string(keys::kSlotKeyPrefix) + std::to_string(n));

@@ -142,11 +142,13 @@ TEST_F(SettingsWindowLoad, NoFittedSlotLeavesTheGroupBoxAsTheFileSetIt)
 TEST_F(SettingsWindowLoad, RateIndexOutsideTheTableSelectsNoRate)
 {
     Fit(kAllVoltage);
+    // clang-format off
     const struct {
         const char* Line;
         int Index;
     } rows[] = {{"Индекс частоты опроса=7", 7}, {"Индекс частоты опроса=9", -1}, {"Индекс частоты опроса=0x3", 3},
                 {"Индекс частоты опроса=8", -1}, {"Индекс частоты опроса=abc", 0}, {"Индекс частоты опроса=-1", -1}};
+    // clang-format on
     for (const auto& row : rows) {
         ASSERT_TRUE(LoadLines({"[Модуль KSV27]", row.Line, "Mаксимальное время сбора данных, с=0,5"}));
         EXPECT_EQ(Window->AdcRateLMDComboBox->currentIndex(), row.Index) << row.Line;

@@ -33,9 +33,9 @@ std::string HandFile(const char* serialLine = "Серийный номер KSV �
     std::string s[8];
     for (std::size_t i = 0; i < 8; ++i) s[i] = "Управление слотом " + std::to_string(i + 1) + "=" + slotValues[i];
     return ksv::test::Ini({"[Приложение. Общие]", app, top, left, "Источник загрузки корректировочных коэфф.=7",
-                                 "; kept by hand", "[Приложение. Обнаружение]", serialLine, slotLine,
-                                 "[Модуль KSV27]", rate, "Mаксимальное время сбора данных, с=2.5", group, s[0], s[1],
-                                 s[2], s[3], s[4], s[5], s[6], s[7], "Чужой ключ=x"});
+                           "; kept by hand", "[Приложение. Обнаружение]", serialLine, slotLine,
+                           "[Модуль KSV27]", rate, "Mаксимальное время сбора данных, с=2.5", group, s[0], s[1],
+                           s[2], s[3], s[4], s[5], s[6], s[7], "Чужой ключ=x"});
 }
 
 class SettingsWindowSaveScene : public TSettingsWindow {
@@ -105,7 +105,7 @@ TEST_F(SettingsWindowSaveScene, CtrlSWritesTheControlsInPlaceAndTheSelectionOnly
     } rows[] = {
         {1, -1, "Серийный номер KSV крейта=C-2", "Слот модуля=3"},
         {1, 1, "Серийный номер KSV крейта=C-2", "Слот модуля=9"},
-        {0, 1, "Серийный номер KSV крейта=C-1", "Слот модуля=3"}, // crate 1 has one module
+        {0, 1, "Серийный номер KSV крейта=C-1", "Слот модуля=3"},  // crate 1 has one module
         {2, 0, "Серийный номер KSV крейта=OLD1", "Слот модуля=3"}, // a list entry no crate backs
     };
     for (const auto& row : rows) {

@@ -323,8 +323,8 @@ TEST_F(Libraries, ProcessDataEdgeCases)
     // Words out of their frame position convert as the channel they carry:
     // a zero code on channel 5 (T, second half) is (0 + offset) * scale.
     raw[0] = 5u << 28 | 0x8000000u;
-    raw[1] = 0x8000000u;              // channel 0, zero code
-    raw[2] = 2u << 28 | 0x0FFFFFFFu;  // channel 2 (R100), the largest code
+    raw[1] = 0x8000000u;             // channel 0, zero code
+    raw[2] = 2u << 28 | 0x0FFFFFFFu; // channel 2 (R100), the largest code
     count = 3;
     ASSERT_EQ(L.ProcessData(&r, raw, values, &count, 1, 1), 0);
     EXPECT_EQ(count, 3u);

@@ -48,10 +48,10 @@ inline std::string ExecutableFolder()
 inline std::string DefaultServerPath() { return ExecutableFolder() + "/ksv-crate-server"; }
 
 struct SimServerOptions {
-    std::string ScenarioJson;             // empty: the built-in demo
-    uint16_t Port = 0;                    // 0: a free port
-    std::string ServerPath;               // empty: DefaultServerPath()
-    std::vector<std::string> ExtraArgs;   // e.g. {"--verbose"}
+    std::string ScenarioJson;           // empty: the built-in demo
+    uint16_t Port = 0;                  // 0: a free port
+    std::string ServerPath;             // empty: DefaultServerPath()
+    std::vector<std::string> ExtraArgs; // e.g. {"--verbose"}
     int StartTimeoutMs = 10000;
 };
 

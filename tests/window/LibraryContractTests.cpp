@@ -116,7 +116,9 @@ TEST(LibraryLoader, ABrokenLibraryFileIsRefusedSafely)
     for (const char* name : {"libksvapi.so", "libksv27api.so", "ksvapi.dll", "ksv27api.dll"}) {
         QFile bogus(folder.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(bogus.open(QIODevice::WriteOnly));
-        bogus.write(QByteArray("\x7f" "ELF this is not a library", 26));
+        bogus.write(QByteArray("\x7f"
+                               "ELF this is not a library",
+                               26));
     }
     ksv::TKsvLibraryLoader api(QFile::encodeName(folder.path()).toStdString());
     if (api.CrateLibraryLoaded() || api.ModuleLibraryLoaded())

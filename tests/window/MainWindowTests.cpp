@@ -397,12 +397,14 @@ TEST_F(MainWindow, PopupMenuItemsKeysAndWindowShortcuts)
     ASSERT_NE(Window.PopupMenu, nullptr);
     const QList<QAction*> items = Window.PopupMenu->actions();
     ASSERT_EQ(items.size(), 8);
+    // clang-format off
     const QStringList captions = {QStringLiteral("Перезагрузка Изделия"), {}, QStringLiteral("Сохранение штатных настроек"),
                                   QStringLiteral("Сохранение текущих настроек"), {}, QStringLiteral("О программе ..."),
                                   {}, QStringLiteral("Выход")};
     const QList<QKeySequence> keys = {QKeySequence(QStringLiteral("Ctrl+R")), {}, QKeySequence(QStringLiteral("Ctrl+D")),
                                       QKeySequence(QStringLiteral("Ctrl+S")), {}, QKeySequence(QStringLiteral("Ctrl+A")),
                                       {}, QKeySequence(QStringLiteral("Ctrl+Q"))};
+    // clang-format on
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(items[i]->isSeparator(), captions[i].isEmpty()) << i;
         if (items[i]->isSeparator()) continue;

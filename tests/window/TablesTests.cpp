@@ -89,11 +89,21 @@ TEST(WindowsVersion, ClassificationTable)
         int Code;
     };
     const Row rows[] = {
-        {TOsPlatform::Win32s, 3, 1, 1},     {TOsPlatform::Windows9x, 4, 0, 2}, {TOsPlatform::Windows9x, 4, 10, 3},
-        {TOsPlatform::Windows9x, 5, 0, 3},  {TOsPlatform::WindowsNt, 3, 51, 4}, {TOsPlatform::WindowsNt, 4, 0, 4},
-        {TOsPlatform::WindowsNt, 5, 0, 5},  {TOsPlatform::WindowsNt, 5, 1, 6}, {TOsPlatform::WindowsNt, 5, 2, 7},
-        {TOsPlatform::WindowsNt, 6, 0, 8},  {TOsPlatform::WindowsNt, 6, 1, 9}, {TOsPlatform::WindowsNt, 6, 2, 10},
-        {TOsPlatform::WindowsNt, 6, 3, 10}, {TOsPlatform::WindowsNt, 10, 0, 0}, {TOsPlatform::WindowsNt, 7, 0, 0},
+        {TOsPlatform::Win32s, 3, 1, 1},
+        {TOsPlatform::Windows9x, 4, 0, 2},
+        {TOsPlatform::Windows9x, 4, 10, 3},
+        {TOsPlatform::Windows9x, 5, 0, 3},
+        {TOsPlatform::WindowsNt, 3, 51, 4},
+        {TOsPlatform::WindowsNt, 4, 0, 4},
+        {TOsPlatform::WindowsNt, 5, 0, 5},
+        {TOsPlatform::WindowsNt, 5, 1, 6},
+        {TOsPlatform::WindowsNt, 5, 2, 7},
+        {TOsPlatform::WindowsNt, 6, 0, 8},
+        {TOsPlatform::WindowsNt, 6, 1, 9},
+        {TOsPlatform::WindowsNt, 6, 2, 10},
+        {TOsPlatform::WindowsNt, 6, 3, 10},
+        {TOsPlatform::WindowsNt, 10, 0, 0},
+        {TOsPlatform::WindowsNt, 7, 0, 0},
         {TOsPlatform::Other, 6, 1, 0},
     };
     for (const Row& row : rows)
