@@ -84,8 +84,8 @@ control() {
 cli_end_to_end() {
   cli="$win/bin/ksv27-vorn-cli.exe"
   if [ ! -f "$cli" ]; then
-    echo "ksv27-vorn-cli.exe is not built yet: its end-to-end run under Wine is skipped"
-    return 0
+    echo "FAIL ksv27-vorn-cli.exe was not built" >&2
+    return 1
   fi
   cli_failed=0
   run_cli list

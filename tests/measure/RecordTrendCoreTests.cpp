@@ -1,7 +1,9 @@
 // Statistics, trend history and the cycle recorder, without the toolkit.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
@@ -134,6 +136,7 @@ TEST_F(CycleRecorderTest, NeverReplacesUnaskedAndAFileSizeLimitKeepsEveryFinishe
     ASSERT_TRUE(recorder.Add(Cycle(1.5, 1)));
     EXPECT_EQ(Read().size(), header.size() + 2 * row.size()); // on the disk already
 
+#ifndef _WIN32 // the file-size limit is a POSIX resource limit
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit limit = old;
@@ -147,6 +150,7 @@ TEST_F(CycleRecorderTest, NeverReplacesUnaskedAndAFileSizeLimitKeepsEveryFinishe
     EXPECT_EQ(recorder.Rows(), 2u);
     EXPECT_EQ(Read(), header + row + CsvRow(Cycle(1.5, 1)));
     EXPECT_EQ(RecordErrorReason(EFBIG), "превышен допустимый размер файла");
+#endif
 }
 
 } // namespace
