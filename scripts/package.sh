@@ -14,6 +14,7 @@ debian="$root/cmake/install/debian"
 stage=$(mktemp -d /tmp/ksv27-package-XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 umask 022
+"$root/scripts/setup.sh"
 # Debian's flags map the build folder's path to "." from here.
 cd "$root"
 
@@ -37,10 +38,10 @@ maintainer="KSV27_Vorn developers <ksv27-vorn@example.org>"
 # makes the same packages.
 date=$(git -C "$root" log -1 --format=%aD 2>/dev/null || date -R)
 
-# stage PACKAGE DEPENDS DESCRIPTION-FILE: installs the component, adds the
+# stage_package PACKAGE DEPENDS RECOMMENDS: installs the component, adds the
 # documents and maintainer scripts, writes the control file and packs it.
 stage_package() {
-  local pkg=$1 depends=$2 dir="$stage/$1"
+  local pkg=$1 depends=$2 recommends=$3 dir="$stage/$1"
   DESTDIR="$dir" cmake --install "$build" --component "$pkg" --strip >/dev/null
   find "$dir/usr/share/man" -type f -name '*.[1-9]' -exec gzip -9n {} +
   install -D -m 644 "$debian/copyright" "$dir/usr/share/doc/$pkg/copyright"
@@ -77,6 +78,7 @@ stage_package() {
     echo "Maintainer: $maintainer"
     echo "Installed-Size: $(du -sk --exclude=DEBIAN "$dir" | cut -f1)"
     echo "Depends: $depends"
+    if [ -n "$recommends" ]; then echo "Recommends: $recommends"; fi
     echo "Section: science"
     echo "Priority: optional"
     cat "$debian/$pkg.description"
@@ -89,8 +91,9 @@ stage_package() {
   echo "$out/${pkg}_${version}_${arch}.deb"
 }
 
-stage_package ksv27-vorn ""
-stage_package ksv27-vorn-demo "ksv27-vorn (= $version)"
+# The toolkit's own dialogs speak Russian with Qt's translations.
+stage_package ksv27-vorn "" qt6-translations-l10n
+stage_package ksv27-vorn-demo "ksv27-vorn (= $version)" ""
 
 echo "== lintian"
 lintian --fail-on error --tag-display-limit 0 "$out/ksv27-vorn_${version}_${arch}.deb" \
