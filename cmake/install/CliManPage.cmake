@@ -2,7 +2,8 @@
 # installing. The lines of an indented paragraph (the usage forms, the
 # examples, a usage form's wrapped options) stay lines, as --help prints them, instead of being filled into
 # one, and a paragraph that starts with a word and a gap (a subcommand and
-# what it does) becomes a tagged one, as the options are. In: KSV_HELP2MAN, KSV_CLI, KSV_VERSION, KSV_H2M, KSV_PAGE.
+# what it does; help2man takes it for a heading when it ends in a colon)
+# becomes a tagged one, as the options are. In: KSV_HELP2MAN, KSV_CLI, KSV_VERSION, KSV_H2M, KSV_PAGE.
 get_filename_component(_dir "${KSV_PAGE}" DIRECTORY)
 file(MAKE_DIRECTORY "${_dir}")
 execute_process(COMMAND "${KSV_HELP2MAN}" --no-info --section=1 "--version-string=${KSV_VERSION}"
@@ -15,10 +16,13 @@ endif()
 execute_process(COMMAND awk "
     function flush() { if (held) print \".PP\"; held = 0 }
     /^[.]PP$/ { flush(); held = 1; lines = 0; tagged = 0; next }
-    held && /^[^ .][^ ]*   */ {
-      held = 0; term = \$0; sub(/  .*/, \"\", term); text = \$0; sub(/^[^ ]*  */, \"\", text)
-      print \".TP\"; print term; print text; tagged = 1; next }
+    function tag(line) {
+      term = line; sub(/  .*/, \"\", term); text = line; sub(/^[^ ]*  */, \"\", text)
+      print \".TP\"; print term; print text; tagged = 1 }
+    held && /^[^ .][^ ]*   */ { held = 0; tag(\$0); next }
     { flush() }
+    /^[.]SS \"[^ ]*   */ { line = \$0; sub(/^[.]SS \"/, \"\", line); sub(/\"\$/, \"\", line)
+      gsub(/-/, \"\\\\-\", line); tag(line); next }
     /^[.]IP$/ && tagged { tagged = 0; next }
     /^[.]TP$/ && lines { wrapped = 1; next }
     wrapped { wrapped = 0; if (/^[[]/) { print \".br\"; print; next } print \".TP\"; lines = 0 }
