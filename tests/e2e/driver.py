@@ -484,7 +484,9 @@ def installed_demo(display, prefix):
     launcher = os.path.join(prefix, "bin", "ksv27-vorn-demo")
     if not check(os.access(launcher, os.X_OK), "the install has the demo launcher"):
         return
-    env = dict(os.environ, DISPLAY=display, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    # The launcher's demo folder goes into the session's scratch, not the caller's home.
+    env = dict(os.environ, DISPLAY=display, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+               XDG_DATA_HOME=os.path.join(os.environ["E2E_SCRATCH"], "data"))
     env.pop("KSV_SIM_PORT", None)
     proc = subprocess.Popen([launcher], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
