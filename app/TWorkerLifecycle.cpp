@@ -2,17 +2,18 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QTimer>
 #include <chrono>
 #include <memory>
 
+#include "HandlerGuard.h"
 #include "Initandconfigthread.h"
 #include "Ksv27mainform.h"
 #include "Mainthread.h"
 #include "MeasureMessages.h"
 #include "MessagePump.h"
 #include "ModalDialogs.h"
+#include "SettingsController.h"
 #include "core/SettingsFolderOverride.h"
 #include "TSynchronizer.h"
 #include "core/IniFile.h"
@@ -74,14 +75,14 @@ TWorkerLifecycle::TWorkerLifecycle(TMainForm& window) : window_(window) {}
 
 // ---- discovery --------------------------------------------------------------
 
-void TWorkerLifecycle::RequestDiscovery(int mode, bool useSaved)
+void TWorkerLifecycle::RequestDiscovery(TDiscoveryMode mode, bool useSaved)
 {
     if (closing_ || window_.DiscoveryRunning || !window_.DiscoveryRequestAllowed) return;
     window_.DiscoveryRequestAllowed = false;
-    QCoreApplication::postEvent(&window_, new TWindowMessage(WM_START_DISCOVERY, mode, useSaved ? 1 : 0));
+    QCoreApplication::postEvent(&window_, new TWindowMessage(WM_START_DISCOVERY, static_cast<int>(mode), useSaved ? 1 : 0));
 }
 
-void TWorkerLifecycle::StartDiscoveryThread(int mode, bool useSaved)
+void TWorkerLifecycle::StartDiscoveryThread(TDiscoveryMode mode, bool useSaved)
 {
     window_.DiscoveryRunning = false;
     if (closing_) {
@@ -91,7 +92,7 @@ void TWorkerLifecycle::StartDiscoveryThread(int mode, bool useSaved)
     }
     TInitAndConfigThread* thread = nullptr;
     try {
-        thread = new TInitAndConfigThread(useSaved, mode);
+        thread = new TInitAndConfigThread(window_, useSaved, mode);
     } catch (...) {
         thread = nullptr;
     }
@@ -149,7 +150,7 @@ void TWorkerLifecycle::StartMeasurementThread()
     }
     TMainThread* thread = nullptr;
     try {
-        thread = new TMainThread;
+        thread = new TMainThread(window_);
     } catch (...) {
         thread = nullptr;
     }
@@ -209,30 +210,30 @@ bool TWorkerLifecycle::CloseEvent()
 
 void TWorkerLifecycle::Close()
 {
-    if (window_.HandlerBusy) return;
-    window_.HandlerBusy = true;
+    const THandlerScope handler(window_.HandlerBusy);
+    if (!handler.Entered()) return;
     struct TRunning {
         bool& flag;
         explicit TRunning(bool& f) : flag(f) { flag = true; }
         ~TRunning() { flag = false; }
     } running(closeStepsRunning_);
     BeginClose();
-    if (window_.AutoSaveSettingsLMDCheckBox->isChecked()) window_.SaveIniFile(ksv::ActiveSettingsPath());
+    if (window_.Settings().AutoSaveChecked()) window_.Settings().SaveIniFile(ActiveSettingsPath());
     window_.SettingsIniFile.reset();
     StopMeasurement();
     WaitForDiscoveryToEnd();
+    // The discovery's end frees the guard; the rest of the close holds it.
     window_.HandlerBusy = true;
     // A discovery that outlived the wait still uses the record; the process
     // ends with it, and the server lets the module go with the connection.
     if (!InitAndConfigThread) CloseModule();
-    window_.HandlerBusy = false;
     closed_ = true;
 }
 
 void TWorkerLifecycle::ExitRequested()
 {
     if (closeStepsRunning_) return;
-    window_.HandlerBusy = false;
+    ReleaseGuard(window_.HandlerBusy);
     window_.close();
 }
 

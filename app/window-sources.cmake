@@ -5,6 +5,10 @@ target_sources(ksv27_window PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27mainform.h
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27mainform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27mainformEvents.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MainFormViews.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ControlEnabling.h
+  ${CMAKE_CURRENT_LIST_DIR}/ControlEnabling.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HandlerGuard.h
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27mainform.ui
   ${CMAKE_CURRENT_LIST_DIR}/TLed.h
   ${CMAKE_CURRENT_LIST_DIR}/TLed.cpp

@@ -1,6 +1,7 @@
 #include "Ksv27adcchannelpanel.h"
 
 #include <QEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 
@@ -83,6 +84,21 @@ void TKsv27AdcChannelFrame::SetValueColor(int channel, const QColor& color)
         pal.setColor(group, QPalette::Text, group == QPalette::Disabled ? color.darker(220) : color);
     }
     edit->setPalette(pal);
+}
+
+void TKsv27AdcChannelFrame::ShowNoValues(const QString& text)
+{
+    Value1LMDEdit->setText(text);
+    Value2LMDEdit->setText(text);
+    SetChannelLamp(1, kLampOff);
+    SetChannelLamp(2, kLampOff);
+}
+
+void TKsv27AdcChannelFrame::ShowNoPins()
+{
+    for (QLabel* pin : {Pin1PlusNameLMDLabel, Pin1PlusNumberLMDLabel, Pin1MinusNameLMDLabel, Pin1MinusNumberLMDLabel,
+                        Pin2PlusNameLMDLabel, Pin2PlusNumberLMDLabel, Pin2MinusNameLMDLabel, Pin2MinusNumberLMDLabel})
+        pin->setText(QStringLiteral("--"));
 }
 
 void TKsv27AdcChannelFrame::SetSlotControlsEnabled(bool enabled)

@@ -1,5 +1,7 @@
 target_sources(ksv27_window PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/MainFormMeasure.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MeasurementView.h
+  ${CMAKE_CURRENT_LIST_DIR}/MultimeterPage.h
+  ${CMAKE_CURRENT_LIST_DIR}/MultimeterPage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Mainthread.h
   ${CMAKE_CURRENT_LIST_DIR}/Mainthread.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.h

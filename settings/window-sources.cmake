@@ -1,3 +1,4 @@
 target_sources(ksv27_window PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/MainFormSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SettingsController.h
+  ${CMAKE_CURRENT_LIST_DIR}/SettingsController.cpp
 )

@@ -1,0 +1,93 @@
+// The window's device controls: the find button, the crate and module
+// lists, the crate and module lamps with their hints, the open module's
+// serial number and firmware version, and the window's title. Their
+// handlers ask for a discovery; the discovery fills and enables them through
+// the window. Window's thread.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "DeviceInventory.h"
+#include "DeviceStates.h"
+#include "DiscoveryView.h"
+#include "ksvapi.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QWidget;
+class TLed;
+
+namespace ksv {
+
+// The form's controls the panel works on.
+struct TDeviceControls {
+    QWidget* Window = nullptr;
+    QWidget* ModuleDetectionLMDGroupBox = nullptr;
+    QWidget* MainLMDSimplePanel = nullptr;
+    QPushButton* FindDeviceLMDButton = nullptr;
+    QComboBox* KsvCratesComboBox = nullptr;
+    QComboBox* ModulesComboBox = nullptr;
+    QLabel* ModuleSerialNumberLMDLabel = nullptr;
+    QLabel* ModuleFirmwareVersionLMDLabel = nullptr;
+    TLed* KsvCrateStatusLed = nullptr;
+    TLed* ModuleStatusLed = nullptr;
+};
+
+// The window's state the panel reads and writes.
+struct TDeviceState {
+    bool& HandlerBusy;
+    TDeviceInventory& Inventory;
+    const Ksv27ModuleRecord& ModuleRecord;
+    const std::atomic<int>& CrateStatusOk;
+    const std::atomic<std::uint8_t>& ModuleState;
+    const QString& TitleTemplate;
+};
+
+// What the panel's handlers ask of the rest of the window.
+struct TDeviceActions {
+    std::function<void()> StopMeasurement;
+    std::function<void(TDiscoveryMode mode, bool useSaved)> StartDiscovery;
+    // Every slot unticked and back to its unknown look.
+    std::function<void()> ResetSlots;
+};
+
+class TDevicePanel {
+public:
+    TDevicePanel(const TDeviceControls& controls, const TDeviceState& state, TDeviceActions actions);
+
+    // The connection of the three handlers; the window wraps each.
+    void Connect(const std::function<void(void (TDevicePanel::*)())>& connect);
+
+    // ---- handlers ------------------------------------------------------
+    void FindDeviceLMDButtonClick();
+    void KsvCratesComboBoxChange();
+    void ModulesComboBoxChange();
+
+    // ---- what the discovery shows --------------------------------------
+    // The texts and lamps of "not known yet".
+    void ShowUnknown();
+    void ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName);
+    void ShowCrateList(const QStringList& items, int current);
+    void ShowModuleList(const QStringList& items, int current);
+    void SetDetectionControlsEnabled(bool enabled);
+    // The detection controls back after a discovery.
+    void EnableDetection();
+
+    const TDeviceControls& Controls() const { return c_; }
+
+private:
+    void FillList(QComboBox* combo, const QStringList& items, int current);
+    void ShowModuleLabels(const std::string& serial, const std::string& firmware, bool usable, bool final);
+
+    const TDeviceControls c_;
+    TDeviceState state_;
+    const TDeviceActions actions_;
+};
+
+} // namespace ksv
