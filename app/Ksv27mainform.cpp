@@ -136,7 +136,7 @@ void TMainForm::BuildParts()
         ksv::TDeviceControls{this, ModuleDetectionLMDGroupBox, MainLMDSimplePanel, FindDeviceLMDButton,
                              KsvCratesComboBox, ModulesComboBox, ModuleSerialNumberLMDLabel,
                              ModuleFirmwareVersionLMDLabel, KsvCrateStatusLed, ModuleStatusLed},
-        ksv::TDeviceState{HandlerBusy, Inventory, ModuleRecord, CrateStatusOk, ModuleState, TitleTemplate},
+        *this,
         ksv::TDeviceActions{[this] { StopMeasurement(); },
                             [this](ksv::TDiscoveryMode mode, bool useSaved) { StartDiscovery(mode, useSaved); },
                             [this] { multimeter_->ResetSlots(); }});
@@ -146,8 +146,7 @@ void TMainForm::BuildParts()
                                  StartMultimeterLMDSimplePanel, StartMultimeterLMDSpeedButton, AdcRateLMDComboBox,
                                  AllSlotsLMDCheckBox, AcquisitionTimeLMDLabel, VoltmeterValueLMDLabel,
                                  AmperemeterValueLMDLabel, ResistanceValueLMDLabel, AmpltudeGeneratorLMDEdit},
-        ksv::TMultimeterState{HandlerBusy, SlotFrames, ModuleRecord, Inventory, AdcRatesHz, AcquisitionTime,
-                              HandlerPages, HandlerIndex, OnCycleShown},
+        *this,
         ksv::TMultimeterActions{[this] { StopMeasurement(); },
                                 [this] {
                                     return !MeasurementRunning && MeasurementRequestAllowed &&
@@ -155,10 +154,9 @@ void TMainForm::BuildParts()
                                 },
                                 [this] { Workers->RequestMeasurement(); }});
     settings_ = std::make_unique<ksv::TSettingsController>(
-        ksv::TSettingsControls{this, AutoSaveSettingsLMDCheckBox, SaveSettingsButton, KsvCratesComboBox,
-                               ModulesComboBox, AdcRateLMDComboBox, AllSlotsLMDCheckBox},
-        ksv::TSettingsState{HandlerBusy, SettingsIniFile, SlotFrames, ModuleRecord, Inventory, AcquisitionTime,
-                            VoltagePinTable, CurrentPinTable, ResistancePinTable},
+        ksv::TSettingsControls{this, AutoSaveSettingsLMDCheckBox, AllSlotsLMDCheckBox, SaveSettingsButton,
+                               KsvCratesComboBox, ModulesComboBox, AdcRateLMDComboBox},
+        *this,
         *multimeter_);
 }
 

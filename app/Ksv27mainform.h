@@ -10,7 +10,8 @@
 // The two workers see the window only through the two views it implements
 // (device/DiscoveryView.h, measure/MeasurementView.h).
 // Threads: every member runs on the window's thread unless it says otherwise;
-// the flags that workers write are atomic.
+// the flags that workers write are atomic. The state's fields are those of
+// TWindowState (WindowState.h).
 #pragma once
 
 #include <QMainWindow>
@@ -28,6 +29,7 @@
 #include "MeasurementView.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
+#include "WindowState.h"
 #include "ksvapi.h"
 #include "ui_Ksv27mainform.h"
 
@@ -54,6 +56,7 @@ enum TStartupPhase : std::uint8_t {
 } // namespace ksv
 
 class TMainForm : public QMainWindow,
+                  public ksv::TWindowState,
                   public ksv::IDiscoveryView,
                   public ksv::IMeasurementView,
                   private Ui::TMainForm {
@@ -67,38 +70,8 @@ public:
     // the same names call it.
     std::unique_ptr<ksv::TWorkerLifecycle> Workers;
 
-    // ---- guards and hand-off flags -------------------------------------
-    std::atomic<bool> DiscoveryRequestAllowed{true};
-    std::atomic<bool> MeasurementRequestAllowed{true};
-    std::unique_ptr<ksv::TIniFile> SettingsIniFile;
-    std::uint8_t StartupPhase = ksv::kStartupConstructing;
+    // The window's hint, shown by THintPlacement.
     QWidget* HintWindow = nullptr;
-    int WindowsVersionCode = 0;
-    bool HandlerBusy = false;
-    std::atomic<bool> DiscoveryRunning{false};
-    std::atomic<bool> MeasurementRunning{false};
-    std::atomic<bool> AcquisitionIdle{true};
-
-    // ---- device inventory ----------------------------------------------
-    std::atomic<int> CrateStatusOk{0};
-    std::atomic<std::uint8_t> ModuleState{ksv::kNoModule};
-    ksv::TDeviceInventory Inventory;
-    Ksv27ModuleRecord ModuleRecord{};
-    // The library steps on the two above: inventory, choice, open, close.
-    ksv::TDeviceEngine DeviceEngine{Inventory, ModuleRecord};
-
-    // ---- measurement tables and frames ---------------------------------
-    double AcquisitionTime = 0.0;
-    std::array<double, 8> AdcRatesHz{};
-    std::array<std::uint8_t, 8> AdcRateDivisors{};
-    std::array<ksv::TKsv27AdcChannelFrame*, 8> SlotFrames{};
-    QString TitleTemplate;
-    ksv::TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
-    std::array<QWidget*, 1> HandlerPages{};
-    std::uint16_t HandlerIndex = 0;
-    // Called on the window's thread right after a cycle's values are shown,
-    // with that cycle; empty unless something records or follows the run.
-    std::function<void(const ksv::TCycleResult&)> OnCycleShown;
     // Recording and trend controls; owned by the group parameters box.
     ksv::TRecordTrendPanel* RecordTrendPanel = nullptr;
 

@@ -57,6 +57,16 @@ private:
     const QAction* exitItem_;
 };
 
+// A worker made by `make`, or null when making it failed.
+template <class TMake> auto MadeOrNull(const TMake& make) -> decltype(make())
+{
+    try {
+        return make();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 // Counts a wait of this class, inside which a close cannot wait for a worker.
@@ -90,12 +100,7 @@ void TWorkerLifecycle::StartDiscoveryThread(TDiscoveryMode mode, bool useSaved)
         window_.DiscoveryRequestAllowed = true;
         return;
     }
-    TInitAndConfigThread* thread = nullptr;
-    try {
-        thread = new TInitAndConfigThread(window_, useSaved, mode);
-    } catch (...) {
-        thread = nullptr;
-    }
+    TInitAndConfigThread* thread = MadeOrNull([&] { return new TInitAndConfigThread(window_, useSaved, mode); });
     InitAndConfigThread = thread;
     if (!thread) {
         ShowMessageBox(QString::fromUtf8("Не могу открыть поток 'InitAndConfigThread'!"),
@@ -148,12 +153,7 @@ void TWorkerLifecycle::StartMeasurementThread()
         window_.MeasurementRequestAllowed = true;
         return;
     }
-    TMainThread* thread = nullptr;
-    try {
-        thread = new TMainThread(window_);
-    } catch (...) {
-        thread = nullptr;
-    }
+    TMainThread* thread = MadeOrNull([&] { return new TMainThread(window_); });
     if (!thread) {
         // RequestMeasurement waits for this token; without it the wait never ends.
         window_.MeasurementRequestAllowed = true;

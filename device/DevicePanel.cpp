@@ -59,7 +59,7 @@ void ClearList(QComboBox* combo)
 
 } // namespace
 
-TDevicePanel::TDevicePanel(const TDeviceControls& controls, const TDeviceState& state, TDeviceActions actions)
+TDevicePanel::TDevicePanel(const TDeviceControls& controls, TWindowState& state, TDeviceActions actions)
     : c_(controls), state_(state), actions_(std::move(actions))
 {
 }
@@ -83,12 +83,14 @@ void TDevicePanel::FindDeviceLMDButtonClick()
 void TDevicePanel::KsvCratesComboBoxChange()
 {
     const THandlerScope handler(state_.HandlerBusy);
-    if (!handler.Entered()) return;
+    if (handler.Entered()) ChooseCrate(c_.KsvCratesComboBox->currentIndex());
+}
+
+void TDevicePanel::ChooseCrate(int index)
+{
     TDeviceInventory& inventory = state_.Inventory;
-    const int index = c_.KsvCratesComboBox->currentIndex();
-    if (index == inventory.SelectedCrate) return;
     // No item (a cleared list) or one the inventory does not hold selects nothing.
-    if (!ValidCrateIndex(inventory, index)) return;
+    if (index == inventory.SelectedCrate || !ValidCrateIndex(inventory, index)) return;
     actions_.StopMeasurement();
     inventory.SelectedCrate = static_cast<std::int16_t>(index);
     actions_.StartDiscovery(TDiscoveryMode::CrateChanged, false);
@@ -97,10 +99,12 @@ void TDevicePanel::KsvCratesComboBoxChange()
 void TDevicePanel::ModulesComboBoxChange()
 {
     const THandlerScope handler(state_.HandlerBusy);
-    if (!handler.Entered()) return;
+    if (handler.Entered()) ChooseModule(c_.KsvCratesComboBox->currentIndex(), c_.ModulesComboBox->currentIndex());
+}
+
+void TDevicePanel::ChooseModule(int crate, int module)
+{
     TDeviceInventory& inventory = state_.Inventory;
-    const int crate = c_.KsvCratesComboBox->currentIndex();
-    const int module = c_.ModulesComboBox->currentIndex();
     if (!ValidModuleIndex(inventory, crate, module)) return;
     if (Utf8(Ksv27ModuleSerial(inventory, crate, module)) == c_.ModuleSerialNumberLMDLabel->text())
         return; // the module that is open already

@@ -15,6 +15,7 @@
 #include "DeviceInventory.h"
 #include "DeviceStates.h"
 #include "DiscoveryView.h"
+#include "WindowState.h"
 #include "ksvapi.h"
 
 class QComboBox;
@@ -27,26 +28,11 @@ namespace ksv {
 
 // The form's controls the panel works on.
 struct TDeviceControls {
-    QWidget* Window = nullptr;
-    QWidget* ModuleDetectionLMDGroupBox = nullptr;
-    QWidget* MainLMDSimplePanel = nullptr;
-    QPushButton* FindDeviceLMDButton = nullptr;
-    QComboBox* KsvCratesComboBox = nullptr;
-    QComboBox* ModulesComboBox = nullptr;
-    QLabel* ModuleSerialNumberLMDLabel = nullptr;
-    QLabel* ModuleFirmwareVersionLMDLabel = nullptr;
-    TLed* KsvCrateStatusLed = nullptr;
-    TLed* ModuleStatusLed = nullptr;
-};
-
-// The window's state the panel reads and writes.
-struct TDeviceState {
-    bool& HandlerBusy;
-    TDeviceInventory& Inventory;
-    const Ksv27ModuleRecord& ModuleRecord;
-    const std::atomic<int>& CrateStatusOk;
-    const std::atomic<std::uint8_t>& ModuleState;
-    const QString& TitleTemplate;
+    QWidget *Window, *ModuleDetectionLMDGroupBox, *MainLMDSimplePanel;
+    QPushButton* FindDeviceLMDButton;
+    QComboBox *KsvCratesComboBox, *ModulesComboBox;
+    QLabel *ModuleSerialNumberLMDLabel, *ModuleFirmwareVersionLMDLabel;
+    TLed *KsvCrateStatusLed, *ModuleStatusLed;
 };
 
 // What the panel's handlers ask of the rest of the window.
@@ -59,7 +45,7 @@ struct TDeviceActions {
 
 class TDevicePanel {
 public:
-    TDevicePanel(const TDeviceControls& controls, const TDeviceState& state, TDeviceActions actions);
+    TDevicePanel(const TDeviceControls& controls, TWindowState& state, TDeviceActions actions);
 
     // The connection of the three handlers; the window wraps each.
     void Connect(const std::function<void(void (TDevicePanel::*)())>& connect);
@@ -82,11 +68,13 @@ public:
     const TDeviceControls& Controls() const { return c_; }
 
 private:
+    void ChooseCrate(int index);
+    void ChooseModule(int crate, int module);
     void FillList(QComboBox* combo, const QStringList& items, int current);
     void ShowModuleLabels(const std::string& serial, const std::string& firmware, bool usable, bool final);
 
     const TDeviceControls c_;
-    TDeviceState state_;
+    TWindowState& state_;
     const TDeviceActions actions_;
 };
 

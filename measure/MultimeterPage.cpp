@@ -61,7 +61,7 @@ void ShowMessage(const char* text, const char* caption, TDialogKind kind)
 
 } // namespace
 
-TMultimeterPage::TMultimeterPage(const TMultimeterControls& controls, const TMultimeterState& state,
+TMultimeterPage::TMultimeterPage(const TMultimeterControls& controls, TWindowState& state,
                                  TMultimeterActions actions)
     : c_(controls), state_(state), actions_(std::move(actions))
 {

@@ -14,6 +14,7 @@
 #include "DeviceInventory.h"
 #include "MeasureEngine.h"
 #include "SlotPicture.h"
+#include "WindowState.h"
 #include "ksvapi.h"
 
 class QCheckBox;
@@ -27,40 +28,16 @@ class QWidget;
 
 namespace ksv {
 
-class TKsv27AdcChannelFrame;
-
-using TSlotFrames = std::array<TKsv27AdcChannelFrame*, 8>;
-
 // The form's controls the page works on.
 struct TMultimeterControls {
-    QTabWidget* MainLMDPageControl = nullptr;
-    QWidget* MultimeterLMDTabSheet = nullptr;
-    QWidget* MultimeterLMDSimplePanel = nullptr;
-    QWidget* AdcStreamLMDSimplePanel = nullptr;
-    QWidget* AdcGroupParsLMDGroupBox = nullptr;
-    QWidget* AdcIndividualParsLMDGroupBox = nullptr;
-    QWidget* StartMultimeterLMDSimplePanel = nullptr;
-    QPushButton* StartMultimeterLMDSpeedButton = nullptr;
-    QComboBox* AdcRateLMDComboBox = nullptr;
-    QCheckBox* AllSlotsLMDCheckBox = nullptr;
-    QLabel* AcquisitionTimeLMDLabel = nullptr;
-    QLabel* VoltmeterValueLMDLabel = nullptr;
-    QLabel* AmperemeterValueLMDLabel = nullptr;
-    QLabel* ResistanceValueLMDLabel = nullptr;
-    QLineEdit* AmpltudeGeneratorLMDEdit = nullptr;
-};
-
-// The window's state the page reads and writes.
-struct TMultimeterState {
-    bool& HandlerBusy;
-    TSlotFrames& SlotFrames;
-    const Ksv27ModuleRecord& ModuleRecord;
-    const TDeviceInventory& Inventory;
-    const std::array<double, 8>& AdcRatesHz;
-    double& AcquisitionTime;
-    const std::array<QWidget*, 1>& HandlerPages;
-    std::uint16_t& HandlerIndex;
-    const std::function<void(const TCycleResult&)>& OnCycleShown;
+    QTabWidget* MainLMDPageControl;
+    QWidget *MultimeterLMDTabSheet, *MultimeterLMDSimplePanel, *AdcStreamLMDSimplePanel, *AdcGroupParsLMDGroupBox,
+        *AdcIndividualParsLMDGroupBox, *StartMultimeterLMDSimplePanel;
+    QPushButton* StartMultimeterLMDSpeedButton;
+    QComboBox* AdcRateLMDComboBox;
+    QCheckBox* AllSlotsLMDCheckBox;
+    QLabel *AcquisitionTimeLMDLabel, *VoltmeterValueLMDLabel, *AmperemeterValueLMDLabel, *ResistanceValueLMDLabel;
+    QLineEdit* AmpltudeGeneratorLMDEdit;
 };
 
 // What the page's handlers ask of the rest of the window.
@@ -73,7 +50,7 @@ struct TMultimeterActions {
 
 class TMultimeterPage {
 public:
-    TMultimeterPage(const TMultimeterControls& controls, const TMultimeterState& state, TMultimeterActions actions);
+    TMultimeterPage(const TMultimeterControls& controls, TWindowState& state, TMultimeterActions actions);
 
     // The eight frames in the individual parameters box, each disabled and
     // unknown; `connectBox` hooks up a frame's check box.
@@ -115,7 +92,7 @@ private:
     int SlotOf(QObject* sender) const;
 
     const TMultimeterControls c_;
-    TMultimeterState state_;
+    TWindowState& state_;
     const TMultimeterActions actions_;
 };
 

@@ -58,7 +58,7 @@ constexpr int kSavePauseMs = 500;
 
 } // namespace
 
-TSettingsController::TSettingsController(const TSettingsControls& controls, const TSettingsState& state,
+TSettingsController::TSettingsController(const TSettingsControls& controls, TWindowState& state,
                                          TMultimeterPage& page)
     : c_(controls), state_(state), page_(page)
 {
@@ -118,6 +118,16 @@ void TSettingsController::WriteInBatch(TIniFile& ini, TIniWriteBatch& batch, boo
     }
 }
 
+template <class TWrite> bool TSettingsController::WriteStep(TIniFile* ini, const TWrite& write)
+{
+    if (!ini) return false;
+    if (batch_)
+        write(*batch_);
+    else
+        write(*ini);
+    return true;
+}
+
 bool TSettingsController::WriteAppSettings(TIniFile* ini)
 {
     if (!ini) return false;
@@ -139,11 +149,7 @@ bool TSettingsController::WriteAppSettings(TIniFile* ini)
             app.ModuleSlot = inventory.Ksv27Slots[c][m];
         }
     }
-    if (batch_)
-        ksv::WriteAppSettings(*batch_, app);
-    else
-        ksv::WriteAppSettings(*ini, app);
-    return true;
+    return WriteStep(ini, [&app](auto& to) { ksv::WriteAppSettings(to, app); });
 }
 
 bool TSettingsController::WriteModuleSettings(TIniFile* ini)
@@ -154,31 +160,17 @@ bool TSettingsController::WriteModuleSettings(TIniFile* ini)
     module.AllSlots = IsChecked(c_.AllSlotsLMDCheckBox);
     for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s)
         module.SlotChecked[s] = state_.SlotFrames[s] && IsChecked(state_.SlotFrames[s]->SlotNumberLMDCheckBox);
-    if (batch_)
-        ksv::WriteModuleSettings(*batch_, module);
-    else
-        ksv::WriteModuleSettings(*ini, module);
-    return true;
+    return WriteStep(ini, [&module](auto& to) { ksv::WriteModuleSettings(to, module); });
 }
 
 bool TSettingsController::WriteDefaultAppSettings(TIniFile* ini)
 {
-    if (!ini) return false;
-    if (batch_)
-        ksv::WriteDefaultAppSettings(*batch_);
-    else
-        ksv::WriteDefaultAppSettings(*ini);
-    return true;
+    return WriteStep(ini, [](auto& to) { ksv::WriteDefaultAppSettings(to); });
 }
 
 bool TSettingsController::WriteDefaultModuleSettings(TIniFile* ini)
 {
-    if (!ini) return false;
-    if (batch_)
-        ksv::WriteDefaultModuleSettings(*batch_);
-    else
-        ksv::WriteDefaultModuleSettings(*ini);
-    return true;
+    return WriteStep(ini, [](auto& to) { ksv::WriteDefaultModuleSettings(to); });
 }
 
 // ---- load ----------------------------------------------------------------------
@@ -224,7 +216,7 @@ void TSettingsController::ShowSlotLegend(std::size_t slot, const std::string& na
     const int s = static_cast<int>(slot);
     const TSlotLegend legend =
         SlotLegendOf(name, FieldText(Ksv27MezzanineDescOf(const_cast<Ksv27ModuleRecord*>(&state_.ModuleRecord), s)
-                                           ->MezzanineSerial)); // read only
+                                         ->MezzanineSerial)); // read only
     frame->MezzaninenameLMDLabel->setText(Utf8(legend.MezzanineCaption));
     frame->ValuesLabLMDLabel->setText(QString::fromUtf8(legend.Unit));
     const TPinTable* pins = legend.Pins == TPinFamily::Voltage      ? &state_.VoltagePinTable

@@ -16,6 +16,7 @@
 
 #include "DeviceInventory.h"
 #include "MultimeterPage.h"
+#include "WindowState.h"
 #include "PinTables.h"
 #include "ksvapi.h"
 
@@ -32,31 +33,15 @@ struct TDefaultFileOutcome;
 
 // The form's controls the settings work on.
 struct TSettingsControls {
-    QWidget* Window = nullptr;
-    QCheckBox* AutoSaveSettingsLMDCheckBox = nullptr;
-    QPushButton* SaveSettingsButton = nullptr;
-    QComboBox* KsvCratesComboBox = nullptr;
-    QComboBox* ModulesComboBox = nullptr;
-    QComboBox* AdcRateLMDComboBox = nullptr;
-    QCheckBox* AllSlotsLMDCheckBox = nullptr;
-};
-
-// The window's state the settings read and write.
-struct TSettingsState {
-    bool& HandlerBusy;
-    std::unique_ptr<TIniFile>& SettingsIniFile;
-    const TSlotFrames& SlotFrames;
-    const Ksv27ModuleRecord& ModuleRecord;
-    const TDeviceInventory& Inventory;
-    double& AcquisitionTime;
-    const TPinTable& VoltagePinTable;
-    const TPinTable& CurrentPinTable;
-    const TPinTable& ResistancePinTable;
+    QWidget* Window;
+    QCheckBox *AutoSaveSettingsLMDCheckBox, *AllSlotsLMDCheckBox;
+    QPushButton* SaveSettingsButton;
+    QComboBox *KsvCratesComboBox, *ModulesComboBox, *AdcRateLMDComboBox;
 };
 
 class TSettingsController {
 public:
-    TSettingsController(const TSettingsControls& controls, const TSettingsState& state, TMultimeterPage& page);
+    TSettingsController(const TSettingsControls& controls, TWindowState& state, TMultimeterPage& page);
 
     bool CreateDefaultIniFile(const std::string& path);
     // The window's part of a default-file write that settings/core made:
@@ -86,11 +71,14 @@ public:
 
 private:
     void ShowSlotLegend(std::size_t slot, const std::string& name);
+    // Into the batch under way, or into `ini` as a write of its own; false
+    // without an object.
+    template <class TWrite> bool WriteStep(TIniFile* ini, const TWrite& write);
     void WriteInBatch(TIniFile& ini, TIniWriteBatch& batch, bool defaults);
     void PauseAfterSave();
 
     const TSettingsControls c_;
-    TSettingsState state_;
+    TWindowState& state_;
     TMultimeterPage& page_;
     // The batch of the save or default-file write under way, or none.
     TIniWriteBatch* batch_ = nullptr;

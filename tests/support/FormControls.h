@@ -28,5 +28,5 @@ template <class T> T* FormControl(const QObject& window, const char* name)
 } // namespace ksv::test
 
 // FORM_UI(window, StartMultimeterLMDSpeedButton): that control of `window`.
-#define FORM_UI(window, name)                                                                                          \
+#define FORM_UI(window, name) \
     ksv::test::FormControl<std::remove_pointer_t<decltype(Ui::TMainForm::name)>>(ksv::test::FormRoot(window), #name)
