@@ -77,14 +77,9 @@ public:
 
     // ---- the context menu ----------------------------------------------
     QMenu* PopupMenu = nullptr;
-    QAction* RebootDeviceMenuItem = nullptr;
-    QAction* SaveDefaultSettings = nullptr;
-    QAction* SaveCurrentSettings = nullptr;
-    QAction* AboutProgram = nullptr;
-    QAction* ApplicationExit = nullptr;
-    QAction* BreakLine1 = nullptr;
-    QAction* BreakLine2 = nullptr;
-    QAction* BreakLine3 = nullptr;
+    QAction *RebootDeviceMenuItem = nullptr, *SaveDefaultSettings = nullptr, *SaveCurrentSettings = nullptr,
+            *AboutProgram = nullptr, *ApplicationExit = nullptr;
+    QAction *BreakLine1 = nullptr, *BreakLine2 = nullptr, *BreakLine3 = nullptr;
 
     // Design size of the window's client area (from the form), remembered at construction.
     int DesignMinHeight = 0;
@@ -163,6 +158,7 @@ private:
     bool LoadSettings(ksv::TIniFile* ini) override;
     void ShowDiscoveryEnded() override;
     void GiveControlsBack();
+    // IWorkerView, for both workers.
     bool FailureMayBeShown() override;
     QWidget* DialogParent() override;
 

@@ -2,7 +2,7 @@
 # ksv27_window.
 target_sources(ksv27_window PRIVATE
   ModalDialogs.cpp WorkerDialog.cpp MessagePump.cpp Ksv27mainform.h Ksv27mainform.cpp Ksv27mainformEvents.cpp
-  MainFormViews.cpp ControlEnabling.h ControlEnabling.cpp HandlerGuard.h Ksv27mainform.ui TLed.h TLed.cpp
+  MainFormViews.cpp WorkerView.h ControlEnabling.h ControlEnabling.cpp HandlerGuard.h Ksv27mainform.ui TLed.h TLed.cpp
   TPageControl.h TPageControl.cpp TApplication.h TApplication.cpp DecimalSeparator.cpp WindowsVersion.cpp
   WindowGeometry.cpp THintPlacement.cpp TWorkerLifecycle.cpp resources/ksv27_vorn.qrc)
 # The form headers (ui_*.h) are generated into the library's autogen folder;

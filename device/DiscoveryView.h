@@ -15,6 +15,7 @@
 #include "DeviceEngine.h"
 #include "DeviceInventory.h"
 #include "DeviceStates.h"
+#include "WorkerView.h"
 
 class QWidget;
 
@@ -30,7 +31,7 @@ enum class TStatusKind {
     Final
 };
 
-class IDiscoveryView {
+class IDiscoveryView : public IWorkerView {
 public:
     // ---- state (any thread) ---------------------------------------------
     virtual void SetDiscoveryRunning(bool running) = 0;
@@ -56,10 +57,6 @@ public:
     // Gives the controls back as the discovery left the module, and frees
     // the window's guard on every way out.
     virtual void ShowDiscoveryEnded() = 0;
-    // False once a close has begun: a failure is then not shown.
-    virtual bool FailureMayBeShown() = 0;
-    // The window the discovery's dialogs are centred over.
-    virtual QWidget* DialogParent() = 0;
 
 protected:
     ~IDiscoveryView() = default;

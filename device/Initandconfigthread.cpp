@@ -3,18 +3,13 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDialog>
-#include <QDialogButtonBox>
-#include <QFontMetrics>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <new>
 
 #include "BoundedText.h"
 #include "ModuleInventory.h"
-#include "ThreadDialogLayout.h"
 #include "WindowGeometry.h"
 #include "WorkerDialog.h"
 #include "core/IniFile.h"
@@ -309,15 +304,7 @@ void TInitAndConfigThread::RestoreCursor()
 int TInitAndConfigThread::DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
                                                  const QStringList& buttonCaptions, const QString& text)
 {
-    TModalRequest request;
-    request.Caption = caption;
-    request.Text = text;
-    request.Kind = kind;
-    request.Buttons = buttons;
-    request.ButtonCaptions = buttonCaptions;
-    QWidget* parent = view_.DialogParent();
-    request.Build = [=] { return BuildDiscoveryMessageDialog(caption, kind, buttons, buttonCaptions, text, parent); };
-    return ShowWorkerDialog(request);
+    return ShowWorkerMessage(kDiscoveryDialogLook, caption, kind, buttons, buttonCaptions, text, view_.DialogParent());
 }
 
 // ---- worker steps --------------------------------------------------------
@@ -353,74 +340,8 @@ std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDi
                                                      const QStringList& buttonCaptions, const QString& text,
                                                      QWidget* mainWindow)
 {
-    constexpr int kMargin = kWorkerDialogMargin;
-    constexpr int kStandardTextWidth = 400;
-    constexpr int kDialogWidth = kWorkerDialogWidth;
-
-    // The standard message look: icon at the left, the text beside it,
-    // sized to the text, and the buttons in a row below.
-    auto dialog = std::make_unique<QDialog>(mainWindow);
-    dialog->setObjectName("DiscoveryMessageDialog");
-    dialog->setWindowTitle(caption);
-
-    const int textLeft = PlaceKindIcon(*dialog, kind, QStringLiteral("Image"));
-    auto* label = new QLabel(text, dialog.get());
-    label->setObjectName("Message");
-    label->setWordWrap(false);
-    label->adjustSize();
-    if (label->width() > kStandardTextWidth) {
-        label->setWordWrap(true);
-        label->resize(kStandardTextWidth, label->heightForWidth(kStandardTextWidth));
-    }
-    label->move(textLeft, kMargin);
-
-    QList<QPushButton*> pushButtons;
-    int buttonsRight = kMargin;
-    for (const int flag : StandardButtonsOf(buttons)) {
-        QDialogButtonBox standard(static_cast<QDialogButtonBox::StandardButtons>(flag));
-        auto* button = new QPushButton(dialog.get());
-        button->setObjectName(QStringLiteral("Button%1").arg(pushButtons.size()));
-        const QList<QAbstractButton*> made = standard.buttons();
-        button->setText(made.isEmpty() ? QStringLiteral("OK") : made.front()->text());
-        button->adjustSize();
-        button->move(buttonsRight, label->y() + label->height() + kMargin);
-        buttonsRight += button->width() + 8;
-        QObject::connect(button, &QPushButton::clicked, dialog.get(), [d = dialog.get(), flag] { d->done(flag); });
-        pushButtons.push_back(button);
-    }
-    const int standardWidth = std::max(textLeft + label->width() + kMargin, buttonsRight + kMargin);
-    dialog->resize(standardWidth, label->y() + label->height() + 60);
-
-    // The adjusted look.
-    const int widening = kDialogWidth - dialog->width();
-    dialog->resize(kDialogWidth, kWorkerDialogHeight);
-    ApplyWorkerLook(*dialog, kind, false);
-    const QFont font = dialog->font();
-
-    label->setWordWrap(true);
-    const int labelWidth = label->width() + widening;
-    label->resize(labelWidth, label->heightForWidth(labelWidth));
-
-    const QFontMetrics metrics(font);
-    QPushButton* last = nullptr;
-    for (int i = 0; i < pushButtons.size() && i < buttonCaptions.size(); ++i) {
-        QPushButton* button = pushButtons[i];
-        button->setText(buttonCaptions[i]);
-        const TButtonBox box = CentredButton(dialog->width(), metrics.horizontalAdvance(buttonCaptions[i]),
-                                             metrics.height(), label->y() + label->height());
-        button->setGeometry(box.Left, box.Top, box.Width, box.Height);
-        last = button;
-    }
-    if (!last && !pushButtons.isEmpty()) last = pushButtons.back();
-    const int bottom = last ? last->y() + last->height() : label->y() + label->height();
-    dialog->resize(kDialogWidth, bottom + 10);
-
-    if (mainWindow) {
-        const QRect main = mainWindow->frameGeometry();
-        dialog->move(main.left() + (main.width() - dialog->width()) / 2,
-                     main.top() + (main.height() - dialog->height()) / 2);
-    }
-    return dialog;
+    return BuildWorkerDialog(WorkerRequest(caption, kind, buttons, buttonCaptions, text), kDiscoveryDialogLook,
+                             mainWindow);
 }
 
 } // namespace ksv

@@ -1,105 +1,20 @@
 #include "Mainthread.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QFontMetrics>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QStyle>
-#include <algorithm>
 #include <clocale>
-#include <cstddef>
 
 #include "DecimalSeparator.h"
 #include "MeasureMessages.h"
-#include "ThreadDialogLayout.h"
 #include "WorkerDialog.h"
 
 ksv::TMainThread* MainThread = nullptr;
 
 namespace ksv {
 
-namespace {
-
-// The standard buttons of `buttons` in the order a message box shows them;
-// the i-th gets the i-th caption and answers with its own value.
-QList<int> ButtonResults(int buttons, int count)
-{
-    QList<int> results = StandardButtonsOf(buttons);
-    while (results.size() < count) results.push_back(QMessageBox::Ok);
-    return results;
-}
-
-std::unique_ptr<QDialog> BuildThreadDialog(const TModalRequest& request, QWidget* parent)
-{
-    constexpr int kWidth = kWorkerDialogWidth, kMargin = kWorkerDialogMargin, kIcon = kWorkerDialogIcon;
-    auto dialog = std::make_unique<QDialog>(parent);
-    dialog->setWindowTitle(request.Caption);
-    dialog->resize(kWidth, kWorkerDialogHeight);
-    ApplyWorkerLook(*dialog, request.Kind, true);
-    const QFont font = dialog->font();
-    const int textLeft = PlaceKindIcon(*dialog, request.Kind);
-    // The text takes the whole width the wider dialog gives it.
-    auto* label = new QLabel(request.Text, dialog.get());
-    label->setObjectName(QStringLiteral("ThreadMessageLabel"));
-    label->setWordWrap(true);
-    const int labelWidth = kWidth - textLeft - kMargin;
-    const int labelHeight = std::max(label->heightForWidth(labelWidth), kIcon);
-    label->setGeometry(textLeft, kMargin, labelWidth, labelHeight);
-
-    const QStringList captions =
-        request.ButtonCaptions.isEmpty() ? QStringList{QStringLiteral("OK")} : request.ButtonCaptions;
-    const QFontMetrics metrics(font);
-    int widest = 0;
-    for (const QString& caption : captions) widest = std::max(widest, metrics.horizontalAdvance(caption));
-
-    TThreadDialogLayoutInput in;
-    in.DialogWidth = kWidth;
-    in.ButtonCount = static_cast<int>(captions.size());
-    in.WidestCaptionWidth = widest;
-    in.CaptionTextHeight = metrics.height();
-    in.LabelTop = kMargin;
-    in.LabelHeight = labelHeight;
-    in.CaptionBarHeight = dialog->style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    in.FrameHeight = dialog->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    const TThreadDialogLayout layout = ThreadDialogLayout(in);
-
-    const QList<int> results = ButtonResults(request.Buttons, in.ButtonCount);
-    QDialog* target = dialog.get();
-    for (int i = 0; i < in.ButtonCount; ++i) {
-        auto* button = new QPushButton(captions[i], dialog.get());
-        button->setGeometry(layout.ButtonLefts[static_cast<std::size_t>(i)], layout.ButtonTop, layout.ButtonWidth,
-                            layout.ButtonHeight);
-        button->setAutoFillBackground(false);
-        const int result = results[i];
-        QObject::connect(button, &QPushButton::clicked, target, [target, result] { target->done(result); });
-        if (i == 0) button->setDefault(true);
-    }
-    // The toolkit sizes the client area; the title bar and frames come on top.
-    const int clientHeight = layout.DialogHeight - in.CaptionBarHeight - 2 * in.FrameHeight;
-    dialog->setFixedSize(kWidth, clientHeight);
-    if (parent) {
-        const QRect main = parent->frameGeometry();
-        dialog->move(CentredOver(main.left(), main.width(), kWidth),
-                     CentredOver(main.top(), main.height(), layout.DialogHeight));
-    }
-    return dialog;
-}
-
-} // namespace
-
 int ThreadMessageDialog(const QString& caption, TDialogKind kind, int buttons, const QStringList& buttonCaptions,
                         const QString& text, QWidget* parent)
 {
-    TModalRequest request;
-    request.Caption = caption;
-    request.Text = text;
-    request.Kind = kind;
-    request.Buttons = buttons;
-    request.ButtonCaptions = buttonCaptions;
-    request.Build = [request, parent] { return BuildThreadDialog(request, parent); };
-    return ShowWorkerDialog(request);
+    return ShowWorkerMessage(kMeasurementDialogLook, caption, kind, buttons, buttonCaptions, text, parent);
 }
 
 // ---- the thread ---------------------------------------------------------------

@@ -9,13 +9,12 @@
 #include "CycleResult.h"
 #include "MeasureEngine.h"
 #include "SlotPicture.h"
+#include "WorkerView.h"
 #include "ksvapi.h"
-
-class QWidget;
 
 namespace ksv {
 
-class IMeasurementView {
+class IMeasurementView : public IWorkerView {
 public:
     // ---- state (any thread) ---------------------------------------------
     virtual void SetMeasurementRunning(bool running) = 0;
@@ -38,9 +37,6 @@ public:
     virtual void ShowUpdateMarks(const TSlotPicture& picture) = 0;
     // STOP turns back to START.
     virtual void ShowRunStopped() = 0;
-    // False once a close has begun: a failure is then not shown.
-    virtual bool FailureMayBeShown() = 0;
-    virtual QWidget* DialogParent() = 0;
 
 protected:
     ~IMeasurementView() = default;
