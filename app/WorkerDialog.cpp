@@ -110,6 +110,22 @@ int LayOutStandardThenWidened(QDialog& dialog, const TModalRequest& request, con
     return dialog.height();
 }
 
+TThreadDialogLayoutInput ComputedLayoutInput(const QDialog& dialog, const QStringList& captions, int labelHeight)
+{
+    const QFontMetrics metrics(dialog.font());
+    TThreadDialogLayoutInput in;
+    in.DialogWidth = kWorkerDialogWidth;
+    in.ButtonCount = static_cast<int>(captions.size());
+    for (const QString& caption : captions)
+        in.WidestCaptionWidth = std::max(in.WidestCaptionWidth, metrics.horizontalAdvance(caption));
+    in.CaptionTextHeight = metrics.height();
+    in.LabelTop = kWorkerDialogMargin;
+    in.LabelHeight = labelHeight;
+    in.CaptionBarHeight = dialog.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    in.FrameHeight = dialog.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    return in;
+}
+
 // The measurement's look; returns the height to centre (frame included).
 int LayOutComputed(QDialog& dialog, const TModalRequest& request, const TWorkerDialogLook& look)
 {
@@ -125,17 +141,7 @@ int LayOutComputed(QDialog& dialog, const TModalRequest& request, const TWorkerD
 
     const QStringList captions =
         request.ButtonCaptions.isEmpty() ? QStringList{QStringLiteral("OK")} : request.ButtonCaptions;
-    const QFontMetrics metrics(dialog.font());
-    TThreadDialogLayoutInput in;
-    in.DialogWidth = kWorkerDialogWidth;
-    in.ButtonCount = static_cast<int>(captions.size());
-    for (const QString& caption : captions)
-        in.WidestCaptionWidth = std::max(in.WidestCaptionWidth, metrics.horizontalAdvance(caption));
-    in.CaptionTextHeight = metrics.height();
-    in.LabelTop = kWorkerDialogMargin;
-    in.LabelHeight = labelHeight;
-    in.CaptionBarHeight = dialog.style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    in.FrameHeight = dialog.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const TThreadDialogLayoutInput in = ComputedLayoutInput(dialog, captions, labelHeight);
     const TThreadDialogLayout layout = ThreadDialogLayout(in);
 
     // The i-th caption answers with the i-th standard button of the set (OK
