@@ -64,13 +64,6 @@ TDevicePanel::TDevicePanel(const TDeviceControls& controls, TWindowState& state,
 {
 }
 
-void TDevicePanel::Connect(const std::function<void(void (TDevicePanel::*)())>& connect)
-{
-    connect(&TDevicePanel::FindDeviceLMDButtonClick);
-    connect(&TDevicePanel::KsvCratesComboBoxChange);
-    connect(&TDevicePanel::ModulesComboBoxChange);
-}
-
 void TDevicePanel::FindDeviceLMDButtonClick()
 {
     const THandlerScope handler(state_.HandlerBusy);

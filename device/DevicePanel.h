@@ -47,9 +47,6 @@ class TDevicePanel {
 public:
     TDevicePanel(const TDeviceControls& controls, TWindowState& state, TDeviceActions actions);
 
-    // The connection of the three handlers; the window wraps each.
-    void Connect(const std::function<void(void (TDevicePanel::*)())>& connect);
-
     // ---- handlers ------------------------------------------------------
     void FindDeviceLMDButtonClick();
     void KsvCratesComboBoxChange();
@@ -64,8 +61,6 @@ public:
     void SetDetectionControlsEnabled(bool enabled);
     // The detection controls back after a discovery.
     void EnableDetection();
-
-    const TDeviceControls& Controls() const { return c_; }
 
 private:
     void ChooseCrate(int index);
