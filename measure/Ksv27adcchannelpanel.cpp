@@ -25,10 +25,7 @@ TKsv27AdcChannelFrame::TKsv27AdcChannelFrame(QWidget* owner, int slot) : QFrame(
     SlotNumberLMDCheckBox->setProperty("tag", slot);
     SlotNumberLMDCheckBox->setText(QStringLiteral("Слот %1").arg(slot + 1));
 
-    QLabel* const pins[] = {Pin1PlusNameLMDLabel, Pin1PlusNumberLMDLabel, Pin1MinusNameLMDLabel,
-                            Pin1MinusNumberLMDLabel, Pin2PlusNameLMDLabel, Pin2PlusNumberLMDLabel,
-                            Pin2MinusNameLMDLabel, Pin2MinusNumberLMDLabel};
-    for (QLabel* pin : pins) pin->setText(QStringLiteral("--"));
+    ShowNoPins();
 
     for (int channel = 1; channel <= 2; ++channel) {
         const QString caption = QStringLiteral("Канал %1").arg(2 * slot + channel);
