@@ -1,12 +1,11 @@
-// The main window's construction: its data and tables, the eight channel
-// frames, the context menu, the application-wide settings and the size and
-// position rules. The lifecycle, page and Escape handling are in
-// Ksv27mainformEvents.cpp.
+// The main window's construction: its data and tables, its parts, the
+// context menu, the application-wide settings and the size and position
+// rules. The lifecycle, page and Escape handling are in
+// Ksv27mainformEvents.cpp, the two workers' views in MainFormViews.cpp.
 #include "Ksv27mainform.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QIcon>
 #include <QMenu>
@@ -14,14 +13,16 @@
 #include <QScreen>
 #include <QToolTip>
 
-#include "THintPlacement.h"
-#include "TWorkerLifecycle.h"
-
 #include "AdcRates.h"
 #include "DecimalSeparator.h"
+#include "DevicePanel.h"
 #include "Ksv27adcchannelpanel.h"
+#include "MultimeterPage.h"
 #include "RecordTrendPanel.h"
+#include "SettingsController.h"
 #include "TApplication.h"
+#include "THintPlacement.h"
+#include "TWorkerLifecycle.h"
 #include "WindowGeometry.h"
 #include "WindowsVersion.h"
 #include "core/IniFile.h"
@@ -35,12 +36,12 @@ static void InitWindowResources() { Q_INIT_RESOURCE(ksv27_vorn); }
 
 namespace {
 
-// Disables `widget` and, one by one, every widget inside it, so that each
-// keeps its own disabled state when its container is enabled again.
-void DisableRecursively(QWidget* widget)
+// Connects `signal` to a part's handler, run guarded: an exception shows the
+// standard error box instead of crossing the toolkit.
+template <class TSender, class TSignal, class TPart>
+void ConnectGuarded(QObject* context, TSender* sender, TSignal signal, TPart* part, void (TPart::*handler)())
 {
-    widget->setEnabled(false);
-    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindChildrenRecursively)) child->setEnabled(false);
+    QObject::connect(sender, signal, context, [part, handler] { ksv::RunGuarded([&] { (part->*handler)(); }); });
 }
 
 } // namespace
@@ -60,20 +61,52 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), Workers(std::make_u
     }
 }
 
+TMainForm::~TMainForm()
+{
+    SetShortcutHookEnabled(false);
+    if (MainForm == this) MainForm = nullptr;
+}
+
 void TMainForm::Construct()
 {
     InitWindowResources();
     setupUi(this);
-
-    // 1. Strings and string tables start empty (their defaults).
-    // 2. Application-wide settings.
+    BuildParts();
     ApplyApplicationSettings();
+    ShowUnknownState();
+    // '.' as the decimal separator.
+    ksv::UseDotDecimalSeparator();
+    ResetFlags();
+    // The guard stays set until construction is over, so no handler acts on
+    // the changes made below.
+    HandlerBusy = true;
+    ConnectHandlers();
+    for (QLabel* label : {ComputationModeLabLMDLabel, AmplitudeTypeLabLMDLabel}) {
+        label->setText(QStringLiteral("---"));
+        label->setAutoFillBackground(true);
+    }
+    BuildTables();
+    AllSlotsLMDCheckBox->setCheckState(Qt::Unchecked);
+    multimeter_->BuildSlotFrames([this](QCheckBox* box) {
+        connect(box, &QCheckBox::stateChanged, this,
+                [this, box] { ksv::RunGuarded([&] { multimeter_->EnaSlotLMDCheckBoxChange(box); }); });
+    });
+    ApplyWindowDefaults();
+    RecordTrendPanel = new ksv::TRecordTrendPanel(
+        {*this, *AdcGroupParsLMDGroupBox, *AcquisitionTimeLMDSimplePanel, HandlerBusy, DiscoveryRunning, ModuleState,
+         ModuleRecord, OnCycleShown, [this] { return multimeter_->DescribeRun(); }});
+    HandlerBusy = false;
+    StartupPhase = ksv::kStartupConstructed;
+    WindowsVersionCode = ksv::QueryWindowsVersionCode();
+    // The caption-tracing effect of the original control suite has no
+    // counterpart here, so nothing depends on WindowsVersionCode yet.
+}
 
-    // 3. Texts that show "not known yet".
+// The texts that show "not known yet"; every lamp unlit in the button face.
+void TMainForm::ShowUnknownState()
+{
     TitleTemplate = QStringLiteral("KSV27_vorn - ?.?.?");
-    ModuleSerialNumberLMDLabel->setText(QStringLiteral("????????"));
-    ModuleFirmwareVersionLMDLabel->setText(QStringLiteral("??.??.??.??"));
-    ModuleStatusLed->setToolTip(QStringLiteral("Статус модуля -> ???"));
+    device_->ShowUnknown();
     GeneratorStatusLed->setToolTip(QStringLiteral("Статус генератора -> ???"));
     MultimeterStatusLed->setToolTip(QStringLiteral("Статус мультиметра -> ???"));
     const QColor face = palette().color(QPalette::Button);
@@ -82,14 +115,12 @@ void TMainForm::Construct()
         led->setOffColor(face);
         led->setLit(false);
     }
+}
 
-    // 4. '.' as the decimal separator.
-    ksv::UseDotDecimalSeparator();
-
-    // 5. Flags; then the guard stays set until construction is over, so no
-    // handler acts on the changes made below.
+void TMainForm::ResetFlags()
+{
     HandlerBusy = false;
-    StartupPhase = 0;
+    StartupPhase = ksv::kStartupConstructing;
     Inventory.SelectedCrate = -1;
     HandlerPages[0] = MultimeterLMDTabSheet;
     DiscoveryRunning = false;
@@ -97,36 +128,36 @@ void TMainForm::Construct()
     MeasurementRunning = false;
     MeasurementRequestAllowed = true;
     AcquisitionIdle = true;
-    HandlerBusy = true;
-    ConnectHandlers();
-
-    // 6.
-    for (QLabel* label : {ComputationModeLabLMDLabel, AmplitudeTypeLabLMDLabel}) {
-        label->setText(QStringLiteral("---"));
-        label->setAutoFillBackground(true);
-    }
-
-    // 7. to 10.
-    BuildTables();
-    AllSlotsLMDCheckBox->setCheckState(Qt::Unchecked);
-
-    // 11.
-    BuildSlotFrames();
-
-    // 12.
-    ApplyWindowDefaults();
-    RecordTrendPanel = new ksv::TRecordTrendPanel(*this);
-    HandlerBusy = false;
-    StartupPhase = 1;
-    WindowsVersionCode = ksv::QueryWindowsVersionCode();
-    // The caption-tracing effect of the original control suite has no
-    // counterpart here, so nothing depends on WindowsVersionCode yet.
 }
 
-TMainForm::~TMainForm()
+void TMainForm::BuildParts()
 {
-    SetShortcutHookEnabled(false);
-    if (MainForm == this) MainForm = nullptr;
+    device_ = std::make_unique<ksv::TDevicePanel>(
+        ksv::TDeviceControls{this, ModuleDetectionLMDGroupBox, MainLMDSimplePanel, FindDeviceLMDButton,
+                             KsvCratesComboBox, ModulesComboBox, ModuleSerialNumberLMDLabel,
+                             ModuleFirmwareVersionLMDLabel, KsvCrateStatusLed, ModuleStatusLed},
+        *this,
+        ksv::TDeviceActions{[this] { StopMeasurement(); },
+                            [this](ksv::TDiscoveryMode mode, bool useSaved) { StartDiscovery(mode, useSaved); },
+                            [this] { multimeter_->ResetSlots(); }});
+    multimeter_ = std::make_unique<ksv::TMultimeterPage>(
+        ksv::TMultimeterControls{MainLMDPageControl, MultimeterLMDTabSheet, MultimeterLMDSimplePanel,
+                                 AdcStreamLMDSimplePanel, AdcGroupParsLMDGroupBox, AdcIndividualParsLMDGroupBox,
+                                 StartMultimeterLMDSimplePanel, StartMultimeterLMDSpeedButton, AdcRateLMDComboBox,
+                                 AllSlotsLMDCheckBox, AcquisitionTimeLMDLabel, VoltmeterValueLMDLabel,
+                                 AmperemeterValueLMDLabel, ResistanceValueLMDLabel, AmpltudeGeneratorLMDEdit},
+        *this,
+        ksv::TMultimeterActions{[this] { StopMeasurement(); },
+                                [this] {
+                                    return !MeasurementRunning && MeasurementRequestAllowed &&
+                                           Workers->MayStartMeasurement();
+                                },
+                                [this] { Workers->RequestMeasurement(); }});
+    settings_ = std::make_unique<ksv::TSettingsController>(
+        ksv::TSettingsControls{this, AutoSaveSettingsLMDCheckBox, AllSlotsLMDCheckBox, SaveSettingsButton,
+                               KsvCratesComboBox, ModulesComboBox, AdcRateLMDComboBox},
+        *this,
+        *multimeter_);
 }
 
 void TMainForm::ApplyApplicationSettings()
@@ -187,14 +218,6 @@ void TMainForm::BuildPopupMenu()
     PopupMenu->setDefaultAction(RebootDeviceMenuItem);
     PopupMenu->setToolTipsVisible(true);
 
-    connect(SaveDefaultSettings, &QAction::triggered, this,
-            [this] { ksv::RunGuarded([this] { SaveDefaultSettingsClick(); }); });
-    connect(SaveCurrentSettings, &QAction::triggered, this,
-            [this] { ksv::RunGuarded([this] { SaveCurrentSettingsClick(); }); });
-    connect(ApplicationExit, &QAction::triggered, this,
-            [this] { ksv::RunGuarded([this] { ApplicationExitClick(); }); });
-    // RebootDeviceMenuItem and AboutProgram have no action.
-
     // The menu's automatic pop-up on a right click is off: its items act
     // through their shortcuts.
     setContextMenuPolicy(Qt::PreventContextMenu);
@@ -205,26 +228,17 @@ void TMainForm::ConnectHandlers()
     // Every handler runs guarded: an exception shows the standard error box
     // instead of crossing the toolkit. Change events fire on programmatic
     // changes too (as the original's did); HandlerBusy filters those.
-    const auto guarded = [this](void (TMainForm::*handler)()) {
-        return [this, handler] { ksv::RunGuarded([&] { (this->*handler)(); }); };
+    const auto on = [this](auto* sender, auto signal, auto* part, auto handler) {
+        ConnectGuarded(this, sender, signal, part, handler);
     };
-    connect(FindDeviceLMDButton, &QPushButton::clicked, this, guarded(&TMainForm::FindDeviceLMDButtonClick));
-    connect(KsvCratesComboBox, &QComboBox::currentIndexChanged, this, guarded(&TMainForm::KsvCratesComboBoxChange));
-    connect(ModulesComboBox, &QComboBox::currentIndexChanged, this, guarded(&TMainForm::ModulesComboBoxChange));
-    connect(StartMultimeterLMDSpeedButton, &QPushButton::clicked, this,
-            guarded(&TMainForm::StartLMDSpeedButtonClick));
-    connect(AdcRateLMDComboBox, &QComboBox::currentIndexChanged, this,
-            guarded(&TMainForm::AdcRateLMDComboBoxChange));
-    connect(AllSlotsLMDCheckBox, &QCheckBox::stateChanged, this, guarded(&TMainForm::AllSlotsLMDCheckBoxChange));
-    connect(AutoSaveSettingsLMDCheckBox, &QCheckBox::stateChanged, this,
-            guarded(&TMainForm::AutoSaveSettingsLMDCheckBoxChange));
-    connect(SaveSettingsButton, &QPushButton::clicked, this, guarded(&TMainForm::SaveSettingsButtonClick));
-    connect(MezzaninesLMDComboBox, &QComboBox::currentIndexChanged, this,
-            guarded(&TMainForm::MezzaninesLMDComboBoxChange));
-    for (QRadioButton* radio : EquipmentModeLMDRadioGroup->findChildren<QRadioButton*>())
-        connect(radio, &QRadioButton::toggled, this, [guarded](bool on) {
-            if (on) std::invoke(guarded(&TMainForm::EquipmentModeLMDRadioGroupChange));
-        });
+    on(FindDeviceLMDButton, &QPushButton::clicked, device_.get(), &ksv::TDevicePanel::FindDeviceLMDButtonClick);
+    on(KsvCratesComboBox, &QComboBox::currentIndexChanged, device_.get(), &ksv::TDevicePanel::KsvCratesComboBoxChange);
+    on(ModulesComboBox, &QComboBox::currentIndexChanged, device_.get(), &ksv::TDevicePanel::ModulesComboBoxChange);
+    ConnectPartHandlers();
+    on(SaveDefaultSettings, &QAction::triggered, settings_.get(), &ksv::TSettingsController::SaveDefaultSettingsClick);
+    on(SaveCurrentSettings, &QAction::triggered, settings_.get(), &ksv::TSettingsController::SaveCurrentSettingsClick);
+    on(ApplicationExit, &QAction::triggered, this, &TMainForm::ApplicationExitClick);
+    // RebootDeviceMenuItem and AboutProgram have no action.
 
     MainLMDPageControl->setChangingEx([this](int newIndex, bool& cancel) {
         ksv::RunGuarded([&] {
@@ -232,117 +246,92 @@ void TMainForm::ConnectHandlers()
             MainLMDPageControlChangingEx(newIndex, cancel);
         });
     });
-    connect(MainLMDPageControl, &QTabWidget::currentChanged, this, guarded(&TMainForm::MainLMDPageControlChange));
+    on(MainLMDPageControl, &QTabWidget::currentChanged, this, &TMainForm::MainLMDPageControlChange);
+}
+
+void TMainForm::ConnectPartHandlers()
+{
+    using ksv::TMultimeterPage;
+    using ksv::TSettingsController;
+    const auto on = [this](auto* sender, auto signal, auto* part, auto handler) {
+        ConnectGuarded(this, sender, signal, part, handler);
+    };
+    TMultimeterPage* page = multimeter_.get();
+    on(StartMultimeterLMDSpeedButton, &QPushButton::clicked, page, &TMultimeterPage::StartLMDSpeedButtonClick);
+    on(AdcRateLMDComboBox, &QComboBox::currentIndexChanged, page, &TMultimeterPage::AdcRateLMDComboBoxChange);
+    on(AllSlotsLMDCheckBox, &QCheckBox::stateChanged, page, &TMultimeterPage::AllSlotsLMDCheckBoxChange);
+    on(MezzaninesLMDComboBox, &QComboBox::currentIndexChanged, page, &TMultimeterPage::MezzaninesLMDComboBoxChange);
+    for (QRadioButton* radio : EquipmentModeLMDRadioGroup->findChildren<QRadioButton*>())
+        connect(radio, &QRadioButton::toggled, this, [page](bool checked) {
+            if (checked) ksv::RunGuarded([page] { page->EquipmentModeLMDRadioGroupChange(); });
+        });
+    TSettingsController* settings = settings_.get();
+    on(AutoSaveSettingsLMDCheckBox, &QCheckBox::stateChanged, settings,
+       &TSettingsController::AutoSaveSettingsLMDCheckBoxChange);
+    on(SaveSettingsButton, &QPushButton::clicked, settings, &TSettingsController::SaveSettingsButtonClick);
 }
 
 void TMainForm::BuildTables()
 {
-    // 7. Rates: divisor d gives 1000 / (d + 1) Hz.
+    // Rates: divisor d gives 1000 / (d + 1) Hz, listed in index order.
     for (int i = 0; i < ksv::kAdcRateCount; ++i) {
         AdcRateDivisors[i] = ksv::kAdcRateDivisors[i];
         AdcRatesHz[i] = ksv::AdcRateFromDivisor(AdcRateDivisors[i]);
     }
-    // 8. The rate list, in index order.
     AdcRateLMDComboBox->clear();
     for (double rate : AdcRatesHz) AdcRateLMDComboBox->addItem(QString::fromStdString(ksv::AdcRateText(rate)));
     AdcRateLMDComboBox->setMaxVisibleItems(ksv::kAdcRateCount);
-    // 9. Pin tables.
     VoltagePinTable = ksv::MakeVoltagePinTable();
     CurrentPinTable = ksv::MakeCurrentPinTable();
     ResistancePinTable = ksv::MakeResistancePinTable();
 }
 
-void TMainForm::BuildSlotFrames()
-{
-    for (int column = 0; column < 2; ++column) {
-        for (int row = 0; row < 4; ++row) {
-            const int slot = 4 * column + row;
-            auto* frame = new ksv::TKsv27AdcChannelFrame(AdcIndividualParsLMDGroupBox, slot);
-            SlotFrames[slot] = frame;
-            frame->setObjectName(QStringLiteral("Ksv27AdcChannel%1Frame").arg(slot));
-
-            QWidget* panel = frame->Ksv27AdcChannelLMDSimplePanel;
-            frame->resize(panel->x() + panel->width(), panel->y() + panel->height());
-            frame->move(frame->width() * column + 1, frame->height() * row + 27);
-
-            QCheckBox* box = frame->SlotNumberLMDCheckBox;
-            connect(box, &QCheckBox::stateChanged, this,
-                    [this, box] { ksv::RunGuarded([&] { EnaSlotLMDCheckBoxChange(box); }); });
-
-            DisableRecursively(panel);
-            ResetSlotDisplay(slot);
-            frame->show();
-        }
-    }
-}
-
-void TMainForm::ResetSlotDisplay(int slot)
-{
-    if (slot < 0 || slot >= static_cast<int>(SlotFrames.size()) || !SlotFrames[slot]) return;
-    ksv::TKsv27AdcChannelFrame* frame = SlotFrames[slot];
-    frame->SlotNumberLMDCheckBox->setChecked(false);
-    frame->MezzaninenameLMDLabel->setText(QStringLiteral("????????????"));
-    frame->ValuesLabLMDLabel->setText(QStringLiteral("????????????"));
-    for (QLabel* pin : {frame->Pin1PlusNameLMDLabel, frame->Pin1PlusNumberLMDLabel, frame->Pin1MinusNameLMDLabel,
-                        frame->Pin1MinusNumberLMDLabel, frame->Pin2PlusNameLMDLabel, frame->Pin2PlusNumberLMDLabel,
-                        frame->Pin2MinusNameLMDLabel, frame->Pin2MinusNumberLMDLabel})
-        pin->setText(QStringLiteral("--"));
-    for (int channel = 1; channel <= 2; ++channel) {
-        (channel == 1 ? frame->Value1LMDEdit : frame->Value2LMDEdit)->setText(QStringLiteral("--------"));
-        frame->SetValueColor(channel, QColor(0, 255, 0));
-        frame->SetChannelLamp(channel, ksv::TKsv27AdcChannelFrame::kLampOff);
-    }
-}
-
-void TMainForm::ShowAcquisitionTime()
-{
-    const QString seconds = AcquisitionTime > 0.0 ? QString::number(AcquisitionTime, 'f', 1) : QStringLiteral("---");
-    AcquisitionTimeLMDLabel->setText(QStringLiteral("Время измерения: %1 с").arg(seconds));
-}
-
 void TMainForm::ApplyWindowDefaults()
 {
-    // 1. The multimeter page (the guard is set, so the change is not asked about).
+    // The multimeter page (the guard is set, so the change is not asked about).
     MainLMDPageControl->setCurrentIndex(0);
-
-    // 2. The design size of the form.
+    // The design size of the form.
     DesignMinHeight = minimumHeight();
     DesignMinWidth = minimumWidth();
     MultimeterPanelDesignHeight = MultimeterLMDSimplePanel->height();
-
-    // 3. No maximise button, a border that does not resize.
+    // No maximise button, a border that does not resize.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    CutTopBarAtBevel();
+    FitToWorkArea();
+    CentreOnScreen();
+    multimeter_->ShowStartIdle();
+    HideUnusedControls();
+}
 
-    // 4. The lamps right of Bevel3 are not used: cut the panel at Bevel3
-    // and close the gap.
+// The lamps right of Bevel3 are not used: the panel is cut at Bevel3 and the
+// gap closed.
+void TMainForm::CutTopBarAtBevel()
+{
     Shift = SelectedModuleLMDSimplePanel->width() - Bevel3->x() - 1;
     SelectedModuleLMDSimplePanel->resize(SelectedModuleLMDSimplePanel->width() - Shift,
                                          SelectedModuleLMDSimplePanel->height());
     StartMultimeterLMDSimplePanel->move(StartMultimeterLMDSimplePanel->pos() - QPoint(Shift, 0));
     SaveIniSettingLMDGroupBox->move(SaveIniSettingLMDGroupBox->pos() - QPoint(Shift, 0));
+}
 
-    // 5. to 7., then centred on the screen as the window opens.
-    FitToWorkArea();
+void TMainForm::CentreOnScreen()
+{
     if (const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen()) {
         const QRect work = display->availableGeometry();
         move(work.x() + (work.width() - width()) / 2, work.y() + (work.height() - height()) / 2);
     }
+}
 
-    // The START button's idle look: its caption in green.
-    QPalette start = StartMultimeterLMDSpeedButton->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-        start.setColor(group, QPalette::ButtonText, QColor(0, 128, 0));
-    StartMultimeterLMDSpeedButton->setPalette(start);
-
-    // 8. What is shown and hidden.
+void TMainForm::HideUnusedControls()
+{
     Bevel3->hide();
     GeneratorStatusLed->hide();
     MultimeterStatusLed->hide();
     AcquisitionTimeLMDSimplePanel->move((AdcGroupParsLMDGroupBox->width() - AcquisitionTimeLMDSimplePanel->width()) / 2,
                                         AcquisitionTimeLMDSimplePanel->y());
     AcquisitionTimeLMDSimplePanel->show();
-    ShowAcquisitionTime();
+    multimeter_->ShowAcquisitionTime();
     ComputationInfoLMDSimplePanel->hide();
     EquipmentLMDSimplePanel->hide();
     EquipmentModeLMDGroupBox->hide();

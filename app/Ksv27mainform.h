@@ -1,14 +1,17 @@
 // The main window: the one object that holds the program's state.
 //
 // Its controls come from the form (Ksv27mainform.ui) under their own names;
-// its data block follows. The operations of each subsystem are members of
-// the window but live in their subsystem's folder:
-//   app/Ksv27mainform*.cpp      construction, tables, lifecycle, pages, menu
-//   device/MainFormDevice*.cpp  discovery requests, selection, status display
-//   settings/MainFormSettings.cpp   settings load, save and defaults
-//   measure/MainFormMeasure*.cpp    measurement start/stop, slot selection
+// the form is private, and the window hands each part of its behaviour the
+// controls that part works on:
+//   device/DevicePanel        the find button, crate and module lists, status
+//   measure/MultimeterPage    START, the channel frames, slots, rate, a run's display
+//   settings/SettingsController   settings load, save and defaults
+//   measure/RecordTrendPanel  recording and the trend window
+// The two workers see the window only through the two views it implements
+// (device/DiscoveryView.h, measure/MeasurementView.h).
 // Threads: every member runs on the window's thread unless it says otherwise;
-// the flags that workers write are atomic.
+// the flags that workers write are atomic. The state's fields are those of
+// TWindowState (WindowState.h).
 #pragma once
 
 #include <QMainWindow>
@@ -22,26 +25,41 @@
 #include "CycleResult.h"
 #include "DeviceEngine.h"
 #include "DeviceInventory.h"
+#include "DiscoveryView.h"
+#include "MeasurementView.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
+#include "WindowState.h"
 #include "ksvapi.h"
 #include "ui_Ksv27mainform.h"
 
 class QAction;
 class QMenu;
-class QShortcut;
 
 namespace ksv {
 class TIniFile;
-struct TDefaultFileOutcome;
-class TInitAndConfigThread;
-class TMainThread;
 class TKsv27AdcChannelFrame;
 class TRecordTrendPanel;
 class TWorkerLifecycle;
+class TDevicePanel;
+class TMultimeterPage;
+class TSettingsController;
+
+// The window's start-up: built, shown, sized again once shown, then running
+// (the start-up discovery has been asked for).
+enum TStartupPhase : std::uint8_t {
+    kStartupConstructing = 0,
+    kStartupConstructed = 1,
+    kStartupShown = 2,
+    kStartupRunning = 3,
+};
 } // namespace ksv
 
-class TMainForm : public QMainWindow, public Ui::TMainForm {
+class TMainForm : public QMainWindow,
+                  public ksv::TWindowState,
+                  public ksv::IDiscoveryView,
+                  public ksv::IMeasurementView,
+                  private Ui::TMainForm {
     Q_OBJECT
 
 public:
@@ -52,63 +70,29 @@ public:
     // the same names call it.
     std::unique_ptr<ksv::TWorkerLifecycle> Workers;
 
-    // ---- guards and hand-off flags -------------------------------------
-    std::atomic<bool> DiscoveryRequestAllowed{true};
-    std::atomic<bool> MeasurementRequestAllowed{true};
-    std::unique_ptr<ksv::TIniFile> SettingsIniFile;
-    std::uint8_t StartupPhase = 0;
+    // The window's hint, shown by THintPlacement.
     QWidget* HintWindow = nullptr;
-    int WindowsVersionCode = 0;
-    bool HandlerBusy = false;
-    std::atomic<bool> DiscoveryRunning{false};
-    std::atomic<bool> MeasurementRunning{false};
-    std::atomic<bool> AcquisitionIdle{true};
-
-    // ---- device inventory ----------------------------------------------
-    std::atomic<int> CrateStatusOk{0};
-    std::atomic<std::uint8_t> ModuleState{0}; // 0 none, 1 found, 2 open for work
-    ksv::TDeviceInventory Inventory;
-    Ksv27ModuleRecord ModuleRecord{};
-    // The library steps on the two above: inventory, choice, open, close.
-    ksv::TDeviceEngine DeviceEngine{Inventory, ModuleRecord};
-
-    // ---- measurement tables and frames ---------------------------------
-    double AcquisitionTime = 0.0;
-    std::array<double, 8> AdcRatesHz{};
-    std::array<std::uint8_t, 8> AdcRateDivisors{};
-    std::array<ksv::TKsv27AdcChannelFrame*, 8> SlotFrames{};
-    QString TitleTemplate;
-    ksv::TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
-    std::array<QWidget*, 1> HandlerPages{};
-    std::uint16_t HandlerIndex = 0;
-    // Called on the window's thread right after a cycle's values are shown,
-    // with that cycle; empty unless something records or follows the run.
-    std::function<void(const ksv::TCycleResult&)> OnCycleShown;
     // Recording and trend controls; owned by the group parameters box.
     ksv::TRecordTrendPanel* RecordTrendPanel = nullptr;
 
     // ---- the context menu ----------------------------------------------
     QMenu* PopupMenu = nullptr;
-    QAction* RebootDeviceMenuItem = nullptr;
-    QAction* SaveDefaultSettings = nullptr;
-    QAction* SaveCurrentSettings = nullptr;
-    QAction* AboutProgram = nullptr;
-    QAction* ApplicationExit = nullptr;
-    QAction* BreakLine1 = nullptr;
-    QAction* BreakLine2 = nullptr;
-    QAction* BreakLine3 = nullptr;
+    QAction *RebootDeviceMenuItem = nullptr, *SaveDefaultSettings = nullptr, *SaveCurrentSettings = nullptr,
+            *AboutProgram = nullptr, *ApplicationExit = nullptr;
+    QAction *BreakLine1 = nullptr, *BreakLine2 = nullptr, *BreakLine3 = nullptr;
 
-    // ---- construction and tables (app) ---------------------------------
-    void ResetSlotDisplay(int slot);
-    // Shows AcquisitionTime in AcquisitionTimeLMDSimplePanel ("---" while it is 0).
-    void ShowAcquisitionTime();
     // Design size of the window's client area (from the form), remembered at construction.
     int DesignMinHeight = 0;
     int DesignMinWidth = 0;
     // How far the top bar's right-hand panels moved left (Bevel3 rule).
     int Shift = 0;
 
-    // ---- lifecycle and pages (app) -------------------------------------
+    // ---- the parts -------------------------------------------------------
+    ksv::TDevicePanel& Device() { return *device_; }
+    ksv::TMultimeterPage& Multimeter() { return *multimeter_; }
+    ksv::TSettingsController& Settings() { return *settings_; }
+
+    // ---- lifecycle and pages ---------------------------------------------
     void FormShow();
     void FormResize();
     void FormClose();
@@ -122,50 +106,13 @@ public:
     bool EscapeKeyPressed();
     void SetShortcutHookEnabled(bool enabled);
 
-    // ---- device access (device) ----------------------------------------
-    void StartDiscovery(int mode, bool useSaved);
+    // ---- the workers -----------------------------------------------------
+    void StartDiscovery(ksv::TDiscoveryMode mode, bool useSaved);
     void OnStartInitDevicesThread(const ksv::TWindowMessage& message);
-    void FindDeviceLMDButtonClick();
-    void KsvCratesComboBoxChange();
-    void ModulesComboBoxChange();
     // Serves a running discovery's hand-offs until it has ended (bounded).
     void WaitForDiscoveryToEnd();
-    // kind: reset or final; mode 1..3; moduleName empty when not read this run.
-    enum class TStatusKind {
-        Reset,
-        Final
-    };
-    void ShowDeviceStatus(TStatusKind kind, int mode, const std::string& moduleName);
-
-    // ---- settings (settings) -------------------------------------------
-    bool CreateDefaultIniFile(const std::string& path);
-    // The window's part of a default-file write that settings/core made:
-    // opens the settings object on the path and shows the outcome's box.
-    bool TakeDefaultIniFile(const std::string& path, const ksv::TDefaultFileOutcome& outcome);
-    bool WriteDefaultAppSettings(ksv::TIniFile* ini);
-    bool WriteDefaultModuleSettings(ksv::TIniFile* ini);
-    bool LoadSettings(ksv::TIniFile* ini);
-    bool LoadModuleSettings(ksv::TIniFile* ini);
-    void SaveIniFile(const std::string& path);
-    bool WriteAppSettings(ksv::TIniFile* ini);
-    bool WriteModuleSettings(ksv::TIniFile* ini);
-    void AutoSaveSettingsLMDCheckBoxChange();
-    void SaveSettingsButtonClick();
-    void SaveCurrentSettingsClick();
-    void SaveDefaultSettingsClick();
-
-    // ---- measurement (measure) -----------------------------------------
-    void StartThread();
     void OnStartMainThread();
     void StopMeasurement();
-    void StartLMDSpeedButtonClick();
-    void ApplySlotEnabling(bool enable);
-    void UpdateAllSlotsCheckBox();
-    void EnaSlotLMDCheckBoxChange(QObject* sender);
-    void AllSlotsLMDCheckBoxChange();
-    void AdcRateLMDComboBoxChange();
-    void EquipmentModeLMDRadioGroupChange();
-    void MezzaninesLMDComboBoxChange();
 
 protected:
     bool event(QEvent* e) override;
@@ -174,17 +121,63 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // ---- construction (Ksv27mainform.cpp) --------------------------------
     void Construct();
+    void ShowUnknownState();
+    void ResetFlags();
+    void BuildParts();
     void ApplyApplicationSettings();
     void ConnectHandlers();
+    void ConnectPartHandlers();
     void BuildTables();
-    void BuildSlotFrames();
     void BuildPopupMenu();
     void ApplyWindowDefaults();
+    void CutTopBarAtBevel();
+    void HideUnusedControls();
     // Window size from the design size and the work area, and the centring
     // of MultimeterLMDSimplePanel in its page; safe to run again.
     void FitToWorkArea();
+    void CentreOnScreen();
 
+    // ---- IDiscoveryView (MainFormViews.cpp) ------------------------------
+    void SetDiscoveryRunning(bool running) override;
+    ksv::TModuleState ModuleStateNow() const override;
+    void SetModuleState(ksv::TModuleState state) override;
+    void SetCrateStatusOk(bool ok) override;
+    ksv::TDeviceInventory& DeviceInventory() override;
+    ksv::TDeviceEngine& Engine() override;
+    void ShowDiscoveryBegun() override;
+    void SetDetectionControlsEnabled(bool enabled) override;
+    void ShowDeviceStatus(ksv::TStatusKind kind, ksv::TDiscoveryMode mode, const std::string& moduleName) override;
+    void ShowCrateList(const QStringList& items, int current) override;
+    void ShowModuleList(const QStringList& items, int current) override;
+    QRect WindowFrame() const override;
+    QRect WindowClient() const override;
+    void MoveWindow(const QPoint& topLeft) override;
+    bool TakeDefaultIniFile(const std::string& path, const ksv::TDefaultFileOutcome& outcome) override;
+    bool LoadSettings(ksv::TIniFile* ini) override;
+    void ShowDiscoveryEnded() override;
+    void GiveControlsBack();
+    // IWorkerView, for both workers.
+    bool FailureMayBeShown() override;
+    QWidget* DialogParent() override;
+
+    // ---- IMeasurementView (MainFormViews.cpp) ----------------------------
+    void SetMeasurementRunning(bool running) override;
+    void SetAcquisitionIdle(bool idle) override;
+    void ForgetDevice() override;
+    Ksv27ModuleRecord& MeasuredRecord() override;
+    bool OnMultimeterPage() const override;
+    void ShowRunStarted() override;
+    double RunAcquisitionTime() const override;
+    ksv::TMeasureRequest RunRequest() const override;
+    void ShowCycle(const ksv::TCycleResult& cycle, const ksv::TSlotPicture& picture) override;
+    void ShowUpdateMarks(const ksv::TSlotPicture& picture) override;
+    void ShowRunStopped() override;
+
+    std::unique_ptr<ksv::TDevicePanel> device_;
+    std::unique_ptr<ksv::TMultimeterPage> multimeter_;
+    std::unique_ptr<ksv::TSettingsController> settings_;
     int MultimeterPanelDesignHeight = 0;
     QObject* EscapeHook = nullptr;
 };

@@ -1,5 +1,5 @@
 // The main window's lifecycle (show, resize, activate, close), its window
-// messages, the page rule and the Escape key.
+// messages and the workers' operations, the page rule and the Escape key.
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -7,9 +7,11 @@
 #include <QTimer>
 
 #include "DecimalSeparator.h"
+#include "HandlerGuard.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "ModalDialogs.h"
+#include "MultimeterPage.h"
 #include "TApplication.h"
 #include "TWorkerLifecycle.h"
 
@@ -82,36 +84,29 @@ void TMainForm::closeEvent(QCloseEvent* e)
 
 void TMainForm::FormShow()
 {
-    if (HandlerBusy) return;
-    HandlerBusy = true;
-    if (StartupPhase == 1) {
-        StartupPhase = 2;
-        // Qt delivers a hidden window's pending resize before its show, and
-        // a fixed-size window gets no resize after it; so the resize that
-        // follows the first show is queued here. A real one that comes
-        // first does the work, and this one then finds nothing to do.
-        QTimer::singleShot(0, this, [this] { ksv::RunGuarded([this] { FormResize(); }); });
-    }
-    HandlerBusy = false;
+    const ksv::THandlerScope handler(HandlerBusy);
+    if (!handler.Entered() || StartupPhase != ksv::kStartupConstructed) return;
+    StartupPhase = ksv::kStartupShown;
+    // Qt delivers a hidden window's pending resize before its show, and a
+    // fixed-size window gets no resize after it; so the resize that follows
+    // the first show is queued here. A real one that comes first does the
+    // work, and this one then finds nothing to do.
+    QTimer::singleShot(0, this, [this] { ksv::RunGuarded([this] { FormResize(); }); });
 }
 
 void TMainForm::FormResize()
 {
-    if (HandlerBusy) return;
-    HandlerBusy = true;
-    if (StartupPhase == 2) {
-        // The platform knows the window's decoration by now: size it again
-        // with the true caption and frame, then centre it vertically.
-        FitToWorkArea();
-        const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen();
-        if (display) {
-            const int top = (display->availableGeometry().height() - frameGeometry().height()) / 2;
-            move(pos().x(), top);
-        }
-        StartupPhase = 3;
-        StartDiscovery(3, true);
+    const ksv::THandlerScope handler(HandlerBusy);
+    if (!handler.Entered() || StartupPhase != ksv::kStartupShown) return;
+    // The platform knows the window's decoration by now: size it again with
+    // the true caption and frame, then centre it vertically.
+    FitToWorkArea();
+    if (const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        const int top = (display->availableGeometry().height() - frameGeometry().height()) / 2;
+        move(pos().x(), top);
     }
-    HandlerBusy = false;
+    StartupPhase = ksv::kStartupRunning;
+    StartDiscovery(ksv::TDiscoveryMode::Full, true);
 }
 
 void TMainForm::FormClose() { Workers->Close(); }
@@ -127,11 +122,12 @@ void TMainForm::ApplicationExitClick() { Workers->ExitRequested(); }
 
 void TMainForm::MainLMDPageControlChangingEx(int newPage, bool& cancel)
 {
-    if (HandlerBusy) return;
-    HandlerBusy = true;
-    if (ModuleState != 2) {
+    const ksv::THandlerScope handler(HandlerBusy);
+    if (!handler.Entered()) return;
+    if (ModuleState != ksv::kModuleOpen) {
         MainLMDPageControl->setEnabled(true);
-        HandlerBusy = false;
+        // The box is modal: the window's handlers work again under it.
+        ksv::ReleaseGuard(HandlerBusy);
         ksv::ShowMessageBox(QStringLiteral("Нет открытого модуля! Поэтому данная опция не доступна!"),
                             QStringLiteral("Внимание!!!"), ksv::TDialogKind::Information);
         cancel = true;
@@ -141,9 +137,9 @@ void TMainForm::MainLMDPageControlChangingEx(int newPage, bool& cancel)
         StartMultimeterLMDSimplePanel->setVisible(true);
         StopMeasurement();
     }
-    HandlerBusy = false;
 }
 
+// The page control's other two events do nothing.
 void TMainForm::MainLMDPageControlChanging() {}
 
 void TMainForm::MainLMDPageControlChange() {}
@@ -151,7 +147,8 @@ void TMainForm::MainLMDPageControlChange() {}
 bool TMainForm::EscapeKeyPressed()
 {
     if (HandlerBusy || DiscoveryRunning) {
-        HandlerBusy = false;
+        // Escape frees a guard that a failed handler may have left set.
+        ksv::ReleaseGuard(HandlerBusy);
         return true;
     }
     if (MainLMDPageControl->currentIndex() == 0 && !AcquisitionIdle) StopMeasurement();
@@ -166,3 +163,19 @@ void TMainForm::SetShortcutHookEnabled(bool enabled)
     qApp->removeEventFilter(EscapeHook);
     if (enabled) qApp->installEventFilter(EscapeHook);
 }
+
+void TMainForm::StartDiscovery(ksv::TDiscoveryMode mode, bool useSaved)
+{
+    Workers->RequestDiscovery(mode, useSaved);
+}
+
+void TMainForm::OnStartInitDevicesThread(const ksv::TWindowMessage& message)
+{
+    Workers->StartDiscoveryThread(static_cast<ksv::TDiscoveryMode>(message.WParam), message.LParam != 0);
+}
+
+void TMainForm::WaitForDiscoveryToEnd() { Workers->WaitForDiscoveryToEnd(); }
+
+void TMainForm::OnStartMainThread() { Workers->StartMeasurementThread(); }
+
+void TMainForm::StopMeasurement() { Workers->StopMeasurement(); }

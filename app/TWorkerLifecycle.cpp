@@ -2,17 +2,18 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QTimer>
 #include <chrono>
 #include <memory>
 
+#include "HandlerGuard.h"
 #include "Initandconfigthread.h"
 #include "Ksv27mainform.h"
 #include "Mainthread.h"
 #include "MeasureMessages.h"
 #include "MessagePump.h"
 #include "ModalDialogs.h"
+#include "SettingsController.h"
 #include "core/SettingsFolderOverride.h"
 #include "TSynchronizer.h"
 #include "core/IniFile.h"
@@ -56,6 +57,16 @@ private:
     const QAction* exitItem_;
 };
 
+// A worker made by `make`, or null when making it failed.
+template <class TMake> auto MadeOrNull(const TMake& make) -> decltype(make())
+{
+    try {
+        return make();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 // Counts a wait of this class, inside which a close cannot wait for a worker.
@@ -74,14 +85,14 @@ TWorkerLifecycle::TWorkerLifecycle(TMainForm& window) : window_(window) {}
 
 // ---- discovery --------------------------------------------------------------
 
-void TWorkerLifecycle::RequestDiscovery(int mode, bool useSaved)
+void TWorkerLifecycle::RequestDiscovery(TDiscoveryMode mode, bool useSaved)
 {
     if (closing_ || window_.DiscoveryRunning || !window_.DiscoveryRequestAllowed) return;
     window_.DiscoveryRequestAllowed = false;
-    QCoreApplication::postEvent(&window_, new TWindowMessage(WM_START_DISCOVERY, mode, useSaved ? 1 : 0));
+    QCoreApplication::postEvent(&window_, new TWindowMessage(WM_START_DISCOVERY, static_cast<int>(mode), useSaved ? 1 : 0));
 }
 
-void TWorkerLifecycle::StartDiscoveryThread(int mode, bool useSaved)
+void TWorkerLifecycle::StartDiscoveryThread(TDiscoveryMode mode, bool useSaved)
 {
     window_.DiscoveryRunning = false;
     if (closing_) {
@@ -89,12 +100,7 @@ void TWorkerLifecycle::StartDiscoveryThread(int mode, bool useSaved)
         window_.DiscoveryRequestAllowed = true;
         return;
     }
-    TInitAndConfigThread* thread = nullptr;
-    try {
-        thread = new TInitAndConfigThread(useSaved, mode);
-    } catch (...) {
-        thread = nullptr;
-    }
+    TInitAndConfigThread* thread = MadeOrNull([&] { return new TInitAndConfigThread(window_, useSaved, mode); });
     InitAndConfigThread = thread;
     if (!thread) {
         ShowMessageBox(QString::fromUtf8("Не могу открыть поток 'InitAndConfigThread'!"),
@@ -147,12 +153,7 @@ void TWorkerLifecycle::StartMeasurementThread()
         window_.MeasurementRequestAllowed = true;
         return;
     }
-    TMainThread* thread = nullptr;
-    try {
-        thread = new TMainThread;
-    } catch (...) {
-        thread = nullptr;
-    }
+    TMainThread* thread = MadeOrNull([&] { return new TMainThread(window_); });
     if (!thread) {
         // RequestMeasurement waits for this token; without it the wait never ends.
         window_.MeasurementRequestAllowed = true;
@@ -209,30 +210,30 @@ bool TWorkerLifecycle::CloseEvent()
 
 void TWorkerLifecycle::Close()
 {
-    if (window_.HandlerBusy) return;
-    window_.HandlerBusy = true;
+    const THandlerScope handler(window_.HandlerBusy);
+    if (!handler.Entered()) return;
     struct TRunning {
         bool& flag;
         explicit TRunning(bool& f) : flag(f) { flag = true; }
         ~TRunning() { flag = false; }
     } running(closeStepsRunning_);
     BeginClose();
-    if (window_.AutoSaveSettingsLMDCheckBox->isChecked()) window_.SaveIniFile(ksv::ActiveSettingsPath());
+    if (window_.Settings().AutoSaveChecked()) window_.Settings().SaveIniFile(ActiveSettingsPath());
     window_.SettingsIniFile.reset();
     StopMeasurement();
     WaitForDiscoveryToEnd();
+    // The discovery's end frees the guard; the rest of the close holds it.
     window_.HandlerBusy = true;
     // A discovery that outlived the wait still uses the record; the process
     // ends with it, and the server lets the module go with the connection.
     if (!InitAndConfigThread) CloseModule();
-    window_.HandlerBusy = false;
     closed_ = true;
 }
 
 void TWorkerLifecycle::ExitRequested()
 {
     if (closeStepsRunning_) return;
-    window_.HandlerBusy = false;
+    ReleaseGuard(window_.HandlerBusy);
     window_.close();
 }
 

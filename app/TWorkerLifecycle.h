@@ -24,6 +24,8 @@
 
 #include <atomic>
 
+#include "DeviceStates.h"
+
 class TMainForm;
 
 namespace ksv {
@@ -36,9 +38,9 @@ public:
 
     // ---- discovery ------------------------------------------------------
     // Posts the start message unless a discovery runs or is requested.
-    void RequestDiscovery(int mode, bool useSaved);
+    void RequestDiscovery(TDiscoveryMode mode, bool useSaved);
     // The start message: creates the thread and waits until it runs.
-    void StartDiscoveryThread(int mode, bool useSaved);
+    void StartDiscoveryThread(TDiscoveryMode mode, bool useSaved);
     // Serves a running discovery's hand-offs until it has ended (bounded).
     void WaitForDiscoveryToEnd();
 

@@ -1,12 +1,15 @@
-// What the two workers' message dialogs share: the kind's icon at the top
-// left, the adjusted look (12 pt, the kind's colours), the standard buttons
-// of a set in their order, and the modal run with the window's Escape
-// handling off. Each worker keeps its own layout of text and buttons.
+// The two workers' message dialogs: one builder for both, the kind's icon at
+// the top left, the adjusted look (12 pt, the kind's colours), the standard
+// buttons of a set in their order, and the modal run with the window's
+// Escape handling off. What differs between the two looks is a
+// TWorkerDialogLook.
 #pragma once
 
 #include <QDialog>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <memory>
 
 #include "ModalDialogs.h"
 
@@ -34,5 +37,34 @@ QList<int> StandardButtonsOf(int buttons);
 // Runs `request` through the one modal gateway with the window's shortcut
 // hook off, so that Escape cannot clear the window's guard under the dialog.
 int ShowWorkerDialog(const TModalRequest& request);
+
+// What differs between the two workers' dialogs.
+struct TWorkerDialogLook {
+    // The discovery's way: laid out as the standard message box (the text
+    // beside the icon, wrapped at 400, the standard buttons in a row), then
+    // widened to the adjusted width, the captions given to the buttons and
+    // each centred below the text. Otherwise the measurement's way: the text
+    // over the whole width and the buttons laid out by ThreadDialogLayout,
+    // the dialog of fixed size and the confirmation kind coloured too.
+    bool StandardThenWidened;
+    const char* DialogName; // object names; empty: none
+    const char* IconName;
+    const char* LabelName;
+};
+inline constexpr TWorkerDialogLook kDiscoveryDialogLook{true, "DiscoveryMessageDialog", "Image", "Message"};
+inline constexpr TWorkerDialogLook kMeasurementDialogLook{false, "", "", "ThreadMessageLabel"};
+
+// Builds the dialog of `request` in `look`, centred over `parent` when
+// there is one. Not shown; the caller runs it.
+std::unique_ptr<QDialog> BuildWorkerDialog(const TModalRequest& request, const TWorkerDialogLook& look,
+                                           QWidget* parent);
+
+// A request of the worker dialogs' kind, without its builder.
+TModalRequest WorkerRequest(const QString& caption, TDialogKind kind, int buttons, const QStringList& buttonCaptions,
+                            const QString& text);
+
+// Builds and shows the dialog modally over `parent`; returns its result.
+int ShowWorkerMessage(const TWorkerDialogLook& look, const QString& caption, TDialogKind kind, int buttons,
+                      const QStringList& buttonCaptions, const QString& text, QWidget* parent);
 
 } // namespace ksv

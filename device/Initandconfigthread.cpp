@@ -1,37 +1,20 @@
 #include "Initandconfigthread.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QDialog>
-#include <QDialogButtonBox>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QLabel>
+#include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
-#include <QStyle>
-#include <QTabWidget>
-#include <QAbstractButton>
-#include <QAbstractScrollArea>
-#include <QAbstractSpinBox>
-#include <QLineEdit>
 #include <new>
 
 #include "BoundedText.h"
-#include "Ksv27mainform.h"
-#include "TBusyScope.h"
-#include "TWorkerLifecycle.h"
-#include "ThreadDialogLayout.h"
+#include "ModuleInventory.h"
 #include "WindowGeometry.h"
 #include "WorkerDialog.h"
-#include "ModuleInventory.h"
 #include "core/IniFile.h"
-#include "core/SettingsLoadSave.h"
 #include "core/SettingsFolderOverride.h"
+#include "core/SettingsLoadSave.h"
 
 ksv::TInitAndConfigThread* InitAndConfigThread = nullptr;
 
@@ -45,26 +28,13 @@ std::function<void(const std::string&)>& StepHook()
     return hook;
 }
 
-// Empties a combo box: no selection, no items.
-void ClearCombo(QComboBox* combo)
+// Whether the window, moved to `topLeft`, shows its caption on a screen.
+bool PositionReachable(const IDiscoveryView& view, const QPoint& topLeft)
 {
-    combo->setCurrentIndex(-1);
-    combo->clear();
-}
-
-void SetDropDownCount(QComboBox* combo, int count)
-{
-    // The list shows every item without scrolling; Qt wants at least one row.
-    combo->setMaxVisibleItems(count > 0 ? count : 1);
-}
-
-// Whether the main window, moved to `topLeft`, shows its caption on a screen.
-bool PositionReachable(const QPoint& topLeft)
-{
-    const QRect frame = MainForm->frameGeometry();
+    const QRect frame = view.WindowFrame();
     QList<QRect> workAreas;
     for (const QScreen* screen : QGuiApplication::screens()) workAreas.append(screen->availableGeometry());
-    const TWindowDecoration decoration = DecorationFrom(frame, MainForm->geometry());
+    const TWindowDecoration decoration = DecorationFrom(frame, view.WindowClient());
     return CaptionReachable(QRect(topLeft, frame.size()), decoration.Caption + decoration.FrameY, workAreas);
 }
 
@@ -72,8 +42,9 @@ QString RecordText(const std::string& text) { return QString::fromUtf8(text.data
 
 } // namespace
 
-TInitAndConfigThread::TInitAndConfigThread(bool discoveryUsesSavedSettings, int discoveryMode)
-    : DiscoveryUsesSavedSettings(discoveryUsesSavedSettings), DiscoveryMode(discoveryMode)
+TInitAndConfigThread::TInitAndConfigThread(IDiscoveryView& view, bool discoveryUsesSavedSettings,
+                                           TDiscoveryMode discoveryMode)
+    : DiscoveryUsesSavedSettings(discoveryUsesSavedSettings), DiscoveryMode(discoveryMode), view_(view)
 {
     FreeOnTerminate = true;
     Start();
@@ -96,7 +67,7 @@ void TInitAndConfigThread::Step(const char* name) const
 void TInitAndConfigThread::Execute()
 {
     try {
-        MainForm->DiscoveryRunning = true;
+        view_.SetDiscoveryRunning(true);
         StopRequested = false;
         Sleep(50);
         Synchronize([this] { PrepareDiscovery(); });
@@ -108,13 +79,7 @@ void TInitAndConfigThread::Execute()
             RunModeWork();
         }
     } catch (...) {
-        MessageText = QString::fromUtf8(discovery_text::kException);
-        try {
-            Synchronize([this] { ShowThreadMessage(); });
-        } catch (...) {
-        }
-        MainForm->CrateStatusOk = 0;
-        MainForm->ModuleState = 0;
+        ReportException();
     }
     Sleep(100);
     try {
@@ -122,34 +87,45 @@ void TInitAndConfigThread::Execute()
     } catch (...) {
         // FinishDiscovery has restored the cursor and the guard on its way
         // out; report what went wrong unless a message was shown already.
-        MessageText = QString::fromUtf8(discovery_text::kException);
-        try {
-            Synchronize([this] { ShowThreadMessage(); });
-        } catch (...) {
-        }
-        MainForm->CrateStatusOk = 0;
-        MainForm->ModuleState = 0;
+        ReportException();
     }
+}
+
+void TInitAndConfigThread::ReportException()
+{
+    MessageText = QString::fromUtf8(discovery_text::kException);
+    try {
+        Synchronize([this] { ShowThreadMessage(); });
+    } catch (...) {
+    }
+    ResetDeviceState();
+}
+
+void TInitAndConfigThread::ResetDeviceState()
+{
+    view_.SetCrateStatusOk(false);
+    view_.SetModuleState(kNoModule);
 }
 
 void TInitAndConfigThread::RunModeWork()
 {
     switch (DiscoveryMode) {
-    case 3:
+    case TDiscoveryMode::Full:
         Synchronize([this] { FindAndOpenModule(); });
         Sleep(100);
         if (!StopRequested) {
             // Its result shows in the module lamp only.
-            if (MainForm->ModuleState == 1) OpenSelectedModule();
+            if (view_.ModuleStateNow() == kModuleFound) OpenSelectedModule();
             Sleep(100);
         }
         ShowFinalStatus();
         break;
-    case 1:
-    case 2: {
-        // Mode 1 opens the chosen module of the selected crate; mode 2 opens
-        // the selected crate's module after refilling its module list.
-        const bool moduleMode = DiscoveryMode == 1;
+    case TDiscoveryMode::ModuleChanged:
+    case TDiscoveryMode::CrateChanged: {
+        // A module change opens the chosen module of the selected crate; a
+        // crate change opens the selected crate's module after refilling its
+        // module list.
+        const bool moduleMode = DiscoveryMode == TDiscoveryMode::ModuleChanged;
         if (!(moduleMode ? OpenSelectedModule() : ReopenCrateModule())) {
             MessageText = QString::fromUtf8(moduleMode ? discovery_text::kModuleOpenFailed
                                                        : discovery_text::kCrateOpenFailed);
@@ -159,8 +135,6 @@ void TInitAndConfigThread::RunModeWork()
         ShowFinalStatus();
         break;
     }
-    default:
-        break;
     }
     if (!StopRequested) {
         Synchronize([this] { ApplySettings(); });
@@ -172,7 +146,7 @@ void TInitAndConfigThread::ShowFinalStatus()
 {
     Synchronize([this] {
         Step("ShowDeviceStatus");
-        MainForm->ShowDeviceStatus(TMainForm::TStatusKind::Final, DiscoveryMode, StatusModuleName);
+        view_.ShowDeviceStatus(TStatusKind::Final, DiscoveryMode, StatusModuleName);
     });
     Sleep(100);
 }
@@ -182,20 +156,24 @@ void TInitAndConfigThread::ShowFinalStatus()
 void TInitAndConfigThread::PrepareDiscovery()
 {
     Step("PrepareDiscovery");
-    MainForm->MainLMDPageControl->setEnabled(false);
     SavedCursor = static_cast<std::int16_t>(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
                                                                            : Qt::ArrowCursor);
+    view_.ShowDiscoveryBegun();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     cursorOverridden_ = true;
-    {
-        TBusyScope busy;
-        MainForm->MainLMDPageControl->setCurrentIndex(0);
-        MainForm->StartMultimeterLMDSimplePanel->setVisible(false);
-    }
 
     if (!OpenSettingsFile()) return;
+    ChooseWantedModule();
 
-    const TDeviceInventory& inventory = MainForm->Inventory;
+    view_.SetDetectionControlsEnabled(false);
+    if (DiscoveryMode != TDiscoveryMode::ModuleChanged) view_.SetCrateStatusOk(false);
+    if (DiscoveryMode != TDiscoveryMode::CrateChanged) view_.SetModuleState(kNoModule);
+    view_.ShowDeviceStatus(TStatusKind::Reset, DiscoveryMode, StatusModuleName);
+}
+
+void TInitAndConfigThread::ChooseWantedModule()
+{
+    const TDeviceInventory& inventory = view_.DeviceInventory();
     const int selected = inventory.SelectedCrate;
     // A selection outside the inventory counts as none.
     if (DiscoveryUsesSavedSettings || !ValidCrateIndex(inventory, selected)) {
@@ -207,25 +185,6 @@ void TInitAndConfigThread::PrepareDiscovery()
         WantedSlot = static_cast<std::int16_t>(
             Ksv27ModuleSlot(inventory, selected, inventory.SelectedModuleInCrate[selected]));
     }
-
-    switch (DiscoveryMode) {
-    case 3:
-        SetDetectionControlsEnabled(false);
-        MainForm->CrateStatusOk = 0;
-        MainForm->ModuleState = 0;
-        break;
-    case 1:
-        SetDetectionControlsEnabled(false);
-        MainForm->ModuleState = 0;
-        break;
-    case 2:
-        SetDetectionControlsEnabled(false);
-        MainForm->CrateStatusOk = 0;
-        break;
-    default:
-        return;
-    }
-    MainForm->ShowDeviceStatus(TMainForm::TStatusKind::Reset, DiscoveryMode, StatusModuleName);
 }
 
 bool TInitAndConfigThread::OpenSettingsFile()
@@ -239,7 +198,7 @@ bool TInitAndConfigThread::OpenSettingsFile()
         return false;
     }
     // A file made just now holds the defaults; the window shows how that went.
-    if (ensured.Created && !MainForm->TakeDefaultIniFile(path, ensured.Defaults)) return false;
+    if (ensured.Created && !view_.TakeDefaultIniFile(path, ensured.Defaults)) return false;
     try {
         ThreadIniFile = std::make_unique<TIniFile>(path);
     } catch (const std::bad_alloc&) {
@@ -255,27 +214,21 @@ void TInitAndConfigThread::RestoreWindowPosition()
     Step("RestoreWindowPosition");
     if (!DiscoveryUsesSavedSettings || !ThreadIniFile) return;
     const TWindowPosition position = ReadWindowPosition(*ThreadIniFile);
+    if (position.Left == -1 && position.Top == -1) return;
     // A position whose caption no screen shows (a monitor since detached, a
     // file from another desk) would leave the window out of reach: it counts
     // as none saved.
-    const QPoint target(position.Left != -1 ? position.Left : MainForm->x(),
-                        position.Top != -1 ? position.Top : MainForm->y());
-    if (!PositionReachable(target)) return;
-    if (position.Top != -1) MainForm->move(MainForm->x(), position.Top);
-    if (position.Left != -1) MainForm->move(position.Left, MainForm->y());
+    const QRect frame = view_.WindowFrame();
+    const QPoint target(position.Left != -1 ? position.Left : frame.x(), position.Top != -1 ? position.Top : frame.y());
+    if (PositionReachable(view_, target)) view_.MoveWindow(target);
 }
 
 bool TInitAndConfigThread::FindAndOpenModule()
 {
     Step("FindAndOpenModule");
-    TDeviceInventory& inventory = MainForm->Inventory;
-    {
-        TBusyScope busy;
-        ClearCombo(MainForm->ModulesComboBox);
-        SetDropDownCount(MainForm->ModulesComboBox, 0);
-    }
+    view_.ShowModuleList({}, -1);
 
-    const TEngineStatus found = MainForm->DeviceEngine.FindModules(WantedCrateSerial, WantedSlot);
+    const TEngineStatus found = view_.Engine().FindModules(WantedCrateSerial, WantedSlot);
     if (!found) {
         if (!found.Message.empty()) {
             MessageText = RecordText(found.Message);
@@ -284,40 +237,33 @@ bool TInitAndConfigThread::FindAndOpenModule()
         return false;
     }
 
-    {
-        TBusyScope busy;
-        QComboBox* crates = MainForm->KsvCratesComboBox;
-        ClearCombo(crates);
-        for (int c = 0; c < inventory.Ksv27CrateCount; ++c)
-            crates->addItem(RecordText(CrateItemText(c, Ksv27CrateSerial(inventory, c))));
-        SetDropDownCount(crates, inventory.Ksv27CrateCount);
-        crates->setCurrentIndex(inventory.SelectedCrate);
-    }
-    MainForm->CrateStatusOk = 1;
+    const TDeviceInventory& inventory = view_.DeviceInventory();
+    QStringList crates;
+    for (int c = 0; c < inventory.Ksv27CrateCount; ++c)
+        crates.append(RecordText(CrateItemText(c, Ksv27CrateSerial(inventory, c))));
+    view_.ShowCrateList(crates, inventory.SelectedCrate);
+    view_.SetCrateStatusOk(true);
     FillModulesComboBox(inventory.SelectedCrate);
 
-    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
-    MainForm->ModuleState = 1;
+    if (!view_.Engine().OpenChosenModule()) return false;
+    view_.SetModuleState(kModuleFound);
     return true;
 }
 
 void TInitAndConfigThread::FillModulesComboBox(int crate)
 {
-    const TDeviceInventory& inventory = MainForm->Inventory;
-    TBusyScope busy;
-    QComboBox* modules = MainForm->ModulesComboBox;
-    ClearCombo(modules);
+    const TDeviceInventory& inventory = view_.DeviceInventory();
+    QStringList modules;
     const int count = Ksv27ModuleCountOf(inventory, crate);
-    for (int m = 0; m < count; ++m) modules->addItem(RecordText(ModuleItemText(inventory.Ksv27Slots[crate][m])));
-    SetDropDownCount(modules, count);
+    for (int m = 0; m < count; ++m) modules.append(RecordText(ModuleItemText(inventory.Ksv27Slots[crate][m])));
     const int chosen = ValidCrateIndex(inventory, crate) ? inventory.SelectedModuleInCrate[crate] : -1;
-    modules->setCurrentIndex(ValidModuleIndex(inventory, crate, chosen) ? chosen : -1);
+    view_.ShowModuleList(modules, ValidModuleIndex(inventory, crate, chosen) ? chosen : -1);
 }
 
 void TInitAndConfigThread::ApplySettings()
 {
     Step("ApplySettings");
-    if (!MainForm->LoadSettings(ThreadIniFile.get())) {
+    if (!view_.LoadSettings(ThreadIniFile.get())) {
         MessageText = QString::fromUtf8(discovery_text::kSettingsNotApplied);
         ShowThreadMessage();
     }
@@ -328,49 +274,24 @@ void TInitAndConfigThread::ShowThreadMessage()
     if (StopRequested) return;
     StopRequested = true;
     // A close under way ends this work; its failures are not shown.
-    if (!MainForm->Workers->FailureMayBeShown()) return;
+    if (!view_.FailureMayBeShown()) return;
     DiscoveryMessageDialog(QString::fromUtf8(discovery_text::kCaption), TDialogKind::Error, QMessageBox::Ok,
                            QStringList{QString::fromUtf8(discovery_text::kAccepted)}, MessageText);
 }
 
 void TInitAndConfigThread::FinishDiscovery()
 {
-    // Whatever happens inside, the guard is released, the settings file
-    // closed and the cursor restored.
+    // Whatever happens inside, the settings file is closed and the cursor
+    // restored; the window frees its guard itself.
     struct TFinally {
         TInitAndConfigThread* self;
         ~TFinally()
         {
-            MainForm->HandlerBusy = false;
             self->ThreadIniFile.reset();
             self->RestoreCursor();
         }
     } finally{this};
-
-    MainForm->HandlerBusy = true;
-    SetControlsEnabled(MainForm->ModuleDetectionLMDGroupBox, true);
-    MainForm->SaveSettingsButton->setEnabled(!MainForm->AutoSaveSettingsLMDCheckBox->isChecked());
-    MainForm->ModuleDetectionLMDGroupBox->repaint();
-
-    MainForm->MainLMDSimplePanel->setEnabled(true);
-    MainForm->MainLMDPageControl->setEnabled(true);
-    if (QWidget* page0 = MainForm->MainLMDPageControl->widget(0)) page0->setEnabled(true);
-
-    if (MainForm->ModuleState == 2) {
-        MainForm->MultimeterLMDSimplePanel->setEnabled(true);
-        MainForm->AdcStreamLMDSimplePanel->setEnabled(true);
-        SetControlsEnabled(MainForm->AdcGroupParsLMDGroupBox, true);
-        MainForm->AdcGroupParsLMDGroupBox->setEnabled(true);
-        MainForm->AdcIndividualParsLMDGroupBox->setEnabled(true);
-        MainForm->ApplySlotEnabling(true);
-        MainForm->StartMultimeterLMDSpeedButton->setEnabled(true);
-        MainForm->StartMultimeterLMDSimplePanel->setVisible(true);
-        MainForm->MultimeterLMDSimplePanel->setEnabled(true);
-    } else {
-        // Normally hidden since the preparation; a run that failed before
-        // that must not leave START offered without a module.
-        MainForm->StartMultimeterLMDSimplePanel->setVisible(false);
-    }
+    view_.ShowDiscoveryEnded();
 }
 
 void TInitAndConfigThread::RestoreCursor()
@@ -380,60 +301,10 @@ void TInitAndConfigThread::RestoreCursor()
     QApplication::restoreOverrideCursor();
 }
 
-namespace {
-
-// The controls placed inside `control` by the form: a page control's pages,
-// a container's child controls. The toolkit's own parts of a composite
-// control (a page control's tab bar and page stack, a list's scroll bars) are
-// not controls of the form: enabling the composite covers them, and
-// disabling them one by one would leave them disabled for good.
-QList<QWidget*> DesignedChildren(QWidget* control)
-{
-    QList<QWidget*> children;
-    if (auto* pages = qobject_cast<QTabWidget*>(control)) {
-        for (int i = 0; i < pages->count(); ++i) children.append(pages->widget(i));
-        return children;
-    }
-    if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control) ||
-        qobject_cast<QLineEdit*>(control) || qobject_cast<QAbstractScrollArea*>(control) ||
-        qobject_cast<QAbstractSpinBox*>(control) || qobject_cast<QLabel*>(control))
-        return children;
-    for (QWidget* child : control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (!child->isWindow()) children.append(child); // pop-ups are windows of their own
-    return children;
-}
-
-} // namespace
-
-void TInitAndConfigThread::SetControlsEnabled(QWidget* control, bool enabled)
-{
-    if (!control) return;
-    control->setEnabled(enabled);
-    if (enabled && MainForm && control == MainForm->AdcIndividualParsLMDGroupBox) return;
-    for (QWidget* child : DesignedChildren(control)) {
-        if (!DesignedChildren(child).isEmpty()) SetControlsEnabled(child, enabled);
-        child->setEnabled(enabled);
-    }
-}
-
-void TInitAndConfigThread::SetDetectionControlsEnabled(bool enabled)
-{
-    TBusyScope busy;
-    SetControlsEnabled(MainForm->ModuleDetectionLMDGroupBox, enabled);
-    SetControlsEnabled(MainForm->MainLMDSimplePanel, enabled);
-}
-
 int TInitAndConfigThread::DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
                                                  const QStringList& buttonCaptions, const QString& text)
 {
-    TModalRequest request;
-    request.Caption = caption;
-    request.Text = text;
-    request.Kind = kind;
-    request.Buttons = buttons;
-    request.ButtonCaptions = buttonCaptions;
-    request.Build = [=] { return BuildDiscoveryMessageDialog(caption, kind, buttons, buttonCaptions, text, MainForm); };
-    return ShowWorkerDialog(request);
+    return ShowWorkerMessage(kDiscoveryDialogLook, caption, kind, buttons, buttonCaptions, text, view_.DialogParent());
 }
 
 // ---- worker steps --------------------------------------------------------
@@ -442,24 +313,24 @@ bool TInitAndConfigThread::OpenSelectedModule()
 {
     Step("OpenSelectedModule");
     StatusModuleName.clear();
-    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
-    StatusModuleName = MainForm->DeviceEngine.ModuleName();
-    MainForm->ModuleState = 2;
+    if (!view_.Engine().OpenChosenModule()) return false;
+    StatusModuleName = view_.Engine().ModuleName();
+    view_.SetModuleState(kModuleOpen);
     return true;
 }
 
 bool TInitAndConfigThread::ReopenCrateModule()
 {
     Step("ReopenCrateModule");
-    MainForm->DeviceEngine.CloseModule();
+    view_.Engine().CloseModule();
     // The module just closed is not open any more: should the new one fail
     // to open, nothing may offer it for measurement.
-    MainForm->ModuleState = 0;
-    const int crate = MainForm->Inventory.SelectedCrate;
+    view_.SetModuleState(kNoModule);
+    const int crate = view_.DeviceInventory().SelectedCrate;
     Synchronize([this, crate] { FillModulesComboBox(crate); });
-    if (!MainForm->DeviceEngine.OpenChosenModule()) return false;
-    MainForm->CrateStatusOk = 1;
-    MainForm->ModuleState = 2;
+    if (!view_.Engine().OpenChosenModule()) return false;
+    view_.SetCrateStatusOk(true);
+    view_.SetModuleState(kModuleOpen);
     return true;
 }
 
@@ -469,74 +340,8 @@ std::unique_ptr<QDialog> BuildDiscoveryMessageDialog(const QString& caption, TDi
                                                      const QStringList& buttonCaptions, const QString& text,
                                                      QWidget* mainWindow)
 {
-    constexpr int kMargin = kWorkerDialogMargin;
-    constexpr int kStandardTextWidth = 400;
-    constexpr int kDialogWidth = kWorkerDialogWidth;
-
-    // The standard message look: icon at the left, the text beside it,
-    // sized to the text, and the buttons in a row below.
-    auto dialog = std::make_unique<QDialog>(mainWindow);
-    dialog->setObjectName("DiscoveryMessageDialog");
-    dialog->setWindowTitle(caption);
-
-    const int textLeft = PlaceKindIcon(*dialog, kind, QStringLiteral("Image"));
-    auto* label = new QLabel(text, dialog.get());
-    label->setObjectName("Message");
-    label->setWordWrap(false);
-    label->adjustSize();
-    if (label->width() > kStandardTextWidth) {
-        label->setWordWrap(true);
-        label->resize(kStandardTextWidth, label->heightForWidth(kStandardTextWidth));
-    }
-    label->move(textLeft, kMargin);
-
-    QList<QPushButton*> pushButtons;
-    int buttonsRight = kMargin;
-    for (const int flag : StandardButtonsOf(buttons)) {
-        QDialogButtonBox standard(static_cast<QDialogButtonBox::StandardButtons>(flag));
-        auto* button = new QPushButton(dialog.get());
-        button->setObjectName(QStringLiteral("Button%1").arg(pushButtons.size()));
-        const QList<QAbstractButton*> made = standard.buttons();
-        button->setText(made.isEmpty() ? QStringLiteral("OK") : made.front()->text());
-        button->adjustSize();
-        button->move(buttonsRight, label->y() + label->height() + kMargin);
-        buttonsRight += button->width() + 8;
-        QObject::connect(button, &QPushButton::clicked, dialog.get(), [d = dialog.get(), flag] { d->done(flag); });
-        pushButtons.push_back(button);
-    }
-    const int standardWidth = std::max(textLeft + label->width() + kMargin, buttonsRight + kMargin);
-    dialog->resize(standardWidth, label->y() + label->height() + 60);
-
-    // The adjusted look.
-    const int widening = kDialogWidth - dialog->width();
-    dialog->resize(kDialogWidth, kWorkerDialogHeight);
-    ApplyWorkerLook(*dialog, kind, false);
-    const QFont font = dialog->font();
-
-    label->setWordWrap(true);
-    const int labelWidth = label->width() + widening;
-    label->resize(labelWidth, label->heightForWidth(labelWidth));
-
-    const QFontMetrics metrics(font);
-    QPushButton* last = nullptr;
-    for (int i = 0; i < pushButtons.size() && i < buttonCaptions.size(); ++i) {
-        QPushButton* button = pushButtons[i];
-        button->setText(buttonCaptions[i]);
-        const TButtonBox box = CentredButton(dialog->width(), metrics.horizontalAdvance(buttonCaptions[i]),
-                                             metrics.height(), label->y() + label->height());
-        button->setGeometry(box.Left, box.Top, box.Width, box.Height);
-        last = button;
-    }
-    if (!last && !pushButtons.isEmpty()) last = pushButtons.back();
-    const int bottom = last ? last->y() + last->height() : label->y() + label->height();
-    dialog->resize(kDialogWidth, bottom + 10);
-
-    if (mainWindow) {
-        const QRect main = mainWindow->frameGeometry();
-        dialog->move(main.left() + (main.width() - dialog->width()) / 2,
-                     main.top() + (main.height() - dialog->height()) / 2);
-    }
-    return dialog;
+    return BuildWorkerDialog(WorkerRequest(caption, kind, buttons, buttonCaptions, text), kDiscoveryDialogLook,
+                             mainWindow);
 }
 
 } // namespace ksv

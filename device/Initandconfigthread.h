@@ -4,9 +4,10 @@
 //
 // One runs at a time. The window's start-message handler creates it running
 // (FreeOnTerminate: it deletes itself after its OnTerminate has run on the
-// window's thread). Library calls of the worker steps run on the worker;
-// every step that touches a control runs on the window's thread through
-// Synchronize, and steps that run there make their library calls there.
+// window's thread). It sees the window only through its IDiscoveryView.
+// Library calls of the worker steps run on the worker; every step that
+// touches a control runs on the window's thread through Synchronize, and
+// steps that run there make their library calls there.
 //
 // Threads: members marked "window thread" run only there; "worker" only on
 // the thread's own body. Data written on one side and read on the other is
@@ -22,6 +23,8 @@
 #include <string>
 
 #include "DeviceMessages.h"
+#include "DeviceStates.h"
+#include "DiscoveryView.h"
 #include "ModalDialogs.h"
 #include "TThread.h"
 
@@ -34,12 +37,12 @@ class TIniFile;
 
 class TInitAndConfigThread : public TThread {
 public:
-    // mode: 1 module changed, 2 crate changed, 3 full discovery. Starts at once.
-    TInitAndConfigThread(bool discoveryUsesSavedSettings, int discoveryMode);
+    // Starts at once.
+    TInitAndConfigThread(IDiscoveryView& view, bool discoveryUsesSavedSettings, TDiscoveryMode discoveryMode);
     ~TInitAndConfigThread() override;
 
     const bool DiscoveryUsesSavedSettings;
-    const std::int32_t DiscoveryMode;
+    const TDiscoveryMode DiscoveryMode;
     std::string WantedCrateSerial;
     std::int16_t WantedSlot = 0;
     // Written by the worker's module open, read by the window's status step.
@@ -58,11 +61,9 @@ public:
     void ShowThreadMessage();
     void FinishDiscovery();
     bool OpenSettingsFile();
-    static void SetControlsEnabled(QWidget* control, bool enabled);
-    static void SetDetectionControlsEnabled(bool enabled);
     // Shows the adjusted message dialog modally and returns its result.
-    static int DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
-                                      const QStringList& buttonCaptions, const QString& text);
+    int DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
+                               const QStringList& buttonCaptions, const QString& text);
 
     // ---- worker ---------------------------------------------------------
     bool OpenSelectedModule();
@@ -83,7 +84,11 @@ private:
     void RunModeWork();
     void ShowFinalStatus();
     void RestoreCursor();
+    void ChooseWantedModule();
+    void ResetDeviceState();
+    void ReportException();
 
+    IDiscoveryView& view_;
     bool cursorOverridden_ = false;
 };
 

@@ -1,6 +1,4 @@
+# The window-side sources of this folder (paths relative to it), built into
+# ksv27_window.
 target_sources(ksv27_window PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/MainFormDevice.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DeviceStatusDisplay.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Initandconfigthread.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Initandconfigthread.h
-)
+  DiscoveryView.h DevicePanel.h DevicePanel.cpp Initandconfigthread.cpp Initandconfigthread.h)

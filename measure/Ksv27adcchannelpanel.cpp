@@ -1,6 +1,7 @@
 #include "Ksv27adcchannelpanel.h"
 
 #include <QEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 
@@ -24,10 +25,7 @@ TKsv27AdcChannelFrame::TKsv27AdcChannelFrame(QWidget* owner, int slot) : QFrame(
     SlotNumberLMDCheckBox->setProperty("tag", slot);
     SlotNumberLMDCheckBox->setText(QStringLiteral("Слот %1").arg(slot + 1));
 
-    QLabel* const pins[] = {Pin1PlusNameLMDLabel, Pin1PlusNumberLMDLabel, Pin1MinusNameLMDLabel,
-                            Pin1MinusNumberLMDLabel, Pin2PlusNameLMDLabel, Pin2PlusNumberLMDLabel,
-                            Pin2MinusNameLMDLabel, Pin2MinusNumberLMDLabel};
-    for (QLabel* pin : pins) pin->setText(QStringLiteral("--"));
+    ShowNoPins();
 
     for (int channel = 1; channel <= 2; ++channel) {
         const QString caption = QStringLiteral("Канал %1").arg(2 * slot + channel);
@@ -83,6 +81,21 @@ void TKsv27AdcChannelFrame::SetValueColor(int channel, const QColor& color)
         pal.setColor(group, QPalette::Text, group == QPalette::Disabled ? color.darker(220) : color);
     }
     edit->setPalette(pal);
+}
+
+void TKsv27AdcChannelFrame::ShowNoValues(const QString& text)
+{
+    Value1LMDEdit->setText(text);
+    Value2LMDEdit->setText(text);
+    SetChannelLamp(1, kLampOff);
+    SetChannelLamp(2, kLampOff);
+}
+
+void TKsv27AdcChannelFrame::ShowNoPins()
+{
+    for (QLabel* pin : {Pin1PlusNameLMDLabel, Pin1PlusNumberLMDLabel, Pin1MinusNameLMDLabel, Pin1MinusNumberLMDLabel,
+                        Pin2PlusNameLMDLabel, Pin2PlusNumberLMDLabel, Pin2MinusNameLMDLabel, Pin2MinusNumberLMDLabel})
+        pin->setText(QStringLiteral("--"));
 }
 
 void TKsv27AdcChannelFrame::SetSlotControlsEnabled(bool enabled)

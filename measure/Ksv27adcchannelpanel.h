@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QFrame>
 
+#include "MeasureCore.h"
 #include "ui_Ksv27adcchannelpanel.h"
 
 class QLineEdit;
@@ -36,6 +37,11 @@ public:
     void SetChannelLamp(int channel, int state);
     // The value text colour of channel 1 or 2, on the black ground.
     void SetValueColor(int channel, const QColor& color);
+    // Both channels show `text` (the no-value text unless given) with their
+    // lamps off.
+    void ShowNoValues(const QString& text = QString::fromUtf8(kNoValueText));
+    // Every pin name and contact label shows "--".
+    void ShowNoPins();
 
     // Everything but the check box.
     void EnableSlotControls() { SetSlotControlsEnabled(true); }

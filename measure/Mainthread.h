@@ -4,9 +4,10 @@
 // StopMeasurement; FreeOnTerminate is false. The body runs the page's
 // handler (MultimeterHandler: configure, allocate, then cycles of read,
 // convert, average and show until stopped or the first failure), then idles
-// until Terminate. Everything it does to the window runs on the window's
-// thread through Synchronize; the module steps are those of the thread's
-// engine, which the window's steps fill and read while the worker waits.
+// until Terminate. It sees the window only through its IMeasurementView;
+// everything it does to the window runs on the window's thread through
+// Synchronize. The module steps are those of the thread's engine, which the
+// window's steps fill and read while the worker waits.
 #pragma once
 
 #include <QString>
@@ -18,6 +19,7 @@
 
 #include "MeasureCore.h"
 #include "MeasureEngine.h"
+#include "MeasurementView.h"
 #include "ModalDialogs.h"
 #include "TThread.h"
 
@@ -35,7 +37,7 @@ class TMainThread : public TThread, public TRunControl {
 public:
     // Created running. Call on the window's thread: it notes which page is
     // active, for the set-up step.
-    TMainThread();
+    explicit TMainThread(IMeasurementView& view);
     ~TMainThread() override;
 
     // Set by the first reported failure; every loop ends when it is set.
@@ -85,7 +87,9 @@ private:
     void ShowStopState();
 
     void Report(const QString& text);
+    void ReportConversionError();
 
+    IMeasurementView& view_;
     const bool startedOnMultimeterPage_;
     // The hand-off steps, built once so a cycle allocates nothing.
     const std::function<void()> showValuesStep_;
@@ -95,11 +99,11 @@ private:
 
 // The measurement thread's dialog: a message dialog 570 wide with 12 pt text,
 // coloured by kind (error: white on orange; confirmation: black on light
-// blue), one button per caption, sized to its text and centred over the main
-// window. The Escape handling of the window is off while it shows. Returns
-// the modal result.
+// blue), one button per caption, sized to its text and centred over
+// `parent` when there is one. The Escape handling of the window is off while
+// it shows. Returns the modal result.
 int ThreadMessageDialog(const QString& caption, TDialogKind kind, int buttons, const QStringList& buttonCaptions,
-                        const QString& text);
+                        const QString& text, QWidget* parent = nullptr);
 
 } // namespace ksv
 

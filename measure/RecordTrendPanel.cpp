@@ -13,8 +13,8 @@
 #include <QTimer>
 
 #include "BoundedText.h"
-#include "Ksv27adcchannelpanel.h"
-#include "Ksv27mainform.h"
+#include "DeviceStates.h"
+#include "HandlerGuard.h"
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
 #include "ModuleInventory.h"
@@ -63,28 +63,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 
 } // namespace
 
-TRunDescription DescribeRun(const TMainForm& form)
-{
-    TRunDescription run;
-    std::string crate;
-    int slot = 0;
-    if (SelectedModuleAddress(form.Inventory, crate, slot)) {
-        run.CrateSerial = crate;
-        run.Slot = slot;
-    }
-    run.ModuleSerial = FieldText(form.ModuleRecord.ModuleSerial);
-    run.Firmware = FirmwareText(form.ModuleRecord.FirmwareVersion);
-    const int k = form.AdcRateLMDComboBox->currentIndex();
-    if (k >= 0 && k < static_cast<int>(form.AdcRatesHz.size())) run.RateHz = form.AdcRatesHz[static_cast<std::size_t>(k)];
-    run.AcquisitionTime = form.AcquisitionTime;
-    for (std::size_t s = 0; s < run.MezzanineNames.size(); ++s) {
-        run.MezzanineNames[s] = FieldText(form.ModuleRecord.Mezzanines[s].MezzanineName);
-        run.SlotActive[s] = IsFittedName(run.MezzanineNames[s]) && form.SlotFrames[s] &&
-                            form.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
-    }
-    return run;
-}
-
 QString SuggestedRecordPath(const QString& folder, const QString& moduleSerial, const QDateTime& when)
 {
     QString serial;
@@ -95,26 +73,26 @@ QString SuggestedRecordPath(const QString& folder, const QString& moduleSerial, 
     return QDir(folder).filePath(name);
 }
 
-TRecordTrendPanel::TRecordTrendPanel(TMainForm& form) : QFrame(form.AdcGroupParsLMDGroupBox), form_(form)
+TRecordTrendPanel::TRecordTrendPanel(const TRecordTrendHost& host) : QFrame(&host.Box), host_(host)
 {
     setObjectName(QStringLiteral("RecordTrendLMDSimplePanel"));
     setFrameShape(QFrame::NoFrame);
     QFont plain = font();
     plain.setBold(false);
     setFont(plain);
-    const QWidget* time = form.AcquisitionTimeLMDSimplePanel;
+    const QWidget* time = &host.Beside;
     setGeometry(time->x() + time->width() + kGap, time->y(), kPanelWidth, kPanelHeight);
     BuildControls();
     ShowRecordState();
-    form.OnCycleShown = [this](const TCycleResult& cycle) { CycleShown(cycle); };
-    form.installEventFilter(this);
+    host.OnCycleShown = [this](const TCycleResult& cycle) { CycleShown(cycle); };
+    host.Window.installEventFilter(this);
     show();
 }
 
 bool TRecordTrendPanel::eventFilter(QObject* watched, QEvent* event)
 {
     // The trend window goes with the main window.
-    if (watched == &form_ && event->type() == QEvent::Close && trend_) trend_->close();
+    if (watched == &host_.Window && event->type() == QEvent::Close && trend_) trend_->close();
     return QFrame::eventFilter(watched, event);
 }
 
@@ -139,10 +117,10 @@ void TRecordTrendPanel::BuildControls()
 
     const auto command = [this](QAction*& action, const char* name, const QString& caption, const QKeySequence& key,
                                 void (TRecordTrendPanel::*run)()) {
-        action = new QAction(caption, &form_);
+        action = new QAction(caption, &host_.Window);
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcut(key);
-        form_.addAction(action);
+        host_.Window.addAction(action);
         connect(action, &QAction::triggered, this, [this, run] { RunGuarded([&] { (this->*run)(); }); });
     };
     command(RecordAction, "RecordAction", kRecordCaption, QKeySequence(Qt::CTRL | Qt::Key_L),
@@ -155,25 +133,25 @@ void TRecordTrendPanel::BuildControls()
 
 void TRecordTrendPanel::RecordClick()
 {
-    if (form_.HandlerBusy || form_.DiscoveryRunning) return;
-    form_.HandlerBusy = true;
+    if (host_.DiscoveryRunning) return;
+    const THandlerScope handler(host_.HandlerBusy);
+    if (!handler.Entered()) return;
     if (recorder_.Recording())
         StopRecording();
     else
         StartRecording();
-    form_.HandlerBusy = false;
 }
 
 void TRecordTrendPanel::StartRecording()
 {
-    if (form_.ModuleState != 2) {
+    if (host_.ModuleState != kModuleOpen) {
         ShowMessageBox(kNoModuleText, kAttentionCaption, TDialogKind::Information);
         return;
     }
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     const QString suggested =
-        SuggestedRecordPath(folder, Utf8(FieldText(form_.ModuleRecord.ModuleSerial)), QDateTime::currentDateTime());
+        SuggestedRecordPath(folder, Utf8(FieldText(host_.ModuleRecord.ModuleSerial)), QDateTime::currentDateTime());
     const QString path = AskSaveFileName(QStringLiteral("Запись измерений в файл"), suggested,
                                          QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
     if (path.isEmpty()) return;
@@ -187,7 +165,7 @@ void TRecordTrendPanel::StartRecording()
         if (ShowModal(ask) != QMessageBox::Yes) return;
         replace = true;
     }
-    if (!recorder_.Start(QFile::encodeName(path).toStdString(), DescribeRun(form_), replace)) {
+    if (!recorder_.Start(QFile::encodeName(path).toStdString(), host_.DescribeRun(), replace)) {
         ShowMessageBox(QStringLiteral("Не могу создать файл записи!!!\n%1\nПричина: %2.")
                            .arg(path, ReasonOf(recorder_.ErrorNumber())),
                        QStringLiteral("Ошибка StartRecording()!!!"), TDialogKind::Error);
@@ -214,7 +192,7 @@ void TRecordTrendPanel::EndRecording(const QString& text, const QString& caption
 
 void TRecordTrendPanel::TrendClick()
 {
-    if (form_.HandlerBusy || form_.DiscoveryRunning) return;
+    if (host_.HandlerBusy || host_.DiscoveryRunning) return;
     // The same command in the trend window itself closes it.
     if (trend_ && trend_->isActiveWindow()) {
         trend_->close();
@@ -222,7 +200,7 @@ void TRecordTrendPanel::TrendClick()
     }
     if (!trend_) {
         trend_ = new TTrendWindow(
-            statistics_, [this] { statistics_.Reset(); }, &form_);
+            statistics_, [this] { statistics_.Reset(); }, &host_.Window);
         trend_->addAction(TrendAction);
         // The window opens with the cycle on show now, so units and values are there at once.
         if (haveRun_) trend_->Add(lastCycle_);
@@ -235,7 +213,7 @@ void TRecordTrendPanel::TrendClick()
 void TRecordTrendPanel::FollowRun(const TCycleResult& cycle)
 {
     if (cycle.Index != 0 && haveRun_) return;
-    TRunDescription run = DescribeRun(form_);
+    TRunDescription run = host_.DescribeRun();
     const bool changed = haveRun_ && !SameRun(run, run_);
     run_ = std::move(run);
     haveRun_ = true;

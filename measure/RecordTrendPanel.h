@@ -10,24 +10,38 @@
 #include <QFrame>
 #include <QPointer>
 #include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
 
 #include "ChannelStatistics.h"
 #include "CycleRecorder.h"
 #include "CycleResult.h"
+#include "ksvapi.h"
 
 class QAction;
 class QLabel;
 class QPushButton;
 class TLed;
-class TMainForm;
 
 namespace ksv {
 
 class TTrendWindow;
 
-// The run the window is set up for now: crate, module, rate, acquisition
-// time and the slots that take part.
-TRunDescription DescribeRun(const TMainForm& form);
+// What the panel needs of the window.
+struct TRecordTrendHost {
+    QWidget& Window;       // its shortcuts and its close; the trend window's owner
+    QWidget& Box;          // the group parameters box the panel sits in
+    const QWidget& Beside; // the acquisition time panel it sits right of
+    bool& HandlerBusy;
+    const std::atomic<bool>& DiscoveryRunning;
+    const std::atomic<std::uint8_t>& ModuleState;
+    const Ksv27ModuleRecord& ModuleRecord;
+    std::function<void(const TCycleResult&)>& OnCycleShown;
+    // The run the window is set up for now: crate, module, rate, acquisition
+    // time and the slots that take part.
+    std::function<TRunDescription()> DescribeRun;
+};
 
 // "KSV27_<serial>_<yyyyMMdd_HHmmss>.csv" in `folder`; characters of the
 // serial that do not belong in a file name become '_'.
@@ -37,9 +51,9 @@ class TRecordTrendPanel : public QFrame {
     Q_OBJECT
 
 public:
-    // Builds the controls in `form`'s group parameters box and hooks the
-    // form's OnCycleShown.
-    explicit TRecordTrendPanel(TMainForm& form);
+    // Builds the controls in the host's group parameters box and hooks its
+    // OnCycleShown.
+    explicit TRecordTrendPanel(const TRecordTrendHost& host);
     ~TRecordTrendPanel() override;
 
     // Every shown cycle: statistics, the record's row, the trend.
@@ -75,7 +89,7 @@ private:
     void FollowRun(const TCycleResult& cycle);
     void ShowRecordState();
 
-    TMainForm& form_;
+    const TRecordTrendHost host_;
     TCycleRecorder recorder_;
     TChannelStatistics statistics_;
     TRunDescription run_;

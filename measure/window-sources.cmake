@@ -1,13 +1,7 @@
+# The window-side sources of this folder (paths relative to it), built into
+# ksv27_window.
 target_sources(ksv27_window PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/MainFormMeasure.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Mainthread.h
-  ${CMAKE_CURRENT_LIST_DIR}/Mainthread.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.h
-  ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Ksv27adcchannelpanel.ui
-  ${CMAKE_CURRENT_LIST_DIR}/RecordTrendPanel.h
-  ${CMAKE_CURRENT_LIST_DIR}/RecordTrendPanel.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/TrendWindow.h
-  ${CMAKE_CURRENT_LIST_DIR}/TrendWindow.cpp
-)
+  MeasurementView.h MultimeterPage.h MultimeterPage.cpp Mainthread.h Mainthread.cpp Ksv27adcchannelpanel.h
+  Ksv27adcchannelpanel.cpp Ksv27adcchannelpanel.ui RecordTrendPanel.h RecordTrendPanel.cpp TrendWindow.h
+  TrendWindow.cpp)
 target_link_libraries(ksv27_window PUBLIC Qt6::Charts)

@@ -1,3 +1,4 @@
+# The window-side sources of this folder (paths relative to it), built into
+# ksv27_window.
 target_sources(ksv27_window PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/MainFormSettings.cpp
-)
+  SettingsController.h SettingsController.cpp)

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "FormControls.h"
 #include "BenchScenario.h"
 #include "BoundedText.h"
 #include "Ksv27adcchannelpanel.h"
@@ -289,17 +290,17 @@ int main(int argc, char** argv)
         window->HandlerBusy = true;
         window->ModuleState = 2;
         window->AcquisitionTime = kTime;
-        window->AdcRateLMDComboBox->setCurrentIndex(rate.Index);
+        FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(rate.Index);
         for (std::size_t s = 0; s < 8; ++s)
             window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(
                 ksv::IsFittedName(ksv::FieldText(r.Mezzanines[s].MezzanineName)));
-        for (QWidget* w = window->StartMultimeterLMDSpeedButton; w; w = w->parentWidget()) w->setEnabled(true);
-        window->AdcIndividualParsLMDGroupBox->setEnabled(true);
-        window->ApplySlotEnabling(true);
+        for (QWidget* w = FORM_UI(window, StartMultimeterLMDSpeedButton); w; w = w->parentWidget()) w->setEnabled(true);
+        FORM_UI(window, AdcIndividualParsLMDGroupBox)->setEnabled(true);
+        window->Multimeter().ApplySlotEnabling(true);
         window->HandlerBusy = false;
 
         timing.Reset();
-        window->StartMultimeterLMDSpeedButton->click();
+        FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
         // Two cycles to settle, then the steady ones.
         WaitFor([&] { return timing.Cycles().size() >= 2; }, 30.0);
         const long allocBefore = gCountedAllocations;
@@ -322,14 +323,14 @@ int main(int argc, char** argv)
             restoredAt = Clock::now().time_since_epoch().count();
         });
         const auto stopAt = Clock::now();
-        window->StartMultimeterLMDSpeedButton->click();
+        FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
         const auto stopDone = Clock::now();
         watching = false;
         watcher.join();
         const Clock::time_point restored{Clock::duration(restoredAt.load())};
         const double stopSeconds = Seconds(restored - stopAt);
         const double stopTotal = Seconds(stopDone - stopAt);
-        if (window->StartMultimeterLMDSpeedButton->text() != QStringLiteral("С   Т   А   Р   Т")) ok = false;
+        if (FORM_UI(window, StartMultimeterLMDSpeedButton)->text() != QStringLiteral("С   Т   А   Р   Т")) ok = false;
         ksv::KsvApi().KSV27_Close(&r);
         window.reset();
 

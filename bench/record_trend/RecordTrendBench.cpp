@@ -20,6 +20,7 @@
 #include <string>
 #include <sys/resource.h>
 
+#include "FormControls.h"
 #include "BoundedText.h"
 #include "ChannelStatistics.h"
 #include "CycleRecorder.h"
@@ -194,15 +195,15 @@ int RealTime(double seconds)
     window->HandlerBusy = true;
     window->ModuleState = 2;
     window->AcquisitionTime = kCycleSeconds;
-    window->AdcRateLMDComboBox->setCurrentIndex(7);
+    FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(7);
     for (std::size_t s = 0; s < 8; ++s) window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(true);
-    for (QWidget* w = window->StartMultimeterLMDSpeedButton; w; w = w->parentWidget()) w->setEnabled(true);
-    window->AdcIndividualParsLMDGroupBox->setEnabled(true);
-    window->ApplySlotEnabling(true);
+    for (QWidget* w = FORM_UI(window, StartMultimeterLMDSpeedButton); w; w = w->parentWidget()) w->setEnabled(true);
+    FORM_UI(window, AdcIndividualParsLMDGroupBox)->setEnabled(true);
+    window->Multimeter().ApplySlotEnabling(true);
     window->HandlerBusy = false;
     window->show();
 
-    window->StartMultimeterLMDSpeedButton->click();
+    FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
     ksv::SleepAndProcessMessages(2000);
     const double plain = CpuShareOver(seconds);
     ksv::TRecordTrendPanel& panel = *window->RecordTrendPanel;
@@ -212,7 +213,7 @@ int RealTime(double seconds)
     const std::uint64_t rows0 = panel.Recorder().Rows();
     const double both = CpuShareOver(seconds);
     const std::uint64_t rows = panel.Recorder().Rows() - rows0;
-    window->StartMultimeterLMDSpeedButton->click();
+    FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
     panel.RecordClick();
     api.KSV27_Close(&r);
     std::printf("real-time run: against ksv-crate-server, 1000 Hz, 0.2 s cycles, 16 channels, %.0f s each\n"

@@ -15,24 +15,25 @@ namespace {
 // One read-modify-write at a time in this process, whatever the object.
 std::mutex g_writeMutex;
 
-// A caller's section name in file bytes, or nothing when it is not one the
-// file can hold.
-std::optional<std::string> FileSection(std::string_view section)
+// A caller's section or key name in file bytes, or nothing when it is not
+// one the file can hold.
+std::optional<std::string> FileName(std::string_view name, bool (*valid)(std::string_view))
 {
     bool lossless = false;
-    std::string s(ini::Trim(Utf8ToCp1251(section, &lossless)));
-    if (!lossless || !ini::IsValidSectionName(s))
+    std::string n(ini::Trim(Utf8ToCp1251(name, &lossless)));
+    if (!lossless || !valid(n))
         return std::nullopt;
-    return s;
+    return n;
+}
+
+std::optional<std::string> FileSection(std::string_view section)
+{
+    return FileName(section, ini::IsValidSectionName);
 }
 
 std::optional<std::string> FileKey(std::string_view key)
 {
-    bool lossless = false;
-    std::string k(ini::Trim(Utf8ToCp1251(key, &lossless)));
-    if (!lossless || !ini::IsValidKeyName(k))
-        return std::nullopt;
-    return k;
+    return FileName(key, ini::IsValidKeyName);
 }
 
 // The file's content for a read: empty when it cannot be read.

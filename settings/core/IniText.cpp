@@ -131,8 +131,12 @@ bool IsValidKeyName(std::string_view key)
            !HasLineBreakOrNul(key);
 }
 
-std::optional<std::string_view> FindValue(std::string_view content, std::string_view section,
-                                          std::string_view key)
+namespace {
+
+// Calls `visit` with each entry of the first section named `section` (only
+// that one counts) until it returns false.
+template <typename TVisit> void ForEachEntryOfSection(std::string_view content, std::string_view section,
+                                                      const TVisit& visit)
 {
     TLineReader reader(content);
     TLine line;
@@ -141,18 +145,30 @@ std::optional<std::string_view> FindValue(std::string_view content, std::string_
         const TParsed p = Parse(LineText(content, line));
         if (p.Kind == TKind::Section) {
             if (inSection)
-                return std::nullopt; // only the first section of the name counts
+                return;
             inSection = Cp1251EqualNoCase(p.Name, section);
-            continue;
+        } else if (inSection && p.Kind == TKind::Entry && !visit(p)) {
+            return;
         }
-        if (!inSection || p.Kind != TKind::Entry || !Cp1251EqualNoCase(p.Name, key))
-            continue;
+    }
+}
+
+} // namespace
+
+std::optional<std::string_view> FindValue(std::string_view content, std::string_view section,
+                                          std::string_view key)
+{
+    std::optional<std::string_view> found;
+    ForEachEntryOfSection(content, section, [&](const TParsed& p) {
+        if (!Cp1251EqualNoCase(p.Name, key))
+            return true;
         std::string_view v = p.Value;
         if (v.size() > 1 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
             v = v.substr(1, v.size() - 2);
-        return v.substr(0, kMaxValueLength);
-    }
-    return std::nullopt;
+        found = v.substr(0, kMaxValueLength);
+        return false;
+    });
+    return found;
 }
 
 std::string SetValue(std::string_view content, std::string_view section, std::string_view key,
@@ -224,19 +240,11 @@ std::vector<std::string> KeyNames(std::string_view content, std::string_view sec
 {
     std::vector<std::string> names;
     std::unordered_set<std::string> seen;
-    TLineReader reader(content);
-    TLine line;
-    bool inSection = false;
-    while (reader.Next(line)) {
-        const TParsed p = Parse(LineText(content, line));
-        if (p.Kind == TKind::Section) {
-            if (inSection)
-                break;
-            inSection = Cp1251EqualNoCase(p.Name, section);
-        } else if (inSection && p.Kind == TKind::Entry && !p.Name.empty()) {
+    ForEachEntryOfSection(content, section, [&](const TParsed& p) {
+        if (!p.Name.empty())
             AddOnce(names, seen, p.Name);
-        }
-    }
+        return true;
+    });
     return names;
 }
 

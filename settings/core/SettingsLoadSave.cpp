@@ -48,46 +48,6 @@ void Write(TIniWriteBatch& batch, const keys::TStringKey& k, std::string_view v)
     batch.WriteString(k.Section, k.Name, v);
 }
 
-void PutAppSettings(TIniWriteBatch& batch, const TAppSnapshot& app)
-{
-    Write(batch, keys::kAutoSave, app.AutoSave);
-    Write(batch, keys::kWindowTop, app.Top);
-    Write(batch, keys::kWindowLeft, app.Left);
-    if (app.CrateIndex != -1)
-        Write(batch, keys::kCrateSerial, app.CrateSerial);
-    if (app.CrateIndex != -1 && app.ModuleIndex != -1)
-        Write(batch, keys::kModuleSlot, app.ModuleSlot);
-}
-
-void PutModuleSettings(TIniWriteBatch& batch, const TModuleSnapshot& module)
-{
-    Write(batch, keys::kRateIndex, module.RateIndex);
-    Write(batch, keys::kAllSlots, module.AllSlots);
-    for (std::size_t i = 0; i < keys::kSlots.size(); ++i)
-        Write(batch, keys::kSlots[i], module.SlotChecked[i]);
-}
-
-void PutDefaultAppSettings(TIniWriteBatch& batch)
-{
-    using namespace keys;
-    Write(batch, kAutoSave, kAutoSave.FileDefault);
-    Write(batch, kWindowTop, kWindowTop.FileDefault);
-    Write(batch, kWindowLeft, kWindowLeft.FileDefault);
-    Write(batch, kCoefficientSource, kCoefficientSource.FileDefault);
-    Write(batch, kCrateSerial, kCrateSerial.FileDefault);
-    Write(batch, kModuleSlot, kModuleSlot.FileDefault);
-}
-
-void PutDefaultModuleSettings(TIniWriteBatch& batch)
-{
-    using namespace keys;
-    Write(batch, kRateIndex, kRateIndex.FileDefault);
-    Write(batch, kAcquisitionTime, kAcquisitionTime.FileDefault);
-    Write(batch, kAllSlots, kAllSlots.FileDefault);
-    for (const TBoolKey& slot : kSlots)
-        Write(batch, slot, slot.FileDefault);
-}
-
 // Runs the puts into one batch and puts it into the file with one
 // replacement; then the flush that ends every write group.
 template <typename... TPut> void WriteTogether(TIniFile& ini, TPut&&... put)
@@ -135,23 +95,69 @@ TModuleSettings ReadModuleSettings(const TIniFile& ini, const std::array<std::st
     return s;
 }
 
+void WriteAppSettings(TIniWriteBatch& batch, const TAppSnapshot& app)
+{
+    Write(batch, keys::kAutoSave, app.AutoSave);
+    Write(batch, keys::kWindowTop, app.Top);
+    Write(batch, keys::kWindowLeft, app.Left);
+    if (app.CrateIndex != -1)
+        Write(batch, keys::kCrateSerial, app.CrateSerial);
+    if (app.CrateIndex != -1 && app.ModuleIndex != -1)
+        Write(batch, keys::kModuleSlot, app.ModuleSlot);
+}
+
+void WriteModuleSettings(TIniWriteBatch& batch, const TModuleSnapshot& module)
+{
+    Write(batch, keys::kRateIndex, module.RateIndex);
+    Write(batch, keys::kAllSlots, module.AllSlots);
+    for (std::size_t i = 0; i < keys::kSlots.size(); ++i)
+        Write(batch, keys::kSlots[i], module.SlotChecked[i]);
+}
+
+void WriteDefaultAppSettings(TIniWriteBatch& batch)
+{
+    using namespace keys;
+    Write(batch, kAutoSave, kAutoSave.FileDefault);
+    Write(batch, kWindowTop, kWindowTop.FileDefault);
+    Write(batch, kWindowLeft, kWindowLeft.FileDefault);
+    Write(batch, kCoefficientSource, kCoefficientSource.FileDefault);
+    Write(batch, kCrateSerial, kCrateSerial.FileDefault);
+    Write(batch, kModuleSlot, kModuleSlot.FileDefault);
+}
+
+void WriteDefaultModuleSettings(TIniWriteBatch& batch)
+{
+    using namespace keys;
+    Write(batch, kRateIndex, kRateIndex.FileDefault);
+    Write(batch, kAcquisitionTime, kAcquisitionTime.FileDefault);
+    Write(batch, kAllSlots, kAllSlots.FileDefault);
+    for (const TBoolKey& slot : kSlots)
+        Write(batch, slot, slot.FileDefault);
+}
+
 void WriteAppSettings(TIniFile& ini, const TAppSnapshot& app)
 {
-    WriteTogether(ini, [&](TIniWriteBatch& b) { PutAppSettings(b, app); });
+    WriteTogether(ini, [&](TIniWriteBatch& b) { WriteAppSettings(b, app); });
 }
 
 void WriteModuleSettings(TIniFile& ini, const TModuleSnapshot& module)
 {
-    WriteTogether(ini, [&](TIniWriteBatch& b) { PutModuleSettings(b, module); });
+    WriteTogether(ini, [&](TIniWriteBatch& b) { WriteModuleSettings(b, module); });
 }
 
 TSaveOutcome SaveSettings(TIniFile& ini, const TAppSnapshot& app, const TModuleSnapshot& module)
 {
+    return SaveSettings(ini, [&](TIniFile&, TIniWriteBatch& b) {
+        WriteAppSettings(b, app);
+        WriteModuleSettings(b, module);
+    });
+}
+
+TSaveOutcome SaveSettings(TIniFile& ini, const TBatchWrite& write)
+{
     TSaveOutcome out;
     try {
-        WriteTogether(
-            ini, [&](TIniWriteBatch& b) { PutAppSettings(b, app); },
-            [&](TIniWriteBatch& b) { PutModuleSettings(b, module); });
+        WriteTogether(ini, [&](TIniWriteBatch& b) { write(ini, b); });
         out.AppSaved = out.ModuleSaved = true;
     } catch (const TIniWriteError& e) {
         out.AppError = out.ModuleError = e.what();
@@ -161,15 +167,23 @@ TSaveOutcome SaveSettings(TIniFile& ini, const TAppSnapshot& app, const TModuleS
 
 void WriteDefaultAppSettings(TIniFile& ini)
 {
-    WriteTogether(ini, PutDefaultAppSettings);
+    WriteTogether(ini, [](TIniWriteBatch& b) { WriteDefaultAppSettings(b); });
 }
 
 void WriteDefaultModuleSettings(TIniFile& ini)
 {
-    WriteTogether(ini, PutDefaultModuleSettings);
+    WriteTogether(ini, [](TIniWriteBatch& b) { WriteDefaultModuleSettings(b); });
 }
 
 TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path)
+{
+    return CreateDefaultSettingsFile(path, [](TIniFile&, TIniWriteBatch& b) {
+        WriteDefaultAppSettings(b);
+        WriteDefaultModuleSettings(b);
+    });
+}
+
+TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path, const TBatchWrite& write)
 {
     TDefaultFileOutcome out;
     if (path.empty()) {
@@ -178,7 +192,7 @@ TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path)
     }
     TIniFile ini(path);
     try {
-        WriteTogether(ini, PutDefaultAppSettings, PutDefaultModuleSettings);
+        WriteTogether(ini, [&](TIniWriteBatch& b) { write(ini, b); });
     } catch (const TIniWriteError& e) {
         out.Result = TDefaultFileResult::AppPartFailed;
         out.Error = e.what();

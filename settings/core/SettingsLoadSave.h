@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace ksv {
@@ -82,6 +83,15 @@ void WriteAppSettings(TIniFile& ini, const TAppSnapshot& app);
 // Throws TIniWriteError when refused.
 void WriteModuleSettings(TIniFile& ini, const TModuleSnapshot& module);
 
+// The same keys put into a batch that the caller's write commits with the
+// rest of it, in one replacement.
+void WriteAppSettings(TIniWriteBatch& batch, const TAppSnapshot& app);
+void WriteModuleSettings(TIniWriteBatch& batch, const TModuleSnapshot& module);
+
+// What a save or a default-file write puts into its one batch; `ini` is the
+// object on the file the batch replaces.
+using TBatchWrite = std::function<void(TIniFile& ini, TIniWriteBatch& batch)>;
+
 struct TSaveOutcome {
     bool AppSaved = false;
     std::string AppError; // the write error when !AppSaved
@@ -94,6 +104,9 @@ struct TSaveOutcome {
 // written after the application part was refused: both parts are then
 // unsaved with the same error, which the window shows once.
 TSaveOutcome SaveSettings(TIniFile& ini, const TAppSnapshot& app, const TModuleSnapshot& module);
+// A save of whatever `write` puts into the batch, in one replacement; a
+// refusal is reported in both parts alike.
+TSaveOutcome SaveSettings(TIniFile& ini, const TBatchWrite& write);
 
 // ---- The default file ----
 
@@ -101,6 +114,8 @@ TSaveOutcome SaveSettings(TIniFile& ini, const TAppSnapshot& app, const TModuleS
 // section, each group ending with a flush. Throw TIniWriteError when refused.
 void WriteDefaultAppSettings(TIniFile& ini);
 void WriteDefaultModuleSettings(TIniFile& ini);
+void WriteDefaultAppSettings(TIniWriteBatch& batch);
+void WriteDefaultModuleSettings(TIniWriteBatch& batch);
 
 enum class TDefaultFileResult {
     Written,
@@ -118,6 +133,8 @@ struct TDefaultFileOutcome {
 // creating it when missing; keys and sections the program does not know stay
 // as they are.
 TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path);
+// The same with what `write` puts into the batch in place of the defaults.
+TDefaultFileOutcome CreateDefaultSettingsFile(const std::string& path, const TBatchWrite& write);
 
 enum class TEnsureResult {
     Ready,          // the file exists (created with defaults when it was missing)

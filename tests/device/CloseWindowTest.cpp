@@ -15,6 +15,7 @@
 #include <QWindow>
 #include <iostream>
 
+#include "FormControls.h"
 #include "Initandconfigthread.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
@@ -81,7 +82,7 @@ protected:
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         ASSERT_TRUE(WaitUntil([this] { return window->ModuleState == 2 && !InitAndConfigThread; }, 20));
-        window->AutoSaveSettingsLMDCheckBox->setChecked(true);
+        FORM_UI(window, AutoSaveSettingsLMDCheckBox)->setChecked(true);
         window->move(123, 45);
     }
 
@@ -115,7 +116,7 @@ TEST_P(CloseOnFrozenServer, CompletesWithoutTheEndedWorksFailures)
     const TCase c = GetParam();
     QElapsedTimer clock;
     if (c.Worker == TWorker::Measurement) {
-        window->StartMultimeterLMDSpeedButton->click();
+        FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
         QLineEdit* value = window->SlotFrames[0]->Value1LMDEdit;
         ASSERT_TRUE(WaitUntil([value] { return value->text() == QStringLiteral("500.000"); }, 20));
         server.Freeze();
@@ -134,7 +135,7 @@ TEST_P(CloseOnFrozenServer, CompletesWithoutTheEndedWorksFailures)
                 CloseAgainSoon();
             });
         });
-        window->FindDeviceLMDButton->click();
+        FORM_UI(window, FindDeviceLMDButton)->click();
     }
     ASSERT_TRUE(WaitUntil([this] { return !window->isVisible(); }, 30)) << "the close was lost";
     std::cout << "[ figure   ] " << c.Name << ": closed in " << clock.elapsed() << " ms" << std::endl;

@@ -21,6 +21,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "FormControls.h"
 #include "Initandconfigthread.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
@@ -143,22 +144,22 @@ protected:
     void ExpectControlsBack() const
     {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_TRUE(window->FindDeviceLMDButton->isEnabled());
-        EXPECT_TRUE(window->KsvCratesComboBox->isEnabled());
-        EXPECT_TRUE(window->ModulesComboBox->isEnabled());
-        EXPECT_TRUE(window->MainLMDPageControl->isEnabled());
+        EXPECT_TRUE(FORM_UI(window, FindDeviceLMDButton)->isEnabled());
+        EXPECT_TRUE(FORM_UI(window, KsvCratesComboBox)->isEnabled());
+        EXPECT_TRUE(FORM_UI(window, ModulesComboBox)->isEnabled());
+        EXPECT_TRUE(FORM_UI(window, MainLMDPageControl)->isEnabled());
         EXPECT_FALSE(window->HandlerBusy);
     }
     void ExpectUsable(const char* serial, const char* firmware) const
     {
         EXPECT_EQ(window->ModuleState, 2);
         EXPECT_EQ(window->CrateStatusOk, 1);
-        EXPECT_EQ(window->ModuleSerialNumberLMDLabel->text(), U(serial));
-        EXPECT_EQ(window->ModuleFirmwareVersionLMDLabel->text(), U(firmware));
-        EXPECT_EQ(window->KsvCrateStatusLed->shownColor(), kGreen);
-        EXPECT_EQ(window->ModuleStatusLed->shownColor(), kGreen);
-        EXPECT_TRUE(window->StartMultimeterLMDSimplePanel->isVisibleTo(window.get()));
-        EXPECT_TRUE(window->StartMultimeterLMDSpeedButton->isEnabled());
+        EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), U(serial));
+        EXPECT_EQ(FORM_UI(window, ModuleFirmwareVersionLMDLabel)->text(), U(firmware));
+        EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->shownColor(), kGreen);
+        EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->shownColor(), kGreen);
+        EXPECT_TRUE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get()));
+        EXPECT_TRUE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isEnabled());
     }
     bool LampNeutral(TLed* lamp) const
     {
@@ -178,10 +179,10 @@ TEST_F(Discovery, FirstStartCreatesTheSettingsFileAndOpensTheFirstModule)
     Start();
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(SettingsFile())));
-    EXPECT_EQ(Items(window->KsvCratesComboBox), (QStringList{"1: CR-A", "2: CR-B"}));
-    EXPECT_EQ(Items(window->ModulesComboBox), (QStringList{U("Слот 3: KSV27"), U("Слот 7: KSV27")}));
-    EXPECT_EQ(window->KsvCratesComboBox->currentIndex(), 0);
-    EXPECT_EQ(window->ModulesComboBox->currentIndex(), 0);
+    EXPECT_EQ(Items(FORM_UI(window, KsvCratesComboBox)), (QStringList{"1: CR-A", "2: CR-B"}));
+    EXPECT_EQ(Items(FORM_UI(window, ModulesComboBox)), (QStringList{U("Слот 3: KSV27"), U("Слот 7: KSV27")}));
+    EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->currentIndex(), 0);
+    EXPECT_EQ(FORM_UI(window, ModulesComboBox)->currentIndex(), 0);
     ExpectUsable("MOD-A3", "1.2.3.4");
     const QString title = QStringLiteral("KSV27_vorn - %1.%2.%3")
                               .arg(KSV27_VERSION_MAJOR)
@@ -190,8 +191,8 @@ TEST_F(Discovery, FirstStartCreatesTheSettingsFileAndOpensTheFirstModule)
     EXPECT_EQ(window->windowTitle(), title);
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("KSV27_Vorn"))
         << "the toolkit's display name would be appended to every dialog's caption";
-    EXPECT_EQ(window->KsvCrateStatusLed->toolTip(), U("Статус KSV крейта -> OK"));
-    EXPECT_EQ(window->ModuleStatusLed->toolTip(), U("Статус модуля 'KSV27' -> OK"));
+    EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->toolTip(), U("Статус KSV крейта -> OK"));
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля 'KSV27' -> OK"));
     ExpectControlsBack();
 }
 
@@ -207,16 +208,16 @@ TEST_F(Discovery, WantedCrateSlotAndWindowPositionComeFromTheSettingsFile)
     }
     Start();
     EXPECT_EQ(window->Inventory.SelectedCrate, 1);
-    EXPECT_EQ(window->KsvCratesComboBox->currentIndex(), 1);
-    EXPECT_EQ(window->ModulesComboBox->currentIndex(), 1);
+    EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->currentIndex(), 1);
+    EXPECT_EQ(FORM_UI(window, ModulesComboBox)->currentIndex(), 1);
     ExpectUsable("MOD-B9", "3.7.7.3");
     EXPECT_EQ(window->pos(), QPoint(30, 40));
 
     // The find button looks for the module selected now, not the saved one,
     // and leaves the window where it is.
     window->move(200, 100);
-    window->AllSlotsLMDCheckBox->setCheckState(Qt::Checked);
-    ASSERT_TRUE(Discover([this] { window->FindDeviceLMDButton->click(); }));
+    FORM_UI(window, AllSlotsLMDCheckBox)->setCheckState(Qt::Checked);
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, FindDeviceLMDButton)->click(); }));
     EXPECT_EQ(window->pos(), QPoint(200, 100));
     EXPECT_EQ(window->Inventory.SelectedCrate, 1);
     ExpectUsable("MOD-B9", "3.7.7.3");
@@ -243,20 +244,20 @@ TEST_F(Discovery, CrateAndModuleChanges)
     Start();
 
     // Choosing the crate or module already selected requests nothing.
-    EXPECT_TRUE(RequestsNothing([this] { window->KsvCratesComboBoxChange(); }));
-    EXPECT_TRUE(RequestsNothing([this] { window->ModulesComboBoxChange(); }));
+    EXPECT_TRUE(RequestsNothing([this] { window->Device().KsvCratesComboBoxChange(); }));
+    EXPECT_TRUE(RequestsNothing([this] { window->Device().ModulesComboBoxChange(); }));
 
-    ASSERT_TRUE(Discover([this] { window->ModulesComboBox->setCurrentIndex(1); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, ModulesComboBox)->setCurrentIndex(1); }));
     EXPECT_EQ(window->Inventory.SelectedModuleInCrate[0], 1);
     ExpectUsable("MOD-A7", "9.0.0.9");
-    EXPECT_EQ(window->ModuleStatusLed->toolTip(), U("Статус модуля 'KSV27' -> OK"));
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля 'KSV27' -> OK"));
 
-    ASSERT_TRUE(Discover([this] { window->KsvCratesComboBox->setCurrentIndex(1); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(1); }));
     EXPECT_EQ(window->Inventory.SelectedCrate, 1);
-    EXPECT_EQ(Items(window->ModulesComboBox), (QStringList{U("Слот 5: KSV27"), U("Слот 9: KSV27")}));
+    EXPECT_EQ(Items(FORM_UI(window, ModulesComboBox)), (QStringList{U("Слот 5: KSV27"), U("Слот 9: KSV27")}));
     ExpectUsable("MOD-B5", "5.6.6.5");
     // A crate change reads no module name.
-    EXPECT_EQ(window->ModuleStatusLed->toolTip(), U("Статус модуля '?\?\?' -> OK"));
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля '?\?\?' -> OK"));
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
     ExpectControlsBack();
 }
@@ -270,20 +271,20 @@ TEST_F(Discovery, ServerNotRunning)
     EXPECT_EQ(message.Caption, U(text::kCaption));
     EXPECT_EQ(message.Kind, ksv::TDialogKind::Error);
     EXPECT_EQ(message.ButtonCaptions, QStringList{U(text::kAccepted)});
-    EXPECT_EQ(window->KsvCrateStatusLed->shownColor(), kRed);
-    EXPECT_EQ(window->ModuleStatusLed->shownColor(), kRed);
-    EXPECT_EQ(window->KsvCrateStatusLed->toolTip(), U("Статус KSV крейта -> BAD"));
-    EXPECT_EQ(window->ModuleStatusLed->toolTip(), U("Статус модуля '?\?\?' -> BAD"));
-    EXPECT_EQ(window->ModuleSerialNumberLMDLabel->text(), "????????");
-    EXPECT_EQ(window->ModuleFirmwareVersionLMDLabel->text(), "????????");
-    EXPECT_EQ(window->KsvCratesComboBox->count(), 0);
+    EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->shownColor(), kRed);
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->shownColor(), kRed);
+    EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->toolTip(), U("Статус KSV крейта -> BAD"));
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля '?\?\?' -> BAD"));
+    EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), "????????");
+    EXPECT_EQ(FORM_UI(window, ModuleFirmwareVersionLMDLabel)->text(), "????????");
+    EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->count(), 0);
     EXPECT_EQ(window->ModuleState, 0);
-    EXPECT_FALSE(window->StartMultimeterLMDSimplePanel->isVisibleTo(window.get()));
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get()));
     ExpectControlsBack();
 
     // With no module, the combo handlers find nothing to choose.
-    EXPECT_TRUE(RequestsNothing([this] { window->ModulesComboBoxChange(); }));
-    EXPECT_TRUE(RequestsNothing([this] { window->KsvCratesComboBoxChange(); }));
+    EXPECT_TRUE(RequestsNothing([this] { window->Device().ModulesComboBoxChange(); }));
+    EXPECT_TRUE(RequestsNothing([this] { window->Device().KsvCratesComboBoxChange(); }));
 }
 
 TEST_F(Discovery, NoKsv27Anywhere)
@@ -292,8 +293,8 @@ TEST_F(Discovery, NoKsv27Anywhere)
                                { "serial": "CR-Y", "slots": [] } ] })json");
     Start();
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kNoKsv27)});
-    EXPECT_EQ(window->KsvCrateStatusLed->shownColor(), kRed);
-    EXPECT_EQ(window->ModuleStatusLed->shownColor(), kRed);
+    EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->shownColor(), kRed);
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->shownColor(), kRed);
     EXPECT_EQ(window->Inventory.CrateCount, 2);
     EXPECT_EQ(window->Inventory.Ksv27CrateCount, 0);
     ExpectControlsBack();
@@ -305,22 +306,22 @@ TEST_F(Discovery, ChosenModuleOrCrateFailingToOpenKeepsTheResetDisplay)
     Start();
     std::string reply;
     ASSERT_TRUE(server.Control("fault crate=CR-A slot=7 open=fail", &reply)) << reply;
-    ASSERT_TRUE(Discover([this] { window->ModulesComboBox->setCurrentIndex(1); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, ModulesComboBox)->setCurrentIndex(1); }));
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kModuleOpenFailed)});
     EXPECT_EQ(window->ModuleState, 0);
-    EXPECT_TRUE(LampNeutral(window->ModuleStatusLed));
-    EXPECT_EQ(window->ModuleStatusLed->toolTip(), U("Статус модуля '?\?\?'-> ???"));
-    EXPECT_EQ(window->ModuleSerialNumberLMDLabel->text(), "????????");
-    EXPECT_FALSE(window->StartMultimeterLMDSimplePanel->isVisibleTo(window.get()));
+    EXPECT_TRUE(LampNeutral(FORM_UI(window, ModuleStatusLed)));
+    EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля '?\?\?'-> ???"));
+    EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), "????????");
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get()));
     ExpectControlsBack();
 
     messages.clear();
     ASSERT_TRUE(server.Control("fault crate=CR-B slot=5 open=fail", &reply)) << reply;
-    ASSERT_TRUE(Discover([this] { window->KsvCratesComboBox->setCurrentIndex(1); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(1); }));
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kCrateOpenFailed)});
     EXPECT_EQ(window->CrateStatusOk, 0);
-    EXPECT_TRUE(LampNeutral(window->KsvCrateStatusLed));
-    EXPECT_EQ(window->KsvCrateStatusLed->toolTip(), U("Статус KSV крейта -> ???"));
+    EXPECT_TRUE(LampNeutral(FORM_UI(window, KsvCrateStatusLed)));
+    EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->toolTip(), U("Статус KSV крейта -> ???"));
     ExpectControlsBack();
 }
 
@@ -333,26 +334,26 @@ TEST_F(Discovery, AModuleThatDidNotOpenIsNeverOfferedForMeasurement)
     const auto expectNoModule = [this](const char* what) {
         EXPECT_NE(window->ModuleState, 2) << what;
         EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord), 0) << what;
-        EXPECT_FALSE(window->StartMultimeterLMDSimplePanel->isVisibleTo(window.get())) << what;
-        EXPECT_FALSE(window->AdcRateLMDComboBox->isEnabled()) << what;
-        EXPECT_FALSE(window->AllSlotsLMDCheckBox->isEnabled()) << what;
+        EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get())) << what;
+        EXPECT_FALSE(FORM_UI(window, AdcRateLMDComboBox)->isEnabled()) << what;
+        EXPECT_FALSE(FORM_UI(window, AllSlotsLMDCheckBox)->isEnabled()) << what;
         for (auto* frame : window->SlotFrames) EXPECT_FALSE(frame->SlotNumberLMDCheckBox->isEnabled()) << what;
-        EXPECT_NE(window->ModuleStatusLed->shownColor(), kGreen) << what;
-        EXPECT_EQ(window->ModuleSerialNumberLMDLabel->text(), "????????") << what;
+        EXPECT_NE(FORM_UI(window, ModuleStatusLed)->shownColor(), kGreen) << what;
+        EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), "????????") << what;
         ExpectControlsBack();
     };
     std::string reply;
 
     ASSERT_TRUE(server.Control("fault crate=CR-B slot=5 open=fail", &reply)) << reply;
-    ASSERT_TRUE(Discover([this] { window->KsvCratesComboBox->setCurrentIndex(1); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(1); }));
     expectNoModule("crate change");
-    ASSERT_TRUE(Discover([this] { window->KsvCratesComboBox->setCurrentIndex(0); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(0); }));
     ExpectUsable("MOD-A3", "1.2.3.4");
 
     ASSERT_TRUE(server.Control("fault crate=CR-A slot=7 open=fail", &reply)) << reply;
-    ASSERT_TRUE(Discover([this] { window->ModulesComboBox->setCurrentIndex(1); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, ModulesComboBox)->setCurrentIndex(1); }));
     expectNoModule("module change");
-    ASSERT_TRUE(Discover([this] { window->ModulesComboBox->setCurrentIndex(0); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, ModulesComboBox)->setCurrentIndex(0); }));
     ExpectUsable("MOD-A3", "1.2.3.4");
     ASSERT_TRUE(server.Control("clear", &reply)) << reply;
 
@@ -360,11 +361,11 @@ TEST_F(Discovery, AModuleThatDidNotOpenIsNeverOfferedForMeasurement)
     TInitAndConfigThread::SetStepHook([this](const std::string& step) {
         if (step == "OpenSelectedModule") server.Control("fault crate=CR-A slot=3 open=fail");
     });
-    ASSERT_TRUE(Discover([this] { window->FindDeviceLMDButton->click(); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, FindDeviceLMDButton)->click(); }));
     TInitAndConfigThread::SetStepHook({});
     expectNoModule("find button");
     ASSERT_TRUE(server.Control("clear", &reply)) << reply;
-    ASSERT_TRUE(Discover([this] { window->FindDeviceLMDButton->click(); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, FindDeviceLMDButton)->click(); }));
     ExpectUsable("MOD-A3", "1.2.3.4");
     EXPECT_EQ(MessageTexts(), (QStringList{U(text::kCrateOpenFailed), U(text::kModuleOpenFailed)}));
 }
@@ -376,7 +377,7 @@ TEST_F(Discovery, SettingsFileThatCannotBeCreatedStopsTheRun)
     Start();
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kCannotCreateSettings)});
     EXPECT_EQ(window->ModuleState, 0);
-    EXPECT_EQ(window->KsvCratesComboBox->count(), 0);
+    EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->count(), 0);
     ExpectControlsBack();
 }
 
@@ -471,20 +472,20 @@ TEST_P(StepFault, EndsWithTheControlsEnabled)
         Start();
         arm();
         ASSERT_TRUE(Discover([&] {
-            if (fault.Mode == 1) window->ModulesComboBox->setCurrentIndex(1);
-            else window->KsvCratesComboBox->setCurrentIndex(1);
+            if (fault.Mode == 1) FORM_UI(window, ModulesComboBox)->setCurrentIndex(1);
+            else FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(1);
         }));
     }
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kException)});
     EXPECT_EQ(window->ModuleState, 0);
     EXPECT_EQ(window->CrateStatusOk, 0);
-    EXPECT_FALSE(window->StartMultimeterLMDSimplePanel->isVisibleTo(window.get()));
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get()));
     ExpectControlsBack();
 
     // And discovery can be requested again.
     TInitAndConfigThread::SetStepHook({});
     messages.clear();
-    ASSERT_TRUE(Discover([this] { window->FindDeviceLMDButton->click(); }));
+    ASSERT_TRUE(Discover([this] { FORM_UI(window, FindDeviceLMDButton)->click(); }));
     EXPECT_EQ(window->ModuleState, 2);
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
 }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <sstream>
 
+#include "FormControls.h"
 #include "Ksv27mainform.h"
 #include "Mainthread.h"
 #include "MeasureMessages.h"
@@ -123,7 +124,7 @@ TEST_F(MeasureSimTest, ShowsTheConfiguredLevelsInEveryFittedCheckedSlot)
     ClickStart();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_EQ(Value(0, 1), "500.000");
-    EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т"));
+    EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т"));
 }
 
 TEST_F(MeasureSimTest, EscapeAndASlotChangeStopTheRun)
@@ -133,7 +134,7 @@ TEST_F(MeasureSimTest, EscapeAndASlotChangeStopTheRun)
     window->EscapeKeyPressed();
     EXPECT_EQ(MainThread, nullptr);
     ClickStart();
-    ASSERT_TRUE(WaitUntil([&] { return window->StartMultimeterLMDSpeedButton->text() == QStringLiteral("С   Т   О   П"); }));
+    ASSERT_TRUE(WaitUntil([&] { return FORM_UI(window, StartMultimeterLMDSpeedButton)->text() == QStringLiteral("С   Т   О   П"); }));
     window->SlotFrames[4]->SlotNumberLMDCheckBox->click();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_EQ(Value(4, 1), "--------");
@@ -157,7 +158,7 @@ TEST_P(MeasureSimFaultTest, ShowsItsMessageOnceAndTheNextRunWorks)
     ASSERT_TRUE(WaitUntil([&] { return !shown.empty() && window->AcquisitionIdle; })) << f.name;
     ksv::SleepAndProcessMessages(200);
     EXPECT_EQ(Texts(), QStringList{QString::fromUtf8(f.message)}) << f.name;
-    EXPECT_FALSE(window->StartMultimeterLMDSpeedButton->isChecked());
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
 
     ASSERT_TRUE(server->Control("clear"));
     ClickStart();
@@ -241,7 +242,7 @@ protected:
 
 TEST_F(RecordTrendSimTest, TheControlsCoverNothingAndTakeNoShortcutOfTheWindow)
 {
-    const QWidget* box = window->AdcGroupParsLMDGroupBox;
+    const QWidget* box = FORM_UI(window, AdcGroupParsLMDGroupBox);
     const QRect panel = Panel().geometry();
     EXPECT_TRUE(box->rect().contains(panel)) << panel.x() << "+" << panel.width() << " in " << box->width();
     for (const QWidget* other : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

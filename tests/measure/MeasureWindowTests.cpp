@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+#include "FormControls.h"
 #include "FakeKsvApi.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
@@ -67,8 +68,8 @@ TEST_F(MeasureWindowTest, StartShowsEveryCheckedSlotByKindAndBlinksItsLamps)
     Open(kMixed);
     ClickStart();
     EXPECT_TRUE(MainThread && window->MeasurementRunning);
-    EXPECT_TRUE(window->StartMultimeterLMDSpeedButton->isChecked());
-    ASSERT_TRUE(WaitUntil([&] { return window->StartMultimeterLMDSpeedButton->text() == QStringLiteral("С   Т   О   П"); }));
+    EXPECT_TRUE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
+    ASSERT_TRUE(WaitUntil([&] { return FORM_UI(window, StartMultimeterLMDSpeedButton)->text() == QStringLiteral("С   Т   О   П"); }));
     ASSERT_TRUE(WaitUntil([&] { return Value(0, 1) == "500.000"; })) << Value(0, 1).toStdString();
     EXPECT_EQ(Value(0, 2), "-250.000");
     EXPECT_EQ(Value(1, 1), "0.2500");
@@ -109,8 +110,8 @@ TEST_F(MeasureWindowTest, StopRestoresTheButtonAndKeepsTheValues)
     ClickStart(); // the button comes up: stop only
     EXPECT_LT(stop.elapsed(), 500);
     EXPECT_EQ(MainThread, nullptr);
-    EXPECT_FALSE(window->StartMultimeterLMDSpeedButton->isChecked());
-    EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т"));
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
+    EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т"));
     EXPECT_FALSE(window->MeasurementRunning);
     EXPECT_TRUE(window->AcquisitionIdle);
     EXPECT_TRUE(window->MeasurementRequestAllowed);
@@ -132,7 +133,7 @@ TEST_F(MeasureWindowTest, StartAfterAnEndedRunReplacesTheIdleThread)
     EXPECT_EQ(shown.front().ButtonCaptions, QStringList{QString::fromUtf8(msg::kAcceptedButton)});
     EXPECT_EQ(shown.front().Kind, ksv::TDialogKind::Error);
     EXPECT_NE(MainThread, nullptr); // idle, waiting for its stop
-    EXPECT_FALSE(window->StartMultimeterLMDSpeedButton->isChecked());
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
 
     api.SetConfigResult = 0;
     api.SetLevel(1, 0.25);
@@ -149,7 +150,7 @@ TEST_F(MeasureWindowTest, EscapeStopsTheMeasurement)
     ASSERT_TRUE(WaitUntil([&] { return Value(0, 1) == "0.000"; }));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     ASSERT_TRUE(WaitUntil([&] { return MainThread == nullptr; }));
-    EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т"));
+    EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т"));
     EXPECT_TRUE(window->AcquisitionIdle);
 
     // With the guard held, Escape only clears it.
@@ -177,8 +178,8 @@ TEST_F(MeasureWindowTest, UncheckingASlotStopsAndBlanksIt)
     EXPECT_FALSE(LampLit(1, 2));
     EXPECT_FALSE(frame->Value1LMDEdit->isEnabled());
     EXPECT_TRUE(frame->SlotNumberLMDCheckBox->isEnabled());
-    EXPECT_EQ(window->AllSlotsLMDCheckBox->checkState(), Qt::PartiallyChecked);
-    EXPECT_FALSE(window->StartMultimeterLMDSpeedButton->isChecked());
+    EXPECT_EQ(FORM_UI(window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
 
     // A run without it shows nothing for it, and checking it again brings it back.
     ClickStart();
@@ -187,7 +188,7 @@ TEST_F(MeasureWindowTest, UncheckingASlotStopsAndBlanksIt)
     frame->SlotNumberLMDCheckBox->click();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_TRUE(frame->Value1LMDEdit->isEnabled());
-    EXPECT_EQ(window->AllSlotsLMDCheckBox->checkState(), Qt::Checked);
+    EXPECT_EQ(FORM_UI(window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
 }
 
 TEST_F(MeasureWindowTest, ResistanceSlotKeepsItsSecondChannelOff)
@@ -206,10 +207,10 @@ TEST_F(MeasureWindowTest, ResistanceSlotKeepsItsSecondChannelOff)
 TEST_F(MeasureWindowTest, AllSlotsBoxChecksOnlyFittedSlots)
 {
     Open(kMixed);
-    window->AllSlotsLMDCheckBox->click(); // checked -> unchecked
+    FORM_UI(window, AllSlotsLMDCheckBox)->click(); // checked -> unchecked
     for (int s : {0, 1, 2, 3, 4, 6}) EXPECT_FALSE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isChecked()) << s;
     EXPECT_FALSE(window->SlotFrames[0]->Value1LMDEdit->isEnabled());
-    window->AllSlotsLMDCheckBox->click();
+    FORM_UI(window, AllSlotsLMDCheckBox)->click();
     for (int s : {0, 1, 2, 3, 4, 6}) EXPECT_TRUE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isChecked()) << s;
     for (int s : {5, 7}) {
         EXPECT_FALSE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isChecked()) << s;
@@ -219,9 +220,9 @@ TEST_F(MeasureWindowTest, AllSlotsBoxChecksOnlyFittedSlots)
 
     // From the grayed state a click checks every slot.
     window->SlotFrames[0]->SlotNumberLMDCheckBox->click();
-    ASSERT_EQ(window->AllSlotsLMDCheckBox->checkState(), Qt::PartiallyChecked);
-    window->AllSlotsLMDCheckBox->click();
-    EXPECT_EQ(window->AllSlotsLMDCheckBox->checkState(), Qt::Checked);
+    ASSERT_EQ(FORM_UI(window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
+    FORM_UI(window, AllSlotsLMDCheckBox)->click();
+    EXPECT_EQ(FORM_UI(window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
     EXPECT_TRUE(window->SlotFrames[0]->SlotNumberLMDCheckBox->isChecked());
     EXPECT_TRUE(shown.empty());
 }
@@ -229,13 +230,13 @@ TEST_F(MeasureWindowTest, AllSlotsBoxChecksOnlyFittedSlots)
 TEST_F(MeasureWindowTest, NoCheckedSlotGivesItsMessageAndTheButtonBack)
 {
     Open(kMixed);
-    window->AllSlotsLMDCheckBox->click();
+    FORM_UI(window, AllSlotsLMDCheckBox)->click();
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return window->AcquisitionIdle.load(); }));
     EXPECT_EQ(Texts(), QStringList{msg::kNoActiveChannel});
     EXPECT_EQ(api.SetConfigCalls, 0);
-    EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т"));
-    EXPECT_FALSE(window->StartMultimeterLMDSpeedButton->isChecked());
+    EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т"));
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
 }
 
 TEST_F(MeasureWindowTest, ChangingTheRateStopsTheMeasurement)
@@ -243,7 +244,7 @@ TEST_F(MeasureWindowTest, ChangingTheRateStopsTheMeasurement)
     Open(kMixed);
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return Value(0, 1) == "0.000"; }));
-    window->AdcRateLMDComboBox->setCurrentIndex(6);
+    FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(6);
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_FALSE(window->HandlerBusy);
     ClickStart();
@@ -269,8 +270,8 @@ TEST_P(MeasureFaultTest, ShowsItsMessageOnceAndLeavesTheProgramUsable)
     ASSERT_TRUE(WaitUntil([&] { return !shown.empty() && window->AcquisitionIdle; })) << fault.name;
     ksv::SleepAndProcessMessages(200);
     EXPECT_EQ(Texts(), QStringList{QString::fromUtf8(fault.message)}) << fault.name;
-    EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т")) << fault.name;
-    EXPECT_FALSE(window->StartMultimeterLMDSpeedButton->isChecked());
+    EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т")) << fault.name;
+    EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked());
 
     // Cleared, the next START measures again.
     TFakeKsvApi clean;
@@ -322,7 +323,7 @@ TEST_F(MeasureWindowTest, StopFailureAtTheEndOfARunIsShownOnce)
     ClickStart();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_EQ(Texts(), QStringList{msg::kEndStopFailed});
-    EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т"));
+    EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т"));
 }
 
 TEST_F(MeasureWindowTest, ConfigurationsThatGiveNoUsableCycle)
@@ -330,7 +331,7 @@ TEST_F(MeasureWindowTest, ConfigurationsThatGiveNoUsableCycle)
     // No rate selected (a rate index from the settings outside the list).
     Open(kMixed);
     window->HandlerBusy = true;
-    window->AdcRateLMDComboBox->setCurrentIndex(-1);
+    FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(-1);
     window->HandlerBusy = false;
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return window->AcquisitionIdle && !shown.empty(); }));
@@ -344,7 +345,7 @@ TEST_F(MeasureWindowTest, ConfigurationsThatGiveNoUsableCycle)
         ClickStart();
         ASSERT_TRUE(WaitUntil([&] { return window->AcquisitionIdle && !shown.empty(); })) << bad;
         EXPECT_EQ(Texts(), QStringList{msg::kBadAcquisitionTime}) << bad;
-        EXPECT_EQ(window->StartMultimeterLMDSpeedButton->text(), QStringLiteral("С   Т   А   Р   Т"));
+        EXPECT_EQ(FORM_UI(window, StartMultimeterLMDSpeedButton)->text(), QStringLiteral("С   Т   А   Р   Т"));
     }
 
     // Shorter than one frame: nothing to read, and no made-up value.
@@ -365,7 +366,7 @@ TEST_F(MeasureWindowTest, WindowSideMessageBoxes)
     // A page without a handler.
     QWidget* page = window->HandlerPages[0];
     window->HandlerPages[0] = nullptr;
-    window->StartThread();
+    window->Multimeter().StartThread();
     window->HandlerPages[0] = page;
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].Text, QString::fromUtf8(msg::kUnknownPage));
@@ -375,9 +376,9 @@ TEST_F(MeasureWindowTest, WindowSideMessageBoxes)
 
     // A sender that is not a check box, and one that no frame holds.
     QObject stranger;
-    window->EnaSlotLMDCheckBoxChange(&stranger);
+    window->Multimeter().EnaSlotLMDCheckBoxChange(&stranger);
     QCheckBox loose;
-    window->EnaSlotLMDCheckBoxChange(&loose);
+    window->Multimeter().EnaSlotLMDCheckBoxChange(&loose);
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[1].Text, QString::fromUtf8(msg::kCannotCast));
     EXPECT_EQ(shown[1].Caption, QString::fromUtf8(msg::kCannotCastCaption));
@@ -436,12 +437,12 @@ TEST_F(MeasureWindowTest, QuickStartStopEscapeAndSlotChangesNeverHang)
         case 0: ClickStart(); break;
         case 1: QTest::keyClick(window.get(), Qt::Key_Escape); break;
         case 2: box->click(); break;
-        case 3: window->AdcRateLMDComboBox->setCurrentIndex(window->AdcRateLMDComboBox->currentIndex() == 7 ? 6 : 7); break;
+        case 3: FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(FORM_UI(window, AdcRateLMDComboBox)->currentIndex() == 7 ? 6 : 7); break;
         }
         ASSERT_TRUE(WaitUntil([&] { return MainThread == nullptr; })) << round;
         EXPECT_TRUE(window->AcquisitionIdle) << round;
         EXPECT_FALSE(window->HandlerBusy) << round;
-        if (!window->StartMultimeterLMDSpeedButton->isChecked()) continue;
+        if (!FORM_UI(window, StartMultimeterLMDSpeedButton)->isChecked()) continue;
         // A stop by Escape leaves the button as the end step set it.
         ADD_FAILURE() << "button still down after round " << round;
     }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "FormControls.h"
 #include "BoundedText.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
@@ -59,20 +60,20 @@ protected:
         window->HandlerBusy = true;
         window->ModuleState = 2;
         window->AcquisitionTime = seconds;
-        window->AdcRateLMDComboBox->setCurrentIndex(rateIndex);
+        FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(rateIndex);
         for (std::size_t s = 0; s < 8; ++s) {
             const std::string name = FieldText(window->ModuleRecord.Mezzanines[s].MezzanineName);
             window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(IsFittedName(name));
         }
-        for (QWidget* w = window->StartMultimeterLMDSpeedButton; w; w = w->parentWidget()) w->setEnabled(true);
-        for (QWidget* w = window->AllSlotsLMDCheckBox; w; w = w->parentWidget()) w->setEnabled(true);
-        window->AdcIndividualParsLMDGroupBox->setEnabled(true);
-        window->ApplySlotEnabling(true);
-        window->UpdateAllSlotsCheckBox();
+        for (QWidget* w = FORM_UI(window, StartMultimeterLMDSpeedButton); w; w = w->parentWidget()) w->setEnabled(true);
+        for (QWidget* w = FORM_UI(window, AllSlotsLMDCheckBox); w; w = w->parentWidget()) w->setEnabled(true);
+        FORM_UI(window, AdcIndividualParsLMDGroupBox)->setEnabled(true);
+        window->Multimeter().ApplySlotEnabling(true);
+        window->Multimeter().UpdateAllSlotsCheckBox();
         window->HandlerBusy = false;
     }
 
-    void ClickStart() { window->StartMultimeterLMDSpeedButton->click(); }
+    void ClickStart() { FORM_UI(window, StartMultimeterLMDSpeedButton)->click(); }
 
     // Serves the window's thread until `done` or the time-out.
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000)

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "FormControls.h"
 #include "SettingsWindowSupport.h"
 #include "TLed.h"
 
@@ -41,7 +42,7 @@ TEST_F(SettingsWindowLoad, FreshDefaultsEnableEveryFittedSlotAndShowItsMezzanine
 {
     Fit(kEveryKind);
     Quietly([&] {
-        Window->AutoSaveSettingsLMDCheckBox->setChecked(true);
+        FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(true);
         for (QLabel* l : {Frame(4).Pin1PlusNameLMDLabel, Frame(4).Pin2MinusNumberLMDLabel}) l->setText("kept");
         for (ksv::TKsv27AdcChannelFrame* f : Window->SlotFrames) {
             f->Value1LMDEdit->setText("1.000");
@@ -50,17 +51,17 @@ TEST_F(SettingsWindowLoad, FreshDefaultsEnableEveryFittedSlotAndShowItsMezzanine
             f->SetChannelLamp(2, ksv::TKsv27AdcChannelFrame::kLampUpdated);
         }
     });
-    ASSERT_TRUE(Window->CreateDefaultIniFile(Path));
+    ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
     EXPECT_NE(Window->SettingsIniFile, nullptr);
     ksv::TIniFile ini(Path);
-    ASSERT_TRUE(Window->LoadSettings(&ini));
+    ASSERT_TRUE(Window->Settings().LoadSettings(&ini));
     EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
 
-    EXPECT_FALSE(Window->AutoSaveSettingsLMDCheckBox->isChecked());
-    EXPECT_TRUE(Window->SaveSettingsButton->isEnabled());
-    EXPECT_EQ(Window->AdcRateLMDComboBox->currentIndex(), 0);
+    EXPECT_FALSE(FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->isChecked());
+    EXPECT_TRUE(FORM_UI(Window, SaveSettingsButton)->isEnabled());
+    EXPECT_EQ(FORM_UI(Window, AdcRateLMDComboBox)->currentIndex(), 0);
     EXPECT_DOUBLE_EQ(Window->AcquisitionTime, 1.0);
-    EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::Checked);
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
     EXPECT_FALSE(Window->HandlerBusy);
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{true, true, true, true, true, false, true, true}));
 
@@ -99,16 +100,16 @@ TEST_F(SettingsWindowLoad, GroupFlagOffTakesTheSlotKeysOfFittedSlotsOnly)
 {
     // The fresh file's slot keys: fitted slots 7 and 8 off, so the group is grayed.
     Fit(kAllVoltage);
-    ASSERT_TRUE(Window->CreateDefaultIniFile(Path));
+    ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
     Window->SettingsIniFile->WriteBool("Модуль KSV27", "Групповое управление слотами", false);
-    ASSERT_TRUE(Window->LoadModuleSettings(Window->SettingsIniFile.get()));
+    ASSERT_TRUE(Window->Settings().LoadModuleSettings(Window->SettingsIniFile.get()));
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{true, true, true, true, true, true, false, false}));
-    EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
 
     // No slot keys at all: each fitted slot takes the reading default, on.
     ASSERT_TRUE(LoadLines({"[Модуль KSV27]", "Групповое управление слотами=0"}));
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{true, true, true, true, true, true, true, true}));
-    EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::Checked);
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
 
     // An unknown kind still reads its key; a slot without a mezzanine never
     // does and is shown empty.
@@ -116,7 +117,7 @@ TEST_F(SettingsWindowLoad, GroupFlagOffTakesTheSlotKeysOfFittedSlotsOnly)
     ASSERT_TRUE(LoadLines({"[Модуль KSV27]", "Групповое управление слотами=0", "Управление слотом 1=0",
                            "Управление слотом 2=1", "Управление слотом 3=0", "Управление слотом 8=1"}));
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{false, false, false, false, false, false, false, true}));
-    EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
     EXPECT_EQ(Frame(1).MezzaninenameLMDLabel->text(), "Пустой");
     EXPECT_EQ(Frame(1).ValuesLabLMDLabel->text(), "????????????");
     EXPECT_EQ(PinTexts(Frame(1)), QStringList(8, "--"));
@@ -125,7 +126,7 @@ TEST_F(SettingsWindowLoad, GroupFlagOffTakesTheSlotKeysOfFittedSlotsOnly)
     // Group on: every fitted slot on, whatever its key says.
     ASSERT_TRUE(LoadLines({"[Модуль KSV27]", "Групповое управление слотами=1", "Управление слотом 1=0"}));
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{true, false, true, false, false, false, false, true}));
-    EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::Checked);
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
 }
 
 TEST_F(SettingsWindowLoad, NoFittedSlotLeavesTheGroupBoxAsTheFileSetIt)
@@ -134,7 +135,7 @@ TEST_F(SettingsWindowLoad, NoFittedSlotLeavesTheGroupBoxAsTheFileSetIt)
     for (const bool group : {false, true}) {
         ASSERT_TRUE(LoadLines({"[Модуль KSV27]", group ? "Групповое управление слотами=1"
                                                        : "Групповое управление слотами=0"}));
-        EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), group ? Qt::Checked : Qt::Unchecked);
+        EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), group ? Qt::Checked : Qt::Unchecked);
         EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{}));
     }
 }
@@ -151,7 +152,7 @@ TEST_F(SettingsWindowLoad, RateIndexOutsideTheTableSelectsNoRate)
     // clang-format on
     for (const auto& row : rows) {
         ASSERT_TRUE(LoadLines({"[Модуль KSV27]", row.Line, "Mаксимальное время сбора данных, с=0,5"}));
-        EXPECT_EQ(Window->AdcRateLMDComboBox->currentIndex(), row.Index) << row.Line;
+        EXPECT_EQ(FORM_UI(Window, AdcRateLMDComboBox)->currentIndex(), row.Index) << row.Line;
         EXPECT_DOUBLE_EQ(Window->AcquisitionTime, 1.0);
     }
     ASSERT_TRUE(LoadLines({"[Модуль KSV27]", "Mаксимальное время сбора данных, с=2.5"}));
@@ -161,19 +162,19 @@ TEST_F(SettingsWindowLoad, RateIndexOutsideTheTableSelectsNoRate)
 TEST_F(SettingsWindowLoad, AutoSaveFlagSetsTheSaveButtonAndAGuardHeldByTheCallerIsKept)
 {
     Fit(kAllVoltage);
-    EXPECT_FALSE(Window->LoadSettings(nullptr));
-    EXPECT_FALSE(Window->LoadModuleSettings(nullptr));
+    EXPECT_FALSE(Window->Settings().LoadSettings(nullptr));
+    EXPECT_FALSE(Window->Settings().LoadModuleSettings(nullptr));
 
     ASSERT_TRUE(LoadLines({"[Приложение. Общие]", "Сохранение настроек=2"}));
-    EXPECT_TRUE(Window->AutoSaveSettingsLMDCheckBox->isChecked());
-    EXPECT_FALSE(Window->SaveSettingsButton->isEnabled());
+    EXPECT_TRUE(FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->isChecked());
+    EXPECT_FALSE(FORM_UI(Window, SaveSettingsButton)->isEnabled());
     ASSERT_TRUE(LoadLines({"[Приложение. Общие]", "Сохранение настроек=0"}));
-    EXPECT_FALSE(Window->AutoSaveSettingsLMDCheckBox->isChecked());
-    EXPECT_TRUE(Window->SaveSettingsButton->isEnabled());
+    EXPECT_FALSE(FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->isChecked());
+    EXPECT_TRUE(FORM_UI(Window, SaveSettingsButton)->isEnabled());
 
     ksv::TIniFile ini(Path);
     Window->HandlerBusy = true;
-    ASSERT_TRUE(Window->LoadModuleSettings(&ini));
+    ASSERT_TRUE(Window->Settings().LoadModuleSettings(&ini));
     EXPECT_TRUE(Window->HandlerBusy);
 }
 

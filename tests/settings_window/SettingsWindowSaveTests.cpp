@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sys/resource.h>
 
+#include "FormControls.h"
 #include "SettingsWindowSupport.h"
 #include "core/FileIo.h"
 
@@ -57,11 +58,11 @@ protected:
         inv.Ksv27Slots[1][1] = 9;
         Quietly([&] {
             // One entry more than the inventory holds, as a stale list would.
-            Window->KsvCratesComboBox->addItems({"C-1", "C-2", "stale"});
-            Window->ModulesComboBox->addItems({"m1", "m2"});
-            Window->AutoSaveSettingsLMDCheckBox->setChecked(true);
-            Window->AdcRateLMDComboBox->setCurrentIndex(5);
-            Window->AllSlotsLMDCheckBox->setChecked(false);
+            FORM_UI(Window, KsvCratesComboBox)->addItems({"C-1", "C-2", "stale"});
+            FORM_UI(Window, ModulesComboBox)->addItems({"m1", "m2"});
+            FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(true);
+            FORM_UI(Window, AdcRateLMDComboBox)->setCurrentIndex(5);
+            FORM_UI(Window, AllSlotsLMDCheckBox)->setChecked(false);
             const bool on[8] = {true, false, true, true, true, false, false, true};
             for (std::size_t s = 0; s < 8; ++s) Frame(s).SlotNumberLMDCheckBox->setChecked(on[s]);
         });
@@ -72,8 +73,8 @@ protected:
     void Select(int crate, int module)
     {
         Quietly([&] {
-            Window->KsvCratesComboBox->setCurrentIndex(crate);
-            Window->ModulesComboBox->setCurrentIndex(module);
+            FORM_UI(Window, KsvCratesComboBox)->setCurrentIndex(crate);
+            FORM_UI(Window, ModulesComboBox)->setCurrentIndex(module);
         });
     }
 
@@ -111,13 +112,13 @@ TEST_F(SettingsWindowSaveScene, CtrlSWritesTheControlsInPlaceAndTheSelectionOnly
     for (const auto& row : rows) {
         Put(Path, HandFile());
         Select(row.Crate, row.Module);
-        Window->SaveIniFile(Path);
+        Window->Settings().SaveIniFile(Path);
         EXPECT_EQ(Slurp(Path), Saved(row.Serial, row.Slot)) << row.Crate << "/" << row.Module;
     }
-    Quietly([&] { Window->AdcRateLMDComboBox->setCurrentIndex(-1); });
+    Quietly([&] { FORM_UI(Window, AdcRateLMDComboBox)->setCurrentIndex(-1); });
     Select(1, 0);
     Put(Path, HandFile());
-    Window->SaveIniFile(Path);
+    Window->Settings().SaveIniFile(Path);
     EXPECT_EQ(Slurp(Path), Saved("Серийный номер KSV крейта=C-2", "Слот модуля=4", "Индекс частоты опроса=-1"));
     EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
 }
@@ -148,7 +149,7 @@ TEST_F(SettingsWindowSaveScene, LockedFolderStillSavesOnceAndAFileThatRefusesToo
 
     const std::string old = Slurp(Path);
     ksv::SetWriteRefusal([](const std::string&) { return true; });
-    Window->SaveIniFile(Path);
+    Window->Settings().SaveIniFile(Path);
     ASSERT_EQ(Shown.size(), 1u) << Texts().join('|').toStdString();
     EXPECT_EQ(Shown[0].Text, QString::fromStdString("Unable to write to " + Path));
     EXPECT_EQ(Slurp(Path), old);
@@ -167,8 +168,8 @@ TEST_F(SettingsWindowSaveScene, AutoSaveDefaultRewriteAndCloseKeepOnlyTheNeverSa
     ksv::TIniFile ini(path);
     EXPECT_DOUBLE_EQ(ini.ReadFloat("Модуль KSV27", "Mаксимальное время сбора данных, с", 0), 1.0);
     EXPECT_EQ(ini.ReadInteger("Модуль KSV27", "Индекс частоты опроса", 9), 0);
-    EXPECT_EQ(Window->AdcRateLMDComboBox->currentIndex(), 5); // the window is not touched
-    EXPECT_TRUE(Window->AutoSaveSettingsLMDCheckBox->isChecked());
+    EXPECT_EQ(FORM_UI(Window, AdcRateLMDComboBox)->currentIndex(), 5); // the window is not touched
+    EXPECT_TRUE(FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->isChecked());
 
     Api.Opened = true;
     Window->close();
@@ -189,30 +190,32 @@ TEST_F(SettingsWindowSaveScene, AutoSaveDefaultRewriteAndCloseKeepOnlyTheNeverSa
 TEST_F(SettingsWindowSave, GrayedGroupIsSavedOffSoTheMixedChoiceComesBack)
 {
     Fit({"U10", "U10", "U10", "U10", "U10", "U10", "U10", "U10"});
-    ASSERT_TRUE(Window->CreateDefaultIniFile(Path));
+    ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
     Window->SettingsIniFile->WriteBool("Модуль KSV27", "Групповое управление слотами", false);
-    ASSERT_TRUE(Window->LoadModuleSettings(Window->SettingsIniFile.get()));
-    ASSERT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::PartiallyChecked);
-    Window->SaveIniFile(Path);
+    ASSERT_TRUE(Window->Settings().LoadModuleSettings(Window->SettingsIniFile.get()));
+    ASSERT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
+    Window->Settings().SaveIniFile(Path);
     ksv::TIniFile ini(Path);
     EXPECT_FALSE(ini.ReadBool("Модуль KSV27", "Групповое управление слотами", true));
-    ASSERT_TRUE(Window->LoadModuleSettings(&ini));
-    EXPECT_EQ(Window->AllSlotsLMDCheckBox->checkState(), Qt::PartiallyChecked);
+    ASSERT_TRUE(Window->Settings().LoadModuleSettings(&ini));
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
     EXPECT_FALSE(Frame(7).SlotNumberLMDCheckBox->isChecked());
 }
 
 TEST_F(SettingsWindowSave, DefaultFileNeedsAPathAndAnObject)
 {
-    ASSERT_TRUE(Window->CreateDefaultIniFile(Path));
-    EXPECT_FALSE(Window->CreateDefaultIniFile(""));
+    ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
+    EXPECT_FALSE(Window->Settings().CreateDefaultIniFile(""));
     EXPECT_EQ(Window->SettingsIniFile, nullptr); // released before the path was looked at
     ASSERT_EQ(Shown.size(), 1u);
     EXPECT_EQ(Shown[0].Text, "Неправильное название файла штатных настроек!");
     EXPECT_EQ(Shown[0].Caption, "ОШИБКА CreateDefaultIniFile()!");
     EXPECT_EQ(Shown[0].Kind, ksv::TDialogKind::Information);
-    for (auto member : {&TMainForm::WriteDefaultAppSettings, &TMainForm::WriteDefaultModuleSettings,
-                        &TMainForm::WriteAppSettings, &TMainForm::WriteModuleSettings, &TMainForm::LoadSettings})
-        EXPECT_FALSE((Window.get()->*member)(nullptr));
+    using ksv::TSettingsController;
+    for (auto member : {&TSettingsController::WriteDefaultAppSettings, &TSettingsController::WriteDefaultModuleSettings,
+                        &TSettingsController::WriteAppSettings, &TSettingsController::WriteModuleSettings,
+                        &TSettingsController::LoadSettings})
+        EXPECT_FALSE((Window->Settings().*member)(nullptr));
 }
 
 TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps)
@@ -227,11 +230,11 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     Put(blocked, "not a folder");
     ksv::SetSettingsFolderOverride(blocked);
     const std::string path = ksv::ActiveSettingsPath();
-    Window->SaveSettingsButton->click();
+    FORM_UI(Window, SaveSettingsButton)->click();
     expectOneRefusal(path);
-    EXPECT_TRUE(Window->SaveSettingsButton->isEnabled());
+    EXPECT_TRUE(FORM_UI(Window, SaveSettingsButton)->isEnabled());
     EXPECT_FALSE(Window->HandlerBusy);
-    EXPECT_FALSE(Window->CreateDefaultIniFile(path));
+    EXPECT_FALSE(Window->Settings().CreateDefaultIniFile(path));
     expectOneRefusal(path);
     EXPECT_NE(Window->SettingsIniFile, nullptr);
 
@@ -243,7 +246,7 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     const std::string closePath = ksv::ActiveSettingsPath();
     ASSERT_EQ(closePath, ksv::ActiveSettingsPath());
     std::filesystem::create_directory(closePath);
-    Quietly([&] { Window->AutoSaveSettingsLMDCheckBox->setChecked(true); });
+    Quietly([&] { FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(true); });
     Api.Opened = true;
     EXPECT_NO_THROW(Window->FormClose());
     std::filesystem::remove(closePath);
@@ -261,7 +264,7 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     struct rlimit small = saved;
     small.rlim_cur = 16;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    Window->SaveIniFile(Path);
+    Window->Settings().SaveIniFile(Path);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     expectOneRefusal(Path);
@@ -270,14 +273,14 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
 
 TEST_F(SettingsWindowSave, SaveButtonFollowsAutoSaveAndComesBackEnabledAfterAResponsivePause)
 {
-    QPushButton* button = Window->SaveSettingsButton;
-    Window->AutoSaveSettingsLMDCheckBox->setChecked(true);
+    QPushButton* button = FORM_UI(Window, SaveSettingsButton);
+    FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(true);
     EXPECT_FALSE(button->isEnabled());
-    Window->AutoSaveSettingsLMDCheckBox->setChecked(false);
+    FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(false);
     EXPECT_TRUE(button->isEnabled());
-    Quietly([&] { Window->AutoSaveSettingsLMDCheckBox->setChecked(true); });
+    Quietly([&] { FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(true); });
     EXPECT_TRUE(button->isEnabled()); // the guard held
-    Window->AutoSaveSettingsLMDCheckBoxChange();
+    Window->Settings().AutoSaveSettingsLMDCheckBoxChange();
     EXPECT_FALSE(button->isEnabled());
 
     // From the menu with auto-save on: a timer fires during the pause.
@@ -299,7 +302,7 @@ TEST_F(SettingsWindowSave, SaveButtonFollowsAutoSaveAndComesBackEnabledAfterARes
     // While another handler runs, a save does nothing.
     std::filesystem::remove(Path);
     Window->HandlerBusy = true;
-    Window->SaveSettingsButtonClick();
+    Window->Settings().SaveSettingsButtonClick();
     EXPECT_FALSE(std::filesystem::exists(Path));
     EXPECT_TRUE(Window->HandlerBusy);
     EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FormControls.h"
 #include "BoundedText.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
@@ -102,7 +103,7 @@ protected:
     {
         Put(Path, Ini(lines));
         TIniFile ini(Path);
-        return Window->LoadSettings(&ini);
+        return Window->Settings().LoadSettings(&ini);
     }
 
     QStringList Texts() const

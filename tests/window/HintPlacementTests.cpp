@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QToolTip>
 
+#include "FormControls.h"
 #include "Ksv27mainform.h"
 #include "THintPlacement.h"
 
@@ -39,7 +40,7 @@ TEST(HintPlacement, AHintNearTheCornerIsShownInsideTheWorkArea)
     TMainForm form;
     form.StartupPhase = 3; // no discovery
     form.show();
-    QWidget* lamp = form.ModuleStatusLed;
+    QWidget* lamp = FORM_UI(form, ModuleStatusLed);
     const QRect work = form.screen()->availableGeometry();
     const QPoint corner = work.bottomRight() - QPoint(2, 2);
     QHelpEvent help(QEvent::ToolTip, lamp->mapFromGlobal(corner), corner);

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "FormControls.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
 #include "TApplication.h"
@@ -54,7 +55,7 @@ TEST_F(MainWindow, DataStartsAtItsDefaults)
     EXPECT_FALSE(Window.MeasurementRunning);
     EXPECT_TRUE(Window.AcquisitionIdle);
     EXPECT_EQ(Window.SettingsIniFile, nullptr);
-    EXPECT_EQ(Window.HandlerPages[0], Window.MultimeterLMDTabSheet);
+    EXPECT_EQ(Window.HandlerPages[0], FORM_UI(Window, MultimeterLMDTabSheet));
     EXPECT_EQ(Window.HandlerIndex, 0);
     EXPECT_DOUBLE_EQ(Window.AcquisitionTime, 0.0);
     EXPECT_EQ(Window.TitleTemplate, QStringLiteral("KSV27_vorn - ?.?.?"));
@@ -64,19 +65,19 @@ TEST_F(MainWindow, DataStartsAtItsDefaults)
 
 TEST_F(MainWindow, NotYetKnownTextsAndHints)
 {
-    EXPECT_EQ(Window.ModuleSerialNumberLMDLabel->text(), QStringLiteral("????????"));
-    EXPECT_EQ(Window.ModuleFirmwareVersionLMDLabel->text(), QStringLiteral("??.??.??.??"));
-    EXPECT_EQ(Window.ModuleStatusLed->toolTip(), QStringLiteral("Статус модуля -> ???"));
-    EXPECT_EQ(Window.GeneratorStatusLed->toolTip(), QStringLiteral("Статус генератора -> ???"));
-    EXPECT_EQ(Window.MultimeterStatusLed->toolTip(), QStringLiteral("Статус мультиметра -> ???"));
-    EXPECT_EQ(Window.ModuleSerialNumberLMDLabel->toolTip(), QStringLiteral("Серийный номер модуля"));
-    EXPECT_EQ(Window.ModuleFirmwareVersionLMDLabel->toolTip(), QStringLiteral("Версия микропрограммы модуля"));
-    for (QLabel* label : {Window.ComputationModeLabLMDLabel, Window.AmplitudeTypeLabLMDLabel}) {
+    EXPECT_EQ(FORM_UI(Window, ModuleSerialNumberLMDLabel)->text(), QStringLiteral("????????"));
+    EXPECT_EQ(FORM_UI(Window, ModuleFirmwareVersionLMDLabel)->text(), QStringLiteral("??.??.??.??"));
+    EXPECT_EQ(FORM_UI(Window, ModuleStatusLed)->toolTip(), QStringLiteral("Статус модуля -> ???"));
+    EXPECT_EQ(FORM_UI(Window, GeneratorStatusLed)->toolTip(), QStringLiteral("Статус генератора -> ???"));
+    EXPECT_EQ(FORM_UI(Window, MultimeterStatusLed)->toolTip(), QStringLiteral("Статус мультиметра -> ???"));
+    EXPECT_EQ(FORM_UI(Window, ModuleSerialNumberLMDLabel)->toolTip(), QStringLiteral("Серийный номер модуля"));
+    EXPECT_EQ(FORM_UI(Window, ModuleFirmwareVersionLMDLabel)->toolTip(), QStringLiteral("Версия микропрограммы модуля"));
+    for (QLabel* label : {FORM_UI(Window, ComputationModeLabLMDLabel), FORM_UI(Window, AmplitudeTypeLabLMDLabel)}) {
         EXPECT_EQ(label->text(), QStringLiteral("---"));
         EXPECT_TRUE(label->autoFillBackground());
     }
-    EXPECT_EQ(Window.AllSlotsLMDCheckBox->checkState(), Qt::Unchecked);
-    EXPECT_TRUE(Window.AllSlotsLMDCheckBox->isTristate());
+    EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::Unchecked);
+    EXPECT_TRUE(FORM_UI(Window, AllSlotsLMDCheckBox)->isTristate());
 }
 
 TEST_F(MainWindow, ControlsExistUnderTheirNamesWithTheirCaptions)
@@ -141,17 +142,17 @@ TEST_F(MainWindow, ControlsExistUnderTheirNamesWithTheirCaptions)
         else if (auto* box = qobject_cast<QGroupBox*>(widget)) caption = box->title();
         EXPECT_EQ(caption, row.Caption) << row.Name;
     }
-    EXPECT_TRUE(Window.StartMultimeterLMDSpeedButton->isCheckable());
-    EXPECT_EQ(Window.StartMultimeterLMDSpeedButton->palette().color(QPalette::ButtonText), QColor(0, 128, 0));
-    EXPECT_GE(Window.EquipmentModeLMDRadioGroup->findChildren<QRadioButton*>().size(), 2);
-    for (QComboBox* combo : {Window.KsvCratesComboBox, Window.ModulesComboBox, Window.AdcRateLMDComboBox,
-                             Window.MezzaninesLMDComboBox})
+    EXPECT_TRUE(FORM_UI(Window, StartMultimeterLMDSpeedButton)->isCheckable());
+    EXPECT_EQ(FORM_UI(Window, StartMultimeterLMDSpeedButton)->palette().color(QPalette::ButtonText), QColor(0, 128, 0));
+    EXPECT_GE(FORM_UI(Window, EquipmentModeLMDRadioGroup)->findChildren<QRadioButton*>().size(), 2);
+    for (QComboBox* combo : {FORM_UI(Window, KsvCratesComboBox), FORM_UI(Window, ModulesComboBox), FORM_UI(Window, AdcRateLMDComboBox),
+                             FORM_UI(Window, MezzaninesLMDComboBox)})
         EXPECT_FALSE(combo->isEditable()) << combo->objectName().toStdString();
 }
 
 TEST_F(MainWindow, PagesAndWhatIsShownAfterConstruction)
 {
-    TPageControl* pages = Window.MainLMDPageControl;
+    TPageControl* pages = FORM_UI(Window, MainLMDPageControl);
     ASSERT_EQ(pages->count(), 3);
     EXPECT_EQ(pages->currentIndex(), 0);
     EXPECT_EQ(pages->tabText(0), QStringLiteral("Мультиметр"));
@@ -162,14 +163,14 @@ TEST_F(MainWindow, PagesAndWhatIsShownAfterConstruction)
     EXPECT_FALSE(pages->isTabVisible(2));
 
     for (QWidget* hidden :
-         {static_cast<QWidget*>(Window.Bevel3), static_cast<QWidget*>(Window.GeneratorStatusLed),
-          static_cast<QWidget*>(Window.MultimeterStatusLed), static_cast<QWidget*>(Window.ComputationInfoLMDSimplePanel),
-          static_cast<QWidget*>(Window.EquipmentLMDSimplePanel), static_cast<QWidget*>(Window.EquipmentModeLMDGroupBox),
-          static_cast<QWidget*>(Window.GeneratorLMDGroupBox), static_cast<QWidget*>(Window.MultimeterLMDGroupBox)})
+         {static_cast<QWidget*>(FORM_UI(Window, Bevel3)), static_cast<QWidget*>(FORM_UI(Window, GeneratorStatusLed)),
+          static_cast<QWidget*>(FORM_UI(Window, MultimeterStatusLed)), static_cast<QWidget*>(FORM_UI(Window, ComputationInfoLMDSimplePanel)),
+          static_cast<QWidget*>(FORM_UI(Window, EquipmentLMDSimplePanel)), static_cast<QWidget*>(FORM_UI(Window, EquipmentModeLMDGroupBox)),
+          static_cast<QWidget*>(FORM_UI(Window, GeneratorLMDGroupBox)), static_cast<QWidget*>(FORM_UI(Window, MultimeterLMDGroupBox))})
         EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
-    EXPECT_FALSE(Window.AcquisitionTimeLMDSimplePanel->isHidden());
-    const QRect time = Window.AcquisitionTimeLMDSimplePanel->geometry();
-    EXPECT_EQ(time.left(), (Window.AdcGroupParsLMDGroupBox->width() - time.width()) / 2);
+    EXPECT_FALSE(FORM_UI(Window, AcquisitionTimeLMDSimplePanel)->isHidden());
+    const QRect time = FORM_UI(Window, AcquisitionTimeLMDSimplePanel)->geometry();
+    EXPECT_EQ(time.left(), (FORM_UI(Window, AdcGroupParsLMDGroupBox)->width() - time.width()) / 2);
 }
 
 TEST_F(MainWindow, EveryFrameIsDisabledAndShowsNothingYet)
@@ -211,7 +212,7 @@ TEST_F(MainWindow, FramesAreNamedAndPlacedInTwoColumnsOfFour)
     for (int slot = 0; slot < 8; ++slot) {
         ksv::TKsv27AdcChannelFrame* frame = Window.SlotFrames[slot];
         EXPECT_EQ(frame->objectName(), QStringLiteral("Ksv27AdcChannel%1Frame").arg(slot));
-        EXPECT_EQ(frame->parentWidget(), Window.AdcIndividualParsLMDGroupBox);
+        EXPECT_EQ(frame->parentWidget(), FORM_UI(Window, AdcIndividualParsLMDGroupBox));
         EXPECT_EQ(frame->property("tag").toInt(), slot);
         const int column = slot / 4, row = slot % 4;
         EXPECT_EQ(frame->geometry(), QRect(width * column + 1, height * row + 27, width, height)) << "slot " << slot;
@@ -225,11 +226,11 @@ TEST_F(MainWindow, SizeFollowsTheDesignLessTheUnusedParts)
     EXPECT_EQ(Window.DesignMinWidth, 1168);
     EXPECT_EQ(Window.DesignMinHeight, 866);
     EXPECT_EQ(Window.Shift, 552 - 518 - 1);
-    EXPECT_EQ(Window.SelectedModuleLMDSimplePanel->width(), Window.Bevel3->x() + 1);
-    EXPECT_EQ(Window.SaveIniSettingLMDGroupBox->x(), 992 - Window.Shift);
-    EXPECT_EQ(Window.StartMultimeterLMDSimplePanel->x(), 684 - Window.Shift);
+    EXPECT_EQ(FORM_UI(Window, SelectedModuleLMDSimplePanel)->width(), FORM_UI(Window, Bevel3)->x() + 1);
+    EXPECT_EQ(FORM_UI(Window, SaveIniSettingLMDGroupBox)->x(), 992 - Window.Shift);
+    EXPECT_EQ(FORM_UI(Window, StartMultimeterLMDSimplePanel)->x(), 684 - Window.Shift);
     // Not yet framed: the client is the design size less the equipment panel and Shift.
-    const QSize client(1168 - Window.Shift, 866 - Window.EquipmentLMDSimplePanel->height());
+    const QSize client(1168 - Window.Shift, 866 - FORM_UI(Window, EquipmentLMDSimplePanel)->height());
     EXPECT_EQ(Window.size(), client);
     EXPECT_EQ(Window.minimumSize(), client);
     EXPECT_EQ(Window.maximumSize(), client);
@@ -243,21 +244,21 @@ TEST_F(MainWindow, ShownLayoutCentresThePanelAndKeepsEveryFrameVisible)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
     QCoreApplication::processEvents();
 
-    const QSize sheet = Window.MultimeterLMDTabSheet->size();
-    EXPECT_EQ(sheet, Window.MainLMDPageControl->sheetSizeFor(Window.MainLMDPageControl->size()));
-    const QRect panel = Window.MultimeterLMDSimplePanel->geometry();
+    const QSize sheet = FORM_UI(Window, MultimeterLMDTabSheet)->size();
+    EXPECT_EQ(sheet, FORM_UI(Window, MainLMDPageControl)->sheetSizeFor(FORM_UI(Window, MainLMDPageControl)->size()));
+    const QRect panel = FORM_UI(Window, MultimeterLMDSimplePanel)->geometry();
     EXPECT_EQ(panel.left(), (sheet.width() - panel.width()) / 2);
     EXPECT_EQ(panel.top(), (sheet.height() - panel.height()) / 2 + 1);
     EXPECT_TRUE(QRect(QPoint(0, 0), sheet).contains(panel));
 
     // With the equipment panel hidden the stream panel takes the whole panel.
-    EXPECT_EQ(Window.AdcStreamLMDSimplePanel->geometry(), QRect(QPoint(0, 0), panel.size()));
-    const QRect group = Window.AdcIndividualParsLMDGroupBox->rect();
+    EXPECT_EQ(FORM_UI(Window, AdcStreamLMDSimplePanel)->geometry(), QRect(QPoint(0, 0), panel.size()));
+    const QRect group = FORM_UI(Window, AdcIndividualParsLMDGroupBox)->rect();
     for (ksv::TKsv27AdcChannelFrame* frame : Window.SlotFrames)
         EXPECT_TRUE(group.contains(frame->geometry())) << frame->objectName().toStdString();
-    EXPECT_TRUE(Window.rect().contains(Window.ModuleDetectionLMDGroupBox->geometry()));
-    const QRect save(Window.SaveIniSettingLMDGroupBox->mapTo(&Window, QPoint(0, 0)),
-                     Window.SaveIniSettingLMDGroupBox->size());
+    EXPECT_TRUE(Window.rect().contains(FORM_UI(Window, ModuleDetectionLMDGroupBox)->geometry()));
+    const QRect save(FORM_UI(Window, SaveIniSettingLMDGroupBox)->mapTo(&Window, QPoint(0, 0)),
+                     FORM_UI(Window, SaveIniSettingLMDGroupBox)->size());
     EXPECT_TRUE(Window.rect().contains(save));
 }
 
@@ -357,10 +358,10 @@ TEST_F(MainWindow, EscapeKeyReachesTheHookUnlessItIsDetached)
 
 TEST_F(MainWindow, PageChangeWithoutAnOpenModuleIsRefusedWithOneMessage)
 {
-    Window.MainLMDPageControl->setEnabled(false);
-    Window.MainLMDPageControl->setCurrentIndex(1);
-    EXPECT_EQ(Window.MainLMDPageControl->currentIndex(), 0);
-    EXPECT_TRUE(Window.MainLMDPageControl->isEnabled());
+    FORM_UI(Window, MainLMDPageControl)->setEnabled(false);
+    FORM_UI(Window, MainLMDPageControl)->setCurrentIndex(1);
+    EXPECT_EQ(FORM_UI(Window, MainLMDPageControl)->currentIndex(), 0);
+    EXPECT_TRUE(FORM_UI(Window, MainLMDPageControl)->isEnabled());
     EXPECT_FALSE(Window.HandlerBusy);
     ASSERT_EQ(Modal.Requests.size(), 1u);
     EXPECT_EQ(Modal.Requests[0].Text, QStringLiteral("Нет открытого модуля! Поэтому данная опция не доступна!"));
@@ -371,10 +372,10 @@ TEST_F(MainWindow, PageChangeWithoutAnOpenModuleIsRefusedWithOneMessage)
 TEST_F(MainWindow, PageChangeWhileBusyGoesAheadSilently)
 {
     Window.HandlerBusy = true;
-    Window.MainLMDPageControl->setCurrentIndex(2);
-    EXPECT_EQ(Window.MainLMDPageControl->currentIndex(), 2);
-    Window.MainLMDPageControl->setCurrentIndex(0);
-    EXPECT_EQ(Window.MainLMDPageControl->currentIndex(), 0);
+    FORM_UI(Window, MainLMDPageControl)->setCurrentIndex(2);
+    EXPECT_EQ(FORM_UI(Window, MainLMDPageControl)->currentIndex(), 2);
+    FORM_UI(Window, MainLMDPageControl)->setCurrentIndex(0);
+    EXPECT_EQ(FORM_UI(Window, MainLMDPageControl)->currentIndex(), 0);
     EXPECT_TRUE(Modal.Requests.empty());
     EXPECT_TRUE(Window.HandlerBusy);
 }
@@ -382,12 +383,12 @@ TEST_F(MainWindow, PageChangeWhileBusyGoesAheadSilently)
 TEST_F(MainWindow, BackToTheMultimeterPageWithAModuleShowsTheStartPanel)
 {
     Window.ModuleState = 2;
-    Window.MainLMDPageControl->setCurrentIndex(1);
-    EXPECT_EQ(Window.MainLMDPageControl->currentIndex(), 1);
-    Window.StartMultimeterLMDSimplePanel->hide();
-    Window.MainLMDPageControl->setCurrentIndex(0);
-    EXPECT_EQ(Window.MainLMDPageControl->currentIndex(), 0);
-    EXPECT_FALSE(Window.StartMultimeterLMDSimplePanel->isHidden());
+    FORM_UI(Window, MainLMDPageControl)->setCurrentIndex(1);
+    EXPECT_EQ(FORM_UI(Window, MainLMDPageControl)->currentIndex(), 1);
+    FORM_UI(Window, StartMultimeterLMDSimplePanel)->hide();
+    FORM_UI(Window, MainLMDPageControl)->setCurrentIndex(0);
+    EXPECT_EQ(FORM_UI(Window, MainLMDPageControl)->currentIndex(), 0);
+    EXPECT_FALSE(FORM_UI(Window, StartMultimeterLMDSimplePanel)->isHidden());
     EXPECT_FALSE(Window.HandlerBusy);
     EXPECT_TRUE(Modal.Requests.empty());
 }

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 
+#include "FormControls.h"
 #include "Ksv27mainform.h"
 #include "WindowGeometry.h"
 #include "WindowsVersion.h"
@@ -17,13 +18,13 @@ TEST(RateTable, ComboListsTheEightRatesAscendingAsTenCharacterTexts)
                                   QStringLiteral("      20.0"), QStringLiteral("      50.0"),
                                   QStringLiteral("     100.0"), QStringLiteral("     200.0"),
                                   QStringLiteral("     500.0"), QStringLiteral("    1000.0")};
-    ASSERT_EQ(window.AdcRateLMDComboBox->count(), 8);
+    ASSERT_EQ(FORM_UI(window, AdcRateLMDComboBox)->count(), 8);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(window.AdcRateLMDComboBox->itemText(i), expected[i]) << "index " << i;
-        EXPECT_EQ(window.AdcRateLMDComboBox->itemText(i).size(), 10);
+        EXPECT_EQ(FORM_UI(window, AdcRateLMDComboBox)->itemText(i), expected[i]) << "index " << i;
+        EXPECT_EQ(FORM_UI(window, AdcRateLMDComboBox)->itemText(i).size(), 10);
     }
-    EXPECT_EQ(window.AdcRateLMDComboBox->maxVisibleItems(), 8);
-    EXPECT_FALSE(window.AdcRateLMDComboBox->isEditable());
+    EXPECT_EQ(FORM_UI(window, AdcRateLMDComboBox)->maxVisibleItems(), 8);
+    EXPECT_FALSE(FORM_UI(window, AdcRateLMDComboBox)->isEditable());
 }
 
 TEST(RateTable, DivisorsAndRatesAgree)
@@ -36,7 +37,7 @@ TEST(RateTable, DivisorsAndRatesAgree)
         EXPECT_DOUBLE_EQ(window.AdcRatesHz[i], rates[i]) << "index " << i;
         EXPECT_DOUBLE_EQ(window.AdcRatesHz[i], 1000.0 / (window.AdcRateDivisors[i] + 1));
         // The combo's text is the rate it stands for.
-        EXPECT_DOUBLE_EQ(window.AdcRateLMDComboBox->itemText(i).trimmed().toDouble(), rates[i]);
+        EXPECT_DOUBLE_EQ(FORM_UI(window, AdcRateLMDComboBox)->itemText(i).trimmed().toDouble(), rates[i]);
     }
 }
 

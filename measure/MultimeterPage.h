@@ -1,0 +1,99 @@
+// The multimeter page: the START button, the eight channel frames, the slot
+// check boxes, the rate and acquisition time, and what a measurement run
+// shows on them. Window's thread.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "CycleRecorder.h"
+#include "CycleResult.h"
+#include "DeviceInventory.h"
+#include "MeasureEngine.h"
+#include "SlotPicture.h"
+#include "WindowState.h"
+#include "ksvapi.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QObject;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+namespace ksv {
+
+// The form's controls the page works on.
+struct TMultimeterControls {
+    QTabWidget* MainLMDPageControl;
+    QWidget *MultimeterLMDTabSheet, *MultimeterLMDSimplePanel, *AdcStreamLMDSimplePanel, *AdcGroupParsLMDGroupBox,
+        *AdcIndividualParsLMDGroupBox, *StartMultimeterLMDSimplePanel;
+    QPushButton* StartMultimeterLMDSpeedButton;
+    QComboBox* AdcRateLMDComboBox;
+    QCheckBox* AllSlotsLMDCheckBox;
+    QLabel *AcquisitionTimeLMDLabel, *VoltmeterValueLMDLabel, *AmperemeterValueLMDLabel, *ResistanceValueLMDLabel;
+    QLineEdit* AmpltudeGeneratorLMDEdit;
+};
+
+// What the page's handlers ask of the rest of the window.
+struct TMultimeterActions {
+    std::function<void()> StopMeasurement;
+    // No run, no start under way, no stop or close under way.
+    std::function<bool()> MayStartMeasurement;
+    std::function<void()> RequestMeasurement;
+};
+
+class TMultimeterPage {
+public:
+    TMultimeterPage(const TMultimeterControls& controls, TWindowState& state, TMultimeterActions actions);
+
+    // The eight frames in the individual parameters box, each disabled and
+    // unknown; `connectBox` hooks up a frame's check box.
+    void BuildSlotFrames(const std::function<void(QCheckBox*)>& connectBox);
+    void ResetSlotDisplay(int slot);
+    // The group box unticked and every slot back to unknown.
+    void ResetSlots();
+    // Shows AcquisitionTime ("---" while it is 0).
+    void ShowAcquisitionTime();
+    // START's idle look: its caption in green.
+    void ShowStartIdle();
+
+    // ---- handlers ------------------------------------------------------
+    void StartThread();
+    void StartLMDSpeedButtonClick();
+    void ApplySlotEnabling(bool enable);
+    void UpdateAllSlotsCheckBox();
+    void EnaSlotLMDCheckBoxChange(QObject* sender);
+    void AllSlotsLMDCheckBoxChange();
+    void AdcRateLMDComboBoxChange();
+    void EquipmentModeLMDRadioGroupChange();
+    void MezzaninesLMDComboBoxChange();
+
+    // ---- after a discovery ---------------------------------------------
+    // An open module offers the page and START; otherwise START is hidden.
+    void EnableAfterDiscovery(bool moduleOpen);
+
+    // ---- what a run shows ----------------------------------------------
+    void ShowRunStarted();
+    TMeasureRequest RunRequest() const;
+    void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture);
+    void ShowUpdateMarks(const TSlotPicture& picture);
+    void ShowRunStopped();
+    // The run the page is set up for now: crate, module, rate, time, slots.
+    TRunDescription DescribeRun() const;
+
+private:
+    bool SlotShown(const TSlotPicture& picture, std::size_t s) const;
+    int SlotOf(QObject* sender) const;
+
+    const TMultimeterControls c_;
+    TWindowState& state_;
+    const TMultimeterActions actions_;
+};
+
+} // namespace ksv
