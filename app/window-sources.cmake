@@ -17,6 +17,7 @@ target_sources(ksv27_window PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WindowGeometry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/THintPlacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TWorkerLifecycle.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ToolkitTranslations.cpp
   ${CMAKE_CURRENT_LIST_DIR}/resources/ksv27_vorn.qrc
 )
 # The form headers (ui_*.h) are generated into the library's autogen folder;

@@ -14,6 +14,9 @@
 #include "ChannelStatistics.h"
 #include "CycleRecorder.h"
 #include "CycleResult.h"
+#include "TrendHistory.h"
+#include "TrendLimits.h"
+#include "TrendWindow.h"
 
 class QAction;
 class QLabel;
@@ -22,8 +25,6 @@ class TLed;
 class TMainForm;
 
 namespace ksv {
-
-class TTrendWindow;
 
 // The run the window is set up for now: crate, module, rate, acquisition
 // time and the slots that take part.
@@ -53,6 +54,10 @@ public:
     const TCycleRecorder& Recorder() const { return recorder_; }
     TTrendWindow* Trend() const;
     const TChannelStatistics& Statistics() const { return statistics_; }
+    // The trend's history and limits, kept from the first cycle on whether
+    // the trend window is open or not.
+    const TTrendHistory& History() const { return history_; }
+    TTrendLimits& Limits() { return limits_; }
 
     TLed* RecordStatusLed = nullptr;
     QPushButton* RecordLMDButton = nullptr;
@@ -80,7 +85,9 @@ private:
     TChannelStatistics statistics_;
     TRunDescription run_;
     bool haveRun_ = false;
-    TCycleResult lastCycle_;
+    TTrendHistory history_;
+    TTrendLimits limits_;
+    TTrendViewState trendView_;
     QPointer<TTrendWindow> trend_;
 };
 

@@ -9,5 +9,8 @@ target_sources(ksv27_window PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/RecordTrendPanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TrendWindow.h
   ${CMAKE_CURRENT_LIST_DIR}/TrendWindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/StripChart.h
+  ${CMAKE_CURRENT_LIST_DIR}/StripChart.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PlotCanvas.h
+  ${CMAKE_CURRENT_LIST_DIR}/PlotCanvas.cpp
 )
-target_link_libraries(ksv27_window PUBLIC Qt6::Charts)
