@@ -1,6 +1,8 @@
 #include "PlotCanvas.h"
 
 #include <QFontMetricsF>
+#include <QImage>
+#include <algorithm>
 #include <QPen>
 
 namespace ksv {
@@ -34,6 +36,35 @@ void TPainterCanvas::Polyline(const std::vector<QPointF>& points, const QColor& 
 }
 
 void TPainterCanvas::FillRect(const QRectF& rect, const QColor& color) { painter_.fillRect(rect, color); }
+
+void TPainterCanvas::Segments(const std::vector<QPointF>& points, const QColor& color, double width)
+{
+    painter_.setPen(QPen(color, width));
+    painter_.drawLines(points.data(), static_cast<int>(points.size() / 2));
+}
+
+// Set pixel by pixel in an image of their extent, then drawn at once: the
+// trace's narrow vertical bands are the slowest shape for a painter that
+// fills them scan line by scan line.
+void TPainterCanvas::FillRects(const std::vector<QRectF>& rects, const QColor& color)
+{
+    if (rects.empty()) return;
+    QRect extent;
+    for (const QRectF& r : rects) extent |= r.toAlignedRect();
+    extent &= painter_.hasClipping() ? painter_.clipBoundingRect().toAlignedRect() : extent;
+    if (extent.isEmpty()) return;
+    QImage image(extent.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const QRgb pixel = qPremultiply(color.rgba());
+    for (const QRectF& r : rects) {
+        const QRect cells = r.toAlignedRect().translated(-extent.topLeft()) & image.rect();
+        for (int y = cells.top(); y <= cells.bottom(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            std::fill(line + cells.left(), line + cells.right() + 1, pixel);
+        }
+    }
+    painter_.drawImage(extent.topLeft(), image);
+}
 
 void TPainterCanvas::FrameRect(const QRectF& rect, const QColor& color)
 {
@@ -72,6 +103,26 @@ void TSvgCanvas::FillRect(const QRectF& rect, const QColor& color)
 {
     body_ += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>\n")
                  .arg(Number(rect.x()), Number(rect.y()), Number(rect.width()), Number(rect.height()), color.name());
+}
+
+void TSvgCanvas::Segments(const std::vector<QPointF>& points, const QColor& color, double width)
+{
+    if (points.size() < 2) return;
+    QString path;
+    for (std::size_t i = 0; i + 1 < points.size(); i += 2)
+        path += QStringLiteral("M%1,%2L%3,%4")
+                    .arg(Number(points[i].x()), Number(points[i].y()), Number(points[i + 1].x()), Number(points[i + 1].y()));
+    body_ += QStringLiteral("<path fill=\"none\" stroke=\"%1\" stroke-width=\"%2\" d=\"%3\"/>\n")
+                 .arg(color.name(), Number(width), path);
+}
+
+void TSvgCanvas::FillRects(const std::vector<QRectF>& rects, const QColor& color)
+{
+    if (rects.empty()) return;
+    QString path;
+    for (const QRectF& r : rects)
+        path += QStringLiteral("M%1,%2h%3v%4h-%3z").arg(Number(r.x()), Number(r.y()), Number(r.width()), Number(r.height()));
+    body_ += QStringLiteral("<path fill=\"%1\" d=\"%2\"/>\n").arg(color.name(), path);
 }
 
 void TSvgCanvas::FrameRect(const QRectF& rect, const QColor& color)

@@ -19,6 +19,10 @@ public:
     virtual ~TPlotCanvas() = default;
     virtual void Polyline(const std::vector<QPointF>& points, const QColor& color, double width, bool dashed) = 0;
     virtual void FillRect(const QRectF& rect, const QColor& color) = 0;
+    // Separate line segments, from points[0] to points[1], points[2] to points[3], ...
+    virtual void Segments(const std::vector<QPointF>& points, const QColor& color, double width) = 0;
+    // Many filled rectangles of one colour at once.
+    virtual void FillRects(const std::vector<QRectF>& rects, const QColor& color) = 0;
     virtual void FrameRect(const QRectF& rect, const QColor& color) = 0;
     // Text with its anchor at `at`: `align` is a combination of Qt::AlignLeft,
     // AlignRight, AlignHCenter and AlignTop, AlignBottom, AlignVCenter.
@@ -36,6 +40,8 @@ public:
     explicit TPainterCanvas(QPainter& painter) : painter_(painter) {}
     void Polyline(const std::vector<QPointF>& points, const QColor& color, double width, bool dashed) override;
     void FillRect(const QRectF& rect, const QColor& color) override;
+    void Segments(const std::vector<QPointF>& points, const QColor& color, double width) override;
+    void FillRects(const std::vector<QRectF>& rects, const QColor& color) override;
     void FrameRect(const QRectF& rect, const QColor& color) override;
     void Text(const QPointF& at, const QString& text, const QColor& color, int align, bool bold) override;
     void Clip(const QRectF& rect) override;
@@ -51,6 +57,8 @@ public:
     TSvgCanvas(QSizeF size, const QFont& font);
     void Polyline(const std::vector<QPointF>& points, const QColor& color, double width, bool dashed) override;
     void FillRect(const QRectF& rect, const QColor& color) override;
+    void Segments(const std::vector<QPointF>& points, const QColor& color, double width) override;
+    void FillRects(const std::vector<QRectF>& rects, const QColor& color) override;
     void FrameRect(const QRectF& rect, const QColor& color) override;
     void Text(const QPointF& at, const QString& text, const QColor& color, int align, bool bold) override;
     void Clip(const QRectF& rect) override;

@@ -42,10 +42,7 @@ QString TimeLabel(double ms, double stepMs)
 
 QColor TraceColor(int channel)
 {
-    static const QColor kColors[] = {{31, 119, 180}, {214, 39, 40},  {44, 160, 44},  {148, 103, 189},
-                                     {255, 127, 14}, {23, 190, 207}, {140, 86, 75},  {227, 119, 194},
-                                     {0, 0, 0},      {188, 189, 34}, {0, 90, 50},    {120, 120, 120},
-                                     {0, 0, 160},    {160, 0, 80},   {90, 60, 0},    {0, 128, 128}};
+    static const QColor kColors[] = {{31, 119, 180}, {214, 39, 40}, {44, 160, 44}, {148, 103, 189}, {255, 127, 14}, {23, 190, 207}, {140, 86, 75}, {227, 119, 194}, {0, 0, 0}, {188, 189, 34}, {0, 90, 50}, {120, 120, 120}, {0, 0, 160}, {160, 0, 80}, {90, 60, 0}, {0, 128, 128}};
     return kColors[static_cast<std::size_t>(channel) % 16];
 }
 
@@ -112,10 +109,11 @@ void TStripChart::Layout()
     const double width = std::max(10.0, this->width() - kLeft - kRight);
     const double total = std::max(10.0, height() - kTop - kBottom);
     const double n = static_cast<double>(std::max<std::size_t>(strips_.size(), 1));
-    const double each = std::max(8.0, (total - kGap * (n - 1)) / n);
+    // Whole pixels: a clip on fractional edges would take the slow path.
+    const double each = std::max(8.0, std::floor((total - kGap * (n - 1)) / n));
     double y = kTop;
     for (TStrip& strip : strips_) {
-        strip.Plot = QRectF(kLeft, y, width, each);
+        strip.Plot = QRectF(kLeft, y, std::floor(width), each);
         y += each + kGap;
     }
     timeAxis_ = QRectF(kLeft, height() - kBottom, width, kBottom);
@@ -227,7 +225,7 @@ void TStripChart::PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last
     const double low = strip.Low, high = strip.High;
     const auto y = [&](double v) { return plot.bottom() - (v - low) / (high - low) * plot.height(); };
     const int fontHeight = fontMetrics().height();
-    const TTicks ticks = ValueTicks(low, high, std::max(2, static_cast<int>(plot.height() / (fontHeight * 1.6))));
+    const TTicks ticks = ValueTicks(low, high, std::max(3, static_cast<int>(plot.height() / fontHeight)));
     for (int i = 0; i < ticks.Count; ++i) {
         const double v = ticks.First + i * ticks.Step;
         canvas.Line(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)), kGrid);
@@ -239,28 +237,45 @@ void TStripChart::PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last
     (void)last;
     canvas.Clip(plot);
     bool outside = false;
-    std::vector<QPointF> points;
+    std::vector<QPointF> links;
+    std::vector<QRectF> spans;
     for (std::size_t k = 0; k < strip.Channels.size() && k < strip.Columns.size(); ++k) {
         const int channel = strip.Channels[k];
         const TChannelLimit& limit = limits_.Channel(channel);
         for (const std::optional<double>& bound : {limit.Lower, limit.Upper})
             if (bound) canvas.Line(QPointF(plot.left(), y(*bound)), QPointF(plot.right(), y(*bound)), kLimit, 1.5, true);
-        points.clear();
+        // Each column's extremes as a one-pixel band, widened to the last
+        // value of the column before, so neighbouring bands join up and a
+        // one-cycle glitch shows at any span; columns with empty ones
+        // between them are joined by a line.
+        links.clear();
+        spans.clear();
         const std::vector<TTrendColumn>& columns = strip.Columns[k];
+        std::ptrdiff_t before = -2;
+        double last = 0.0;
         for (std::size_t x = 0; x < columns.size(); ++x) {
             const TTrendColumn& c = columns[x];
             if (!c.Count) continue;
-            const double px = plot.left() + static_cast<double>(x) + 0.5;
-            points.emplace_back(px, y(c.First));
-            if (c.Count > 1) {
-                const bool rising = c.Last >= c.First;
-                points.emplace_back(px, y(rising ? c.Min : c.Max));
-                points.emplace_back(px, y(rising ? c.Max : c.Min));
-                points.emplace_back(px, y(c.Last));
+            const double px = plot.left() + static_cast<double>(x);
+            double low = c.Min, high = c.Max;
+            if (before == static_cast<std::ptrdiff_t>(x) - 1) {
+                low = std::min(low, last);
+                high = std::max(high, last);
+            } else if (before >= 0) {
+                links.emplace_back(plot.left() + static_cast<double>(before) + 0.5, y(last));
+                links.emplace_back(px + 0.5, y(c.First));
             }
+            spans.emplace_back(px, y(high), 1.0, y(low) - y(high) + 1.0);
+            before = static_cast<std::ptrdiff_t>(x);
+            last = c.Last;
         }
-        if (points.size() == 1) points.push_back(points.front() + QPointF(1, 0));
-        canvas.Polyline(points, TraceColor(channel), limit.Outside ? 2.5 : 1.2, false);
+        const double width = limit.Outside ? 2.0 : 1.0;
+        canvas.Segments(links, TraceColor(channel), width);
+        canvas.FillRects(spans, TraceColor(channel));
+        if (limit.Outside) {
+            for (QRectF& span : spans) span.adjust(-1, -1, 1, 1); // a marked trace is drawn bolder
+            canvas.FillRects(spans, TraceColor(channel));
+        }
         outside = outside || limit.Outside;
     }
     canvas.NoClip();

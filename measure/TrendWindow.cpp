@@ -335,7 +335,7 @@ void TTrendWindow::UpdateTable()
         QTableWidgetItem* name = Cell(StatisticsTable, c, kChannelColumn);
         const Qt::CheckState check = sources_.View->Hidden[static_cast<std::size_t>(c)] ? Qt::Unchecked : Qt::Checked;
         if (name->checkState() != check) name->setCheckState(check);
-        name->setForeground(TraceColor(c));
+        if (name->foreground().color() != TraceColor(c)) name->setForeground(TraceColor(c));
         const QBrush back = limit.Outside ? QBrush(kOutsideRow) : QBrush();
         for (int column = 0; column < kColumnCount; ++column) {
             QTableWidgetItem* item = Cell(StatisticsTable, c, column);

@@ -42,9 +42,9 @@ TTicks ValueTicks(double low, double high, int maxCount)
 TTicks TimeTicks(double fromMs, double toMs, int maxCount, double offsetMs)
 {
     constexpr double s = 1000.0, min = 60 * s, h = 60 * min, d = 24 * h;
-    constexpr std::array<double, 20> kSteps = {1 * s,  2 * s,   5 * s,  10 * s, 15 * s, 30 * s, 1 * min,
+    constexpr std::array<double, 20> kSteps = {1 * s, 2 * s, 5 * s, 10 * s, 15 * s, 30 * s, 1 * min,
                                                2 * min, 5 * min, 10 * min, 15 * min, 30 * min, 1 * h, 2 * h,
-                                               3 * h,  6 * h,   12 * h, 1 * d,  2 * d,  7 * d};
+                                               3 * h, 6 * h, 12 * h, 1 * d, 2 * d, 7 * d};
     const double range = toMs - fromMs;
     if (!(range > 0) || !std::isfinite(range) || maxCount < 1) return {};
     double step = NiceStep(range, maxCount); // below a second, and past a week

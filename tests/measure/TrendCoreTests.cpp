@@ -90,7 +90,7 @@ TEST(TrendLimits, CrossingsCountEachExcursionOnceAndLimitsParseAsTyped)
     EXPECT_EQ(limits.Channel(0).Crossings, 2u);
     EXPECT_FALSE(limits.Channel(0).Outside);
     EXPECT_EQ(limits.Channel(1).Crossings, 0u); // no limits: never outside
-    limits.Set(0, 8.5, std::nullopt); // the last value (8) is below at once, without a count
+    limits.Set(0, 8.5, std::nullopt);           // the last value (8) is below at once, without a count
     EXPECT_TRUE(limits.Channel(0).Outside);
     EXPECT_EQ(limits.Channel(0).Crossings, 2u);
     limits.ResetCounts();
