@@ -289,7 +289,9 @@ void TStripChart::PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last
     if (outside) unit += QStringLiteral(" — вне пределов");
     double width = metrics.horizontalAdvance(unit) + 8;
     for (int channel : strip.Channels) width += metrics.horizontalAdvance(ChannelCaption(channel)) + 8;
-    canvas.FillRect(QRectF(plot.left() + 1, plot.top() + 1, width, metrics.height() + 2), QColor(255, 255, 255, 220));
+    // On a light ground where the strip has room for it; a low strip keeps its trace in view.
+    if (plot.height() > 3 * metrics.height())
+        canvas.FillRect(QRectF(plot.left() + 1, plot.top() + 1, width, metrics.height() + 2), QColor(255, 255, 255, 220));
     double x = plot.left() + 6;
     for (int channel : strip.Channels) {
         canvas.Text(QPointF(x, plot.top() + 2), ChannelCaption(channel), TraceColor(channel),

@@ -123,6 +123,8 @@ TTrendWindow::TTrendWindow(TSources sources, QWidget* parent) : QWidget(parent, 
     connect(Chart, &TStripChart::CursorChanged, this, [this](const QString& text) {
         CursorLabel->setText(text.isEmpty() ? QStringLiteral("Наведите указатель на график, чтобы прочитать значения")
                                             : text);
+        // A screen reader finds the label by its name and reads the values here.
+        CursorLabel->setAccessibleDescription(CursorLabel->text());
     });
     emit Chart->CursorChanged(QString());
     connect(Chart, &TStripChart::FollowingChanged, this, &TTrendWindow::ShowFollowing);
@@ -369,7 +371,7 @@ void TTrendWindow::FitTable()
     if (StatisticsTable->maximumHeight() != height) {
         StatisticsTable->setMaximumHeight(height);
         // The whole table in view unless it would crowd the plots out.
-        StatisticsTable->setMinimumHeight(std::min(height, 360));
+        StatisticsTable->setMinimumHeight(std::min(height, 240));
     }
 }
 

@@ -315,7 +315,7 @@ def trend_statistics(app):
     ext = wait_for(lambda: clickable(chart), STEP_BOUND) if chart is not None else None
     if ext is not None:
         app.xdotool("mousemove", "--sync", str(ext.x + 90), str(ext.y + 30))
-    reading = wait_for(lambda: (lambda n: text_of(n) if n is not None and "Канал 1: 125.000 мВ" in text_of(n)
+    reading = wait_for(lambda: (lambda n: n.description if n is not None and "Канал 1: 125.000 мВ" in n.description
                                 else None)(app.by_name("Курсор")), 10)
     check(reading is not None, "the cursor reads channel 1 at 125.000 mV (%s)" % reading)
     close = app.by_name("Закрыть тренд", ("push button",))
