@@ -8,7 +8,7 @@
 
 namespace ksv {
 
-QString LoadToolkitTranslations()
+QTranslator* LoadToolkitTranslations()
 {
     const QStringList folders = {QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations")),
                                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
@@ -18,10 +18,10 @@ QString LoadToolkitTranslations()
         for (const QString& name : {QStringLiteral("qtbase"), QStringLiteral("qt")})
             if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), name, QStringLiteral("_"), folder)) {
                 QCoreApplication::installTranslator(translator);
-                return translator->filePath();
+                return translator;
             }
     delete translator;
-    return {};
+    return nullptr;
 }
 
 } // namespace ksv

@@ -5,15 +5,15 @@
 // translated. Window's thread.
 #pragma once
 
-#include <QString>
+class QTranslator;
 
 namespace ksv {
 
 // Loads qtbase_ru.qm (or windeployqt's qt_ru.qm), looking first in
 // "translations" beside the program (where the Windows build ships it), then
 // in Qt's own translations folder, and
-// installs it in the application. Returns the file it loaded ("" when none
-// was found; the toolkit's texts then stay English).
-QString LoadToolkitTranslations();
+// installs it in the application, which owns it. Returns it, or null when none
+// was found (the toolkit's texts then stay English).
+QTranslator* LoadToolkitTranslations();
 
 } // namespace ksv
