@@ -12,6 +12,7 @@
 #include "TApplication.h"
 #include "TKsvApi.h"
 #include "TWorkerLifecycle.h"
+#include "ToolkitTranslations.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
     TApplication application(argc, argv);
     try {
         QCoreApplication::setApplicationName(QStringLiteral("KSV27_Vorn"));
+        ksv::LoadToolkitTranslations();
 #ifdef _WIN32
         ksv::SetKsvLibraryFolder(QCoreApplication::applicationDirPath().toUtf8().constData());
 #else

@@ -199,11 +199,18 @@ void TRecordTrendPanel::TrendClick()
         return;
     }
     if (!trend_) {
-        trend_ = new TTrendWindow(
-            statistics_, [this] { statistics_.Reset(); }, &host_.Window);
+        TTrendWindow::TSources sources;
+        sources.History = &history_;
+        sources.Limits = &limits_;
+        sources.Statistics = &statistics_;
+        sources.View = &trendView_;
+        sources.ResetStatistics = [this] {
+            statistics_.Reset();
+            limits_.ResetCounts();
+        };
+        sources.Run = [this] { return run_; };
+        trend_ = new TTrendWindow(std::move(sources), &host_.Window);
         trend_->addAction(TrendAction);
-        // The window opens with the cycle on show now, so units and values are there at once.
-        if (haveRun_) trend_->Add(lastCycle_);
     }
     trend_->show();
     trend_->raise();
@@ -217,8 +224,11 @@ void TRecordTrendPanel::FollowRun(const TCycleResult& cycle)
     const bool changed = haveRun_ && !SameRun(run, run_);
     run_ = std::move(run);
     haveRun_ = true;
-    if (cycle.Index == 0) statistics_.Reset();
-    if (changed && trend_) trend_->NewTrace();
+    if (cycle.Index == 0) {
+        statistics_.Reset();
+        limits_.ResetCounts();
+    }
+    if (changed) history_.NewTrace();
     if (recorder_.Recording() && !SameRun(recorder_.Run(), run_))
         EndRecording(QStringLiteral("Изменились параметры измерения!!!\n%1\nЗапись в файл остановлена, "
                                     "записанные строки сохранены.")
@@ -240,8 +250,8 @@ void TRecordTrendPanel::CycleShown(const TCycleResult& cycle)
         }
         ShowRecordState();
     }
-    if (trend_ && trend_->isVisible()) trend_->Add(cycle);
-    lastCycle_ = cycle;
+    history_.Add(cycle);
+    limits_.Add(cycle);
 }
 
 void TRecordTrendPanel::ShowRecordState()

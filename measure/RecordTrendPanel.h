@@ -17,6 +17,9 @@
 #include "ChannelStatistics.h"
 #include "CycleRecorder.h"
 #include "CycleResult.h"
+#include "TrendHistory.h"
+#include "TrendLimits.h"
+#include "TrendWindow.h"
 #include "ksvapi.h"
 
 class QAction;
@@ -25,8 +28,6 @@ class QPushButton;
 class TLed;
 
 namespace ksv {
-
-class TTrendWindow;
 
 // What the panel needs of the window.
 struct TRecordTrendHost {
@@ -67,6 +68,10 @@ public:
     const TCycleRecorder& Recorder() const { return recorder_; }
     TTrendWindow* Trend() const;
     const TChannelStatistics& Statistics() const { return statistics_; }
+    // The trend's history and limits, kept from the first cycle on whether
+    // the trend window is open or not.
+    const TTrendHistory& History() const { return history_; }
+    TTrendLimits& Limits() { return limits_; }
 
     TLed* RecordStatusLed = nullptr;
     QPushButton* RecordLMDButton = nullptr;
@@ -94,7 +99,9 @@ private:
     TChannelStatistics statistics_;
     TRunDescription run_;
     bool haveRun_ = false;
-    TCycleResult lastCycle_;
+    TTrendHistory history_;
+    TTrendLimits limits_;
+    TTrendViewState trendView_;
     QPointer<TTrendWindow> trend_;
 };
 

@@ -1,30 +1,39 @@
 #include "TrendWindow.h"
 
-#include <QChart>
-#include <QChartView>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
-#include <QLineSeries>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QStandardPaths>
 #include <QTableWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "MeasureCore.h"
+#include "ModalDialogs.h"
+#include "StripChart.h"
+#include "TrendCsv.h"
 
 namespace ksv {
 
 namespace {
 
 constexpr int kRefreshMs = 1000;
-// The plots show the last ten minutes; the history may hold more.
-constexpr double kSpanMs = 10 * 60 * 1000.0;
+constexpr std::array<double, 5> kSpansMs = {60e3, 600e3, 3600e3, 8 * 3600e3, 0.0};
 constexpr std::array<TChannelUnit, 3> kUnits = {TChannelUnit::Millivolt, TChannelUnit::Milliamp, TChannelUnit::Ohm};
 
 enum TColumn {
@@ -36,127 +45,187 @@ enum TColumn {
     kMeanColumn,
     kStdDevColumn,
     kLastColumn,
+    kPeakToPeakColumn,
+    kLowerColumn,
+    kUpperColumn,
+    kCrossingsColumn,
     kColumnCount
 };
 
-QString PlotTitle(TChannelUnit unit)
-{
-    switch (unit) {
-    case TChannelUnit::Millivolt: return QStringLiteral("Напряжение, мВ");
-    case TChannelUnit::Milliamp: return QStringLiteral("Сила тока, мА");
-    case TChannelUnit::Ohm: return QStringLiteral("Сопротивление, Ом");
-    case TChannelUnit::None: break;
-    }
-    return {};
-}
+const QColor kOutsideRow(255, 205, 205);
 
-QString UnitCaption(TChannelUnit unit)
-{
-    switch (unit) {
-    case TChannelUnit::Millivolt: return QStringLiteral("мВ");
-    case TChannelUnit::Milliamp: return QStringLiteral("мА");
-    case TChannelUnit::Ohm: return QStringLiteral("Ом");
-    case TChannelUnit::None: break;
-    }
-    return QStringLiteral("--");
-}
+QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-// As many decimals as the window's value edits show for the unit.
-int DecimalsOf(TChannelUnit unit) { return unit == TChannelUnit::Milliamp ? 4 : 3; }
-
-QString ChannelCaption(int channel) { return QStringLiteral("Канал %1").arg(channel + 1); }
-
-void SetCell(QTableWidget* table, int row, int column, const QString& text)
+QTableWidgetItem* Cell(QTableWidget* table, int row, int column)
 {
     QTableWidgetItem* item = table->item(row, column);
     if (!item) {
         item = new QTableWidgetItem;
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (column == kLowerColumn || column == kUpperColumn) flags |= Qt::ItemIsEditable;
+        if (column == kChannelColumn) flags |= Qt::ItemIsUserCheckable;
+        item->setFlags(flags);
+        item->setTextAlignment(column == kChannelColumn ? Qt::AlignLeft | Qt::AlignVCenter
+                                                        : Qt::AlignRight | Qt::AlignVCenter);
         table->setItem(row, column, item);
     }
+    return item;
+}
+
+void SetCell(QTableWidget* table, int row, int column, const QString& text)
+{
+    QTableWidgetItem* item = Cell(table, row, column);
     if (item->text() != text) item->setText(text);
 }
 
-// A value range with room above and below; a flat line gets a band around it.
-std::pair<double, double> PaddedRange(double low, double high)
+QString LimitText(const std::optional<double>& limit, TChannelUnit unit)
 {
-    const double span = high - low;
-    const double pad = span > 0.0 ? span * 0.05 : std::max(std::abs(low) * 1e-3, 1e-3);
-    return {low - pad, high + pad};
+    return limit ? Text(FormatFixed(*limit, ValueDecimals(unit))) : QString();
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& accessible,
+                        const QString& hint)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleName(accessible);
+    button->setToolTip(hint);
+    return button;
 }
 
 } // namespace
 
-TTrendWindow::TTrendWindow(const TChannelStatistics& statistics, std::function<void()> resetStatistics,
-                           QWidget* parent)
-    : QWidget(parent, Qt::Window), statistics_(statistics), resetStatistics_(std::move(resetStatistics))
+TTrendWindow::TTrendWindow(TSources sources, QWidget* parent) : QWidget(parent, Qt::Window), sources_(std::move(sources))
 {
     setObjectName(QStringLiteral("TrendWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Тренд каналов"));
     setAccessibleName(QStringLiteral("Тренд каналов"));
     resize(1260, 720);
-    BuildLayout();
+    auto* outer = new QVBoxLayout(this);
+    BuildToolRow(outer);
+    CursorLabel = new QLabel(this);
+    CursorLabel->setObjectName(QStringLiteral("TrendCursorLabel"));
+    CursorLabel->setAccessibleName(QStringLiteral("Курсор"));
+    CursorLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    CursorLabel->setMinimumWidth(100);
+    CursorLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    outer->addWidget(CursorLabel);
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    Chart = new TStripChart(*sources_.History, *sources_.Limits, splitter);
+    splitter->addWidget(Chart);
+    BuildTable();
+    splitter->addWidget(StatisticsTable);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setChildrenCollapsible(false);
+    outer->addWidget(splitter, 1);
+    connect(Chart, &TStripChart::CursorChanged, this, [this](const QString& text) {
+        CursorLabel->setText(text.isEmpty() ? QStringLiteral("Наведите указатель на график, чтобы прочитать значения")
+                                            : text);
+        // A screen reader finds the label by its name and reads the values here.
+        CursorLabel->setAccessibleDescription(CursorLabel->text());
+    });
+    emit Chart->CursorChanged(QString());
+    connect(Chart, &TStripChart::FollowingChanged, this, &TTrendWindow::ShowFollowing);
+    Chart->SetSpan(kSpansMs[static_cast<std::size_t>(sources_.View->Span)]);
+    ShowFollowing(Chart->Following());
     refreshTimer_.setInterval(kRefreshMs);
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { Refresh(); });
 }
 
 TTrendWindow::~TTrendWindow() = default;
 
-void TTrendWindow::BuildLayout()
+void TTrendWindow::BuildToolRow(QVBoxLayout* outer)
 {
-    auto* outer = new QHBoxLayout(this);
-    auto* plotsPanel = new QWidget(this);
-    plotsLayout_ = new QVBoxLayout(plotsPanel);
-    plotsLayout_->setContentsMargins(0, 0, 0, 0);
-    noDataLabel_ = new QLabel(QStringLiteral("Нет данных: запустите измерение"), plotsPanel);
-    noDataLabel_->setAlignment(Qt::AlignCenter);
-    plotsLayout_->addWidget(noDataLabel_);
-    outer->addWidget(plotsPanel, 1);
+    auto* row = new QHBoxLayout;
+    auto* spanLabel = new QLabel(QStringLiteral("Интервал:"), this);
+    row->addWidget(spanLabel);
+    SpanComboBox = new QComboBox(this);
+    SpanComboBox->setObjectName(QStringLiteral("TrendSpanComboBox"));
+    SpanComboBox->setAccessibleName(QStringLiteral("Интервал тренда"));
+    SpanComboBox->addItems({QStringLiteral("1 мин"), QStringLiteral("10 мин"), QStringLiteral("1 ч"),
+                            QStringLiteral("8 ч"), QStringLiteral("Всё с начала")});
+    SpanComboBox->setCurrentIndex(sources_.View->Span);
+    spanLabel->setBuddy(SpanComboBox);
+    connect(SpanComboBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        sources_.View->Span = index;
+        Chart->SetSpan(kSpansMs[static_cast<std::size_t>(index)]);
+    });
+    row->addWidget(SpanComboBox);
+    PauseButton = MakeButton(this, "TrendPauseButton", QStringLiteral("Пауза"), QStringLiteral("Пауза тренда"),
+                             QStringLiteral("Остановить изображение; данные продолжают накапливаться"));
+    FollowButton = MakeButton(this, "TrendFollowButton", QStringLiteral("Следить"), QStringLiteral("Следить за новыми"),
+                              QStringLiteral("Вернуться к последнему циклу"));
+    AutoScaleButton = MakeButton(this, "TrendAutoScaleButton", QStringLiteral("Автомасштаб"),
+                                 QStringLiteral("Автомасштаб"),
+                                 QStringLiteral("Вернуть автоматические шкалы (также двойной щелчок по графику)"));
+    connect(PauseButton, &QPushButton::clicked, this, [this] { Chart->SetFollowing(false); });
+    connect(FollowButton, &QPushButton::clicked, this, [this] {
+        Chart->SetSpan(kSpansMs[static_cast<std::size_t>(sources_.View->Span)]);
+    });
+    connect(AutoScaleButton, &QPushButton::clicked, this, [this] { Chart->AutoScale(); });
+    GroupByUnitCheckBox = new QCheckBox(QStringLiteral("Общая шкала для одной единицы"), this);
+    GroupByUnitCheckBox->setObjectName(QStringLiteral("TrendGroupByUnitCheckBox"));
+    GroupByUnitCheckBox->setAccessibleName(QStringLiteral("Общая шкала для каналов одной единицы"));
+    GroupByUnitCheckBox->setChecked(sources_.View->GroupByUnit);
+    connect(GroupByUnitCheckBox, &QCheckBox::toggled, this, &TTrendWindow::SetGroupByUnit);
+    ExportPictureButton = MakeButton(this, "TrendExportPictureButton", QStringLiteral("Рисунок..."),
+                                     QStringLiteral("Сохранить рисунок графиков"),
+                                     QStringLiteral("Сохранить графики в файл PNG или SVG"));
+    ExportCsvButton = MakeButton(this, "TrendExportCsvButton", QStringLiteral("CSV..."),
+                                 QStringLiteral("Сохранить видимый участок в CSV"),
+                                 QStringLiteral("Сохранить видимый участок тренда в файл CSV"));
+    connect(ExportPictureButton, &QPushButton::clicked, this, &TTrendWindow::ExportPicture);
+    connect(ExportCsvButton, &QPushButton::clicked, this, &TTrendWindow::ExportCsv);
+    ResetStatisticsButton = MakeButton(this, "ResetStatisticsButton", QStringLiteral("Сбросить статистику"),
+                                       QStringLiteral("Сбросить статистику"),
+                                       QStringLiteral("Начать статистику каналов и счёт выходов заново"));
+    connect(ResetStatisticsButton, &QPushButton::clicked, this, [this] {
+        if (sources_.ResetStatistics) sources_.ResetStatistics();
+        UpdateTable();
+    });
+    auto* close = MakeButton(this, "CloseTrendButton", QStringLiteral("Закрыть"), QStringLiteral("Закрыть тренд"),
+                             QString());
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    for (QWidget* w : std::initializer_list<QWidget*>{PauseButton, FollowButton, AutoScaleButton, GroupByUnitCheckBox,
+                                                      ExportPictureButton, ExportCsvButton})
+        row->addWidget(w);
+    row->addStretch(1);
+    row->addWidget(ResetStatisticsButton);
+    row->addWidget(close);
+    outer->addLayout(row);
+}
 
-    auto* side = new QVBoxLayout;
+void TTrendWindow::BuildTable()
+{
     StatisticsTable = new QTableWidget(kChannelCount, kColumnCount, this);
     StatisticsTable->setObjectName(QStringLiteral("StatisticsTable"));
     StatisticsTable->setAccessibleName(QStringLiteral("Статистика каналов"));
-    StatisticsTable->setHorizontalHeaderLabels({QStringLiteral("Канал"), QStringLiteral("Ед."),
-                                                QStringLiteral("Число"), QStringLiteral("Мин."),
-                                                QStringLiteral("Макс."), QStringLiteral("Среднее"),
-                                                QStringLiteral("СКО"), QStringLiteral("Последнее")});
+    StatisticsTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Канал"), QStringLiteral("Ед."), QStringLiteral("Число"), QStringLiteral("Мин."),
+         QStringLiteral("Макс."), QStringLiteral("Среднее"), QStringLiteral("СКО"), QStringLiteral("Последнее"),
+         QStringLiteral("Размах"), QStringLiteral("Нижний предел"), QStringLiteral("Верхний предел"),
+         QStringLiteral("Выходы")});
+    StatisticsTable->horizontalHeaderItem(kChannelColumn)->setToolTip(QStringLiteral("Флажок: показывать на графике"));
+    StatisticsTable->horizontalHeaderItem(kLowerColumn)->setToolTip(QStringLiteral("Введите предел; пусто: нет"));
+    StatisticsTable->horizontalHeaderItem(kUpperColumn)->setToolTip(QStringLiteral("Введите предел; пусто: нет"));
+    StatisticsTable->horizontalHeaderItem(kCrossingsColumn)->setToolTip(QStringLiteral("Сколько раз значение выходило за пределы"));
     StatisticsTable->verticalHeader()->hide();
-    StatisticsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Widths fixed once for the widest texts: measuring every cell at each
-    // update would cost more than the plots.
-    const QFontMetrics metrics(StatisticsTable->font());
-    const int number = metrics.horizontalAdvance(QStringLiteral("-00000.0000")) + 8;
-    for (int column = 0; column < kColumnCount; ++column)
-        StatisticsTable->setColumnWidth(column, column == kChannelColumn ? metrics.horizontalAdvance(QStringLiteral("Канал 16")) + 12
-                                                : column == kUnitColumn  ? metrics.horizontalAdvance(QStringLiteral("Ед.")) + 16
-                                                                         : number);
-    side->addWidget(StatisticsTable);
-    ResetStatisticsButton = new QPushButton(QStringLiteral("Сбросить статистику"), this);
-    ResetStatisticsButton->setObjectName(QStringLiteral("ResetStatisticsButton"));
-    ResetStatisticsButton->setAccessibleName(QStringLiteral("Сбросить статистику"));
-    ResetStatisticsButton->setToolTip(QStringLiteral("Начать статистику каналов заново"));
-    connect(ResetStatisticsButton, &QPushButton::clicked, this, [this] {
-        if (resetStatistics_) resetStatistics_();
-        UpdateTable();
+    StatisticsTable->verticalHeader()->setDefaultSectionSize(StatisticsTable->fontMetrics().height() + 6);
+    StatisticsTable->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                     QAbstractItemView::AnyKeyPressed);
+    StatisticsTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    StatisticsTable->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+    columnWidths_.assign(kColumnCount, 0);
+    connect(StatisticsTable, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (updatingTable_) return;
+        if (item->column() == kChannelColumn) SetChannelShown(item->row(), item->checkState() == Qt::Checked);
+        if (item->column() == kLowerColumn || item->column() == kUpperColumn) LimitEdited(item);
     });
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ResetStatisticsButton);
-    auto* close = new QPushButton(QStringLiteral("Закрыть"), this);
-    close->setObjectName(QStringLiteral("CloseTrendButton"));
-    close->setAccessibleName(QStringLiteral("Закрыть тренд"));
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
-    buttons->addWidget(close);
-    side->addLayout(buttons);
-    outer->addLayout(side, 0);
     UpdateTable();
 }
-
-void TTrendWindow::Add(const TCycleResult& cycle) { history_.Add(cycle); }
-
-void TTrendWindow::NewTrace() { history_.NewTrace(); }
 
 void TTrendWindow::showEvent(QShowEvent* event)
 {
@@ -173,130 +242,200 @@ void TTrendWindow::hideEvent(QHideEvent* event)
 
 void TTrendWindow::Refresh()
 {
-    if (history_.TraceNumber() != builtTrace_) RebuildPlots();
-    if (history_.Revision() != drawnRevision_) RedrawPlots();
+    if (History().TraceNumber() != builtTrace_ || builtTrace_ == ~std::uint64_t{0}) RebuildStrips();
+    if (History().Revision() != drawnRevision_ && Chart->Following()) {
+        Chart->Redraw();
+        drawnRevision_ = History().Revision();
+    }
     UpdateTable();
 }
 
-void TTrendWindow::RebuildPlots()
+void TTrendWindow::RebuildStrips()
 {
-    for (TPlot& plot : plots_) delete plot.View; // the view owns its chart, the chart its series and axes
-    plots_.clear();
-    for (TChannelUnit unit : kUnits) {
-        TPlot plot = MakePlot(unit);
-        if (plot.Series.empty()) {
-            delete plot.View;
-            continue;
+    std::vector<std::vector<int>> strips;
+    const auto shown = [&](int c) { return History().Traced(c) && !sources_.View->Hidden[static_cast<std::size_t>(c)]; };
+    if (sources_.View->GroupByUnit) {
+        for (TChannelUnit unit : kUnits) {
+            std::vector<int> channels;
+            for (int c = 0; c < kChannelCount; ++c)
+                if (shown(c) && History().Unit(c) == unit) channels.push_back(c);
+            if (!channels.empty()) strips.push_back(std::move(channels));
         }
-        plotsLayout_->addWidget(plot.View);
-        plots_.push_back(plot);
+    } else {
+        for (int c = 0; c < kChannelCount; ++c)
+            if (shown(c)) strips.push_back({c});
     }
-    noDataLabel_->setVisible(plots_.empty());
-    for (int c = 0; c < kChannelCount; ++c)
-        StatisticsTable->setRowHidden(c, !plots_.empty() && !history_.Traced(c));
-    builtTrace_ = history_.TraceNumber();
-    drawnRevision_ = ~std::uint64_t{0};
+    Chart->SetStrips(std::move(strips));
+    builtTrace_ = History().TraceNumber();
+    drawnRevision_ = History().Revision();
+    const bool any = !History().Empty();
+    for (int c = 0; c < kChannelCount; ++c) StatisticsTable->setRowHidden(c, any && !History().Traced(c));
+    FitTable();
 }
 
-TTrendWindow::TPlot TTrendWindow::MakePlot(TChannelUnit unit)
+void TTrendWindow::SetChannelShown(int channel, bool shown)
 {
-    TPlot plot;
-    plot.Unit = unit;
-    plot.Chart = new QChart;
-    plot.Chart->setTitle(PlotTitle(unit));
-    plot.Chart->setAnimationOptions(QChart::NoAnimation);
-    plot.Chart->legend()->setAlignment(Qt::AlignRight);
-    plot.TimeAxis = new QDateTimeAxis;
-    plot.TimeAxis->setFormat(QStringLiteral("HH:mm:ss"));
-    plot.TimeAxis->setTickCount(4);
-    plot.ValueAxis = new QValueAxis;
-    plot.ValueAxis->setLabelFormat(unit == TChannelUnit::Milliamp ? QStringLiteral("%.4f") : QStringLiteral("%.3f"));
-    plot.Chart->addAxis(plot.TimeAxis, Qt::AlignBottom);
-    plot.Chart->addAxis(plot.ValueAxis, Qt::AlignLeft);
-    for (int c = 0; c < kChannelCount; ++c) {
-        if (history_.Unit(c) != unit) continue;
-        auto* series = new QLineSeries;
-        series->setName(ChannelCaption(c));
-        plot.Chart->addSeries(series);
-        series->attachAxis(plot.TimeAxis);
-        series->attachAxis(plot.ValueAxis);
-        plot.Series.emplace_back(c, series);
-    }
-    plot.View = new QChartView(plot.Chart);
-    plot.View->setAccessibleName(PlotTitle(unit));
-    plot.View->setRenderHint(QPainter::Antialiasing, false);
-    plot.View->setMinimumHeight(200);
-    return plot;
+    sources_.View->Hidden[static_cast<std::size_t>(channel)] = !shown;
+    RebuildStrips();
+    UpdateTable();
 }
 
-void TTrendWindow::RedrawPlots()
+void TTrendWindow::SetGroupByUnit(bool group)
 {
-    double newest = -INFINITY;
-    for (int c = 0; c < kChannelCount; ++c) {
-        const TTrendRing& ring = history_.Channel(c);
-        if (ring.Size() > 0) newest = std::max(newest, ring.At(ring.Size() - 1).TimeMs);
+    sources_.View->GroupByUnit = group;
+    if (GroupByUnitCheckBox->isChecked() != group) GroupByUnitCheckBox->setChecked(group);
+    RebuildStrips();
+}
+
+void TTrendWindow::ShowFollowing(bool following)
+{
+    PauseButton->setEnabled(following);
+    FollowButton->setEnabled(!following);
+    if (following) {
+        Chart->Redraw();
+        drawnRevision_ = History().Revision();
     }
-    const double since = newest - kSpanMs;
-    double first = INFINITY, last = -INFINITY;
-    std::vector<TTrendPoint> thinned;
-    QList<QPointF> points;
-    for (TPlot& plot : plots_) {
-        double low = INFINITY, high = -INFINITY;
-        const auto columns = static_cast<std::size_t>(std::max(50.0, plot.Chart->plotArea().width() / 2));
-        for (auto& [channel, series] : plot.Series) {
-            const TTrendRing& ring = history_.Channel(channel);
-            std::size_t from = 0;
-            while (from < ring.Size() && ring.At(from).TimeMs < since) ++from;
-            ThinForPlot(ring, from, columns, thinned);
-            points.clear();
-            points.reserve(static_cast<qsizetype>(thinned.size()));
-            for (const TTrendPoint& p : thinned) {
-                points.append(QPointF(p.TimeMs, p.Value));
-                low = std::min(low, p.Value);
-                high = std::max(high, p.Value);
-            }
-            if (!thinned.empty()) {
-                first = std::min(first, thinned.front().TimeMs);
-                last = std::max(last, thinned.back().TimeMs);
-            }
-            series->replace(points);
-        }
-        if (low <= high) {
-            const auto [bottom, top] = PaddedRange(low, high);
-            plot.ValueAxis->setRange(bottom, top);
-        }
+}
+
+void TTrendWindow::LimitEdited(QTableWidgetItem* item)
+{
+    const int c = item->row();
+    const TChannelLimit& old = sources_.Limits->Channel(c);
+    std::optional<double> lower = old.Lower, upper = old.Upper;
+    std::optional<double>& edited = item->column() == kLowerColumn ? lower : upper;
+    if (!ParseLimit(item->text().toStdString(), edited)) {
+        QApplication::beep();
+    } else {
+        sources_.Limits->Set(c, lower, upper);
+        Chart->update();
     }
-    if (first <= last) {
-        // At least a second wide, so a single point has an axis to sit on.
-        const QDateTime from = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(first));
-        const QDateTime to = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::max(last, first + 1000.0)));
-        for (TPlot& plot : plots_) plot.TimeAxis->setRange(from, to);
-    }
-    drawnRevision_ = history_.Revision();
+    UpdateTable();
 }
 
 void TTrendWindow::UpdateTable()
 {
+    updatingTable_ = true;
+    const QFontMetrics metrics(StatisticsTable->font());
     for (int c = 0; c < kChannelCount; ++c) {
-        const TChannelSummary s = statistics_.Channel(c).Summary();
-        const TChannelUnit unit = history_.Unit(c);
-        const int decimals = DecimalsOf(unit);
+        const TChannelSummary s = sources_.Statistics->Channel(c).Summary();
+        const TChannelLimit& limit = sources_.Limits->Channel(c);
+        const TChannelUnit unit = History().Unit(c);
+        const int decimals = ValueDecimals(unit);
         const auto number = [&](double value) {
-            return s.Count ? QString::fromStdString(FormatFixed(value, decimals)) : QString::fromUtf8(kNoValueText);
+            return s.Count ? Text(FormatFixed(value, decimals)) : QString::fromUtf8(kNoValueText);
         };
-        SetCell(StatisticsTable, c, kChannelColumn, ChannelCaption(c));
-        SetCell(StatisticsTable, c, kUnitColumn, UnitCaption(unit));
-        SetCell(StatisticsTable, c, kCountColumn, QString::number(s.Count));
-        SetCell(StatisticsTable, c, kMinColumn, number(s.Min));
-        SetCell(StatisticsTable, c, kMaxColumn, number(s.Max));
-        SetCell(StatisticsTable, c, kMeanColumn, number(s.Mean));
-        SetCell(StatisticsTable, c, kStdDevColumn, number(s.StdDev));
-        SetCell(StatisticsTable, c, kLastColumn, number(s.Last));
+        const std::array<QString, kColumnCount> texts = {
+            ChannelCaption(c), UnitCaption(unit), QString::number(s.Count),
+            number(s.Min), number(s.Max), number(s.Mean),
+            number(s.StdDev), number(s.Last), number(s.Max - s.Min),
+            LimitText(limit.Lower, unit), LimitText(limit.Upper, unit), QString::number(limit.Crossings)};
+        for (int column = 0; column < kColumnCount; ++column) {
+            SetCell(StatisticsTable, c, column, texts[static_cast<std::size_t>(column)]);
+            int& width = columnWidths_[static_cast<std::size_t>(column)];
+            width = std::max(width, metrics.horizontalAdvance(texts[static_cast<std::size_t>(column)]) + 16);
+        }
+        QTableWidgetItem* name = Cell(StatisticsTable, c, kChannelColumn);
+        const Qt::CheckState check = sources_.View->Hidden[static_cast<std::size_t>(c)] ? Qt::Unchecked : Qt::Checked;
+        if (name->checkState() != check) name->setCheckState(check);
+        if (name->foreground().color() != TraceColor(c)) name->setForeground(TraceColor(c));
+        const QBrush back = limit.Outside ? QBrush(kOutsideRow) : QBrush();
+        for (int column = 0; column < kColumnCount; ++column) {
+            QTableWidgetItem* item = Cell(StatisticsTable, c, column);
+            if (item->background() != back) item->setBackground(back);
+        }
     }
-    // The whole table in view, without a horizontal scroll bar.
-    const int width = StatisticsTable->horizontalHeader()->length() + 2 * StatisticsTable->frameWidth() +
-                      StatisticsTable->verticalScrollBar()->sizeHint().width();
-    if (StatisticsTable->minimumWidth() < width) StatisticsTable->setMinimumWidth(width);
+    updatingTable_ = false;
+    FitTable();
+}
+
+// The table as tall as its shown rows and its columns as wide as their
+// widest text so far (they only grow, so nothing jumps at each update).
+void TTrendWindow::FitTable()
+{
+    QHeaderView* header = StatisticsTable->horizontalHeader();
+    for (int column = 0; column < kColumnCount; ++column) {
+        const int width = std::max(columnWidths_[static_cast<std::size_t>(column)],
+                                   header->fontMetrics().horizontalAdvance(
+                                       StatisticsTable->horizontalHeaderItem(column)->text()) +
+                                       18) +
+                          (column == kChannelColumn ? 24 : 0);
+        if (StatisticsTable->columnWidth(column) != width) StatisticsTable->setColumnWidth(column, width);
+    }
+    int rows = 0;
+    for (int c = 0; c < kChannelCount; ++c) rows += StatisticsTable->isRowHidden(c) ? 0 : 1;
+    const int height = header->height() + rows * StatisticsTable->verticalHeader()->defaultSectionSize() +
+                       2 * StatisticsTable->frameWidth() +
+                       (header->length() > StatisticsTable->viewport()->width()
+                            ? StatisticsTable->horizontalScrollBar()->sizeHint().height()
+                            : 0);
+    if (StatisticsTable->maximumHeight() != height) {
+        StatisticsTable->setMaximumHeight(height);
+        // The whole table in view unless it would crowd the plots out.
+        StatisticsTable->setMinimumHeight(std::min(height, 240));
+    }
+}
+
+QString TTrendWindow::AskPath(const QString& caption, const QString& suffix, const QString& filter)
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+    QString serial = QString::fromStdString(sources_.Run ? sources_.Run().ModuleSerial : std::string());
+    for (QChar& ch : serial)
+        if (!((ch.isLetterOrNumber() && ch.unicode() < 128) || ch == u'-')) ch = u'_';
+    if (serial.isEmpty()) serial = QStringLiteral("module");
+    const QString name = QStringLiteral("KSV27_%1_trend_%2.%3")
+                             .arg(serial, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")), suffix);
+    QString path = AskSaveFileName(caption, QDir(folder).filePath(name), filter);
+    if (path.isEmpty()) return {};
+    if (QFileInfo(path).suffix().isEmpty()) path += u'.' + suffix;
+    if (QFileInfo::exists(path)) {
+        TModalRequest ask;
+        ask.Caption = QStringLiteral("Внимание!!!");
+        ask.Text = QStringLiteral("Файл уже существует!\n%1\nЗаменить его?").arg(path);
+        ask.Kind = TDialogKind::Confirmation;
+        ask.Buttons = QMessageBox::Yes | QMessageBox::No;
+        if (ShowModal(ask) != QMessageBox::Yes) return {};
+    }
+    return path;
+}
+
+bool TTrendWindow::WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
+    ShowMessageBox(QStringLiteral("Не могу записать файл!!!\n%1\nПричина: %2.").arg(path, file.errorString()),
+                   QStringLiteral("Ошибка сохранения!!!"), TDialogKind::Error);
+    return false;
+}
+
+void TTrendWindow::ExportPicture()
+{
+    const QString path = AskPath(QStringLiteral("Сохранить рисунок графиков"), QStringLiteral("png"),
+                                 QStringLiteral("Рисунок PNG (*.png);;Рисунок SVG (*.svg)"));
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {
+        WriteFile(path, Chart->ToSvg());
+        return;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    Chart->ToImage().save(&buffer, "PNG");
+    WriteFile(path, png);
+}
+
+void TTrendWindow::ExportCsv()
+{
+    const QString path = AskPath(QStringLiteral("Сохранить видимый участок тренда"), QStringLiteral("csv"),
+                                 QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
+    if (path.isEmpty()) return;
+    std::vector<int> channels;
+    for (int strip = 0; strip < Chart->StripCount(); ++strip)
+        for (int c : Chart->StripChannels(strip)) channels.push_back(c);
+    std::sort(channels.begin(), channels.end());
+    const auto [from, to] = Chart->TimeRange();
+    const std::string csv = TrendCsv(History(), sources_.Run ? sources_.Run() : TRunDescription{}, channels, from, to);
+    WriteFile(path, QByteArray::fromStdString(csv));
 }
 
 } // namespace ksv

@@ -1,86 +1,107 @@
-// The trend window: the traced channels over time, one plot per unit (mV,
-// mA and Ohm never share an axis), and the channels' statistics in a table
-// beside them with a button that resets them.
+// The trend window: a view of the history and limits the measurement side
+// keeps, with the channels' statistics in a table under the plots.
 //
-// Non-modal, a window of its own. It is fed only while it exists: the record
-// panel creates it when the user opens it, and it deletes itself when closed,
-// so a closed trend costs neither time nor memory. The plots show the last ten
-// minutes and are redrawn once a second from the bounded history, not at
-// every cycle. Window's thread.
+//   a tool row: the span (1 min, 10 min, 1 h, 8 h, everything since the
+//   trace began), Pause, Follow, auto scale, one scale per unit, picture
+//   and CSV export, statistics reset, close; the cursor's reading under it;
+//   the strip chart; the table: the statistics columns, then peak-to-peak,
+//   the lower and upper limit (typed into the cells; empty: none) and the
+//   count of crossings. A row's check box shows or hides its channel.
+//
+// Non-modal, a window of its own; it deletes itself when closed and loses
+// nothing with it: the history, the limits and what is shown stay with the
+// measurement side for as long as the program runs. Plots and table are
+// brought up to date once a second, not at every cycle. Window's thread.
 #pragma once
 
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
-#include <vector>
 
 #include "ChannelStatistics.h"
 #include "TrendHistory.h"
+#include "TrendLimits.h"
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QTableWidgetItem;
 class QVBoxLayout;
 
-QT_BEGIN_NAMESPACE
-class QChart;
-class QChartView;
-class QDateTimeAxis;
-class QLineSeries;
-class QValueAxis;
-QT_END_NAMESPACE
-
 namespace ksv {
+
+class TStripChart;
+
+// What the user chose to see; kept beside the history while the program runs.
+struct TTrendViewState {
+    std::array<bool, kChannelCount> Hidden{};
+    bool GroupByUnit = false;
+    int Span = 1; // index into the span list: 1 min, 10 min, 1 h, 8 h, all
+};
 
 class TTrendWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // `statistics` outlives the window; `resetStatistics` clears it.
-    TTrendWindow(const TChannelStatistics& statistics, std::function<void()> resetStatistics, QWidget* parent);
+    struct TSources {
+        const TTrendHistory* History = nullptr;
+        TTrendLimits* Limits = nullptr;
+        const TChannelStatistics* Statistics = nullptr;
+        TTrendViewState* View = nullptr;
+        std::function<void()> ResetStatistics; // clears the statistics and the crossing counts
+        std::function<TRunDescription()> Run;  // the run, for an export's header
+    };
+    // Every source outlives the window.
+    TTrendWindow(TSources sources, QWidget* parent);
     ~TTrendWindow() override;
 
-    void Add(const TCycleResult& cycle);
-    // Drops the trace so far; the next cycle begins a new one.
-    void NewTrace();
     // Brings plots and table up to date now (the timer does it once a second).
     void Refresh();
+    void SetChannelShown(int channel, bool shown);
+    void SetGroupByUnit(bool group);
+    // Asks for a file and writes the plots as PNG or SVG (by its suffix), or
+    // the visible span as CSV. No file is left half-written.
+    void ExportPicture();
+    void ExportCsv();
 
-    const TTrendHistory& History() const { return history_; }
+    const TTrendHistory& History() const { return *sources_.History; }
 
+    TStripChart* Chart = nullptr;
     QTableWidget* StatisticsTable = nullptr;
+    QComboBox* SpanComboBox = nullptr;
+    QPushButton* PauseButton = nullptr;
+    QPushButton* FollowButton = nullptr;
+    QPushButton* AutoScaleButton = nullptr;
+    QCheckBox* GroupByUnitCheckBox = nullptr;
+    QPushButton* ExportPictureButton = nullptr;
+    QPushButton* ExportCsvButton = nullptr;
     QPushButton* ResetStatisticsButton = nullptr;
+    QLabel* CursorLabel = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    struct TPlot {
-        TChannelUnit Unit = TChannelUnit::None;
-        QChartView* View = nullptr;
-        QChart* Chart = nullptr;
-        QDateTimeAxis* TimeAxis = nullptr;
-        QValueAxis* ValueAxis = nullptr;
-        std::vector<std::pair<int, QLineSeries*>> Series; // channel, its line
-    };
-
-    void BuildLayout();
-    void RebuildPlots();
-    TPlot MakePlot(TChannelUnit unit);
-    void RedrawPlots();
+    void BuildToolRow(QVBoxLayout* outer);
+    void BuildTable();
+    void RebuildStrips();
     void UpdateTable();
+    void FitTable();
+    void LimitEdited(QTableWidgetItem* item);
+    void ShowFollowing(bool following);
+    bool WriteFile(const QString& path, const QByteArray& bytes);
+    QString AskPath(const QString& caption, const QString& suffix, const QString& filter);
 
-    const TChannelStatistics& statistics_;
-    std::function<void()> resetStatistics_;
-    TTrendHistory history_;
-    std::vector<TPlot> plots_;
-    QVBoxLayout* plotsLayout_ = nullptr;
-    QLabel* noDataLabel_ = nullptr;
+    TSources sources_;
     QTimer refreshTimer_;
     std::uint64_t builtTrace_ = ~std::uint64_t{0};
     std::uint64_t drawnRevision_ = ~std::uint64_t{0};
+    bool updatingTable_ = false;
+    std::vector<int> columnWidths_;
 };
 
 } // namespace ksv

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth x11-utils imagemagick xdotool

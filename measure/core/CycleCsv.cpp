@@ -72,15 +72,28 @@ std::string ChannelColumnName(int channel, const std::string& mezzanineName)
     return name;
 }
 
-std::string CsvHeader(const TRunDescription& run)
+std::string CsvRunLines(const TRunDescription& run, std::string_view title)
 {
-    std::string out = "# KSV27_Vorn measurement record\n";
+    std::string out = "# " + OneLine(title) + '\n';
     AddMeta(out, "crate", run.CrateSerial);
     AddMeta(out, "slot", std::to_string(run.Slot));
     AddMeta(out, "module", run.ModuleSerial);
     AddMeta(out, "firmware", run.Firmware);
     AddMeta(out, "rate_hz", FormatFixed(run.RateHz, 0));
     AddMeta(out, "acquisition_time_s", FormatFixed(run.AcquisitionTime, 3));
+    return out;
+}
+
+std::string CsvMetaLine(std::string_view key, std::string_view value)
+{
+    std::string out;
+    AddMeta(out, std::string(key).c_str(), value);
+    return out;
+}
+
+std::string CsvHeader(const TRunDescription& run)
+{
+    std::string out = CsvRunLines(run, "KSV27_Vorn measurement record");
     out += "time,cycle";
     for (int c = 0; c < kChannelCount; ++c) {
         out += ',';

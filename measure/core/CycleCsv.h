@@ -37,6 +37,12 @@ std::string IsoUtcTime(std::chrono::system_clock::time_point time);
 // "ch<n> slot<s> <mezzanine>[ <unit>]" for channel 0..15.
 std::string ChannelColumnName(int channel, const std::string& mezzanineName);
 
+// "# <title>" and the '#' lines of the run (crate to acquisition time).
+std::string CsvRunLines(const TRunDescription& run, std::string_view title);
+
+// "# key,value\n", the value kept on its line and quoted as a field.
+std::string CsvMetaLine(std::string_view key, std::string_view value);
+
 // The '#' lines and the column line, each ending in '\n'.
 std::string CsvHeader(const TRunDescription& run);
 

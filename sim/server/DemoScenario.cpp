@@ -1,7 +1,11 @@
 // The scenario the server plays when it is given none. Each channel has a
-// level of its own; the coefficients of every mezzanine are those that undo
-// the deliberate gain and offset error of its raw codes, so a program that
-// copies them into its configuration shows exactly these levels.
+// level of its own: steady on the first crate's first module; on its second
+// module each one drifts slowly (periods of three to nine minutes) with a
+// little noise, a small voltage beside a large one among them, so a trend
+// shows movement at any acquisition time. The coefficients of every
+// mezzanine are those that undo the deliberate gain and offset error of its
+// raw codes, so a program that copies them into its configuration shows
+// exactly these levels.
 #include "Scenario.h"
 
 namespace ksv::sim {
@@ -38,20 +42,25 @@ constexpr const char kDemo[] = R"json({
           "slot": 5, "id": 6939, "name": "KSV27", "serial": "27A-1002", "firmware": "3.2.1.0",
           "mezzanines": [
             { "name": "I20", "serial": "MZI20-0201", "coefs": [0.2, 1.03, -0.15, 0.96],
-              "channels": [ { "dc": 15.0 }, { "dc": -18.5 } ] },
+              "channels": [ { "dc": 15.0, "amplitude": 0.05, "frequency": 0.004167, "noise": 0.02, "seed": 5 },
+                            { "dc": -18.5, "amplitude": 0.03, "frequency": 0.002778, "noise": 0.02, "seed": 6 } ] },
             { "name": "R250", "serial": "MZR250-0202", "coefs": [3.0, 0.975, -0.02, 1.02],
-              "channels": [ { "dc": 220.0 }, { "dc": 1.1 } ] },
+              "channels": [ { "dc": 220.0, "amplitude": 0.4, "frequency": 0.002083, "noise": 0.1, "seed": 7 },
+                            { "dc": 1.1 } ] },
             { "name": "UDEF" },
             { "name": "U10", "serial": "MZU10-0204", "coefs": [-0.04, 1.05, 0.06, 0.955],
-              "channels": [ { "dc": 1.0, "amplitude": 0.5, "frequency": 1.0 },
-                            { "dc": -1.0, "noise": 0.01, "seed": 42 } ] },
+              "channels": [ { "dc": 9.5, "amplitude": 0.004, "frequency": 0.003333, "noise": 0.002, "seed": 42 },
+                            { "dc": 0.0125, "amplitude": 0.0005, "frequency": 0.005556, "noise": 0.0004, "seed": 43 } ] },
             { "name": "T", "serial": "MZT-0205", "coefs": [0.5, 0.97, 0.3, 1.04],
-              "channels": [ { "dc": 1.5 }, { "dc": 2.75 } ] },
+              "channels": [ { "dc": 1.5, "amplitude": 0.002, "frequency": 0.004762, "noise": 0.001, "seed": 8 },
+                            { "dc": 2.75, "amplitude": 0.003, "frequency": 0.002381, "noise": 0.001, "seed": 9 } ] },
             { "name": "EMPTY" },
             { "name": "U01", "serial": "MZU01-0207", "coefs": [0.006, 0.97, -0.005, 1.03],
-              "channels": [ { "dc": 0.0625 }, { "dc": -0.5 } ] },
+              "channels": [ { "dc": 0.0625, "amplitude": 0.0002, "frequency": 0.003704, "noise": 0.0002, "seed": 10 },
+                            { "dc": -0.5, "amplitude": 0.0003, "frequency": 0.002564, "noise": 0.0002, "seed": 11 } ] },
             { "name": "I5", "serial": "MZI5-0208", "coefs": [-0.03, 1.04, 0.02, 0.965],
-              "channels": [ { "dc": 2.5 }, { "dc": 3.3 } ] }
+              "channels": [ { "dc": 2.5, "amplitude": 0.01, "frequency": 0.00303, "noise": 0.005, "seed": 12 },
+                            { "dc": 3.3, "amplitude": 0.008, "frequency": 0.001852, "noise": 0.005, "seed": 13 } ] }
           ]
         },
         { "slot": 9, "id": 10794 }

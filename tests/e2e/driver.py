@@ -299,7 +299,7 @@ def statistics(app):
 
 
 def trend_statistics(app):
-    # Columns: channel, unit, count, min, max, mean, spread, last. The demo's slot 1 holds 125 mV and
+    # Columns: channel, unit, count, min, max, mean, spread, last, peak-to-peak, limits, crossings. The demo's slot 1 holds 125 mV and
     # 250 mV, slot 7 a resistance of 47 Ohm.
     app.keys("ctrl+t")
     rows = wait_for(lambda: (lambda s: s if s and s.get("Канал 13", ["0"] * 3)[2] not in ("0", "") else None)(
@@ -309,6 +309,15 @@ def trend_statistics(app):
         one, thirteen = rows.get("Канал 1", []), rows.get("Канал 13", [])
         check(one[1:2] == ["мВ"] and one[5:7] == ["125.000", "0.000"], "channel 1: mean 125.000 mV (%s)" % one)
         check(thirteen[1:2] == ["Ом"] and thirteen[5] == "47.000", "channel 13: mean 47.000 Ohm (%s)" % thirteen)
+        check(one[8:] == ["0.000", "", "", "0"], "channel 1: no swing, no limits, no crossing (%s)" % one[8:])
+    # Hovering over channel 1's strip, near the trace's start at the left, reads its value.
+    chart = app.by_name("Графики каналов")
+    ext = wait_for(lambda: clickable(chart), STEP_BOUND) if chart is not None else None
+    if ext is not None:
+        app.xdotool("mousemove", "--sync", str(ext.x + 90), str(ext.y + 30))
+    reading = wait_for(lambda: (lambda n: n.description if n is not None and "Канал 1: 125.000 мВ" in n.description
+                                else None)(app.by_name("Курсор")), 10)
+    check(reading is not None, "the cursor reads channel 1 at 125.000 mV (%s)" % reading)
     close = app.by_name("Закрыть тренд", ("push button",))
     if close is not None:
         app.press(close)

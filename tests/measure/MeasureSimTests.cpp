@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <QAction>
-#include <QChartView>
+#include <QCheckBox>
 #include <QPointer>
 #include <QTableWidget>
 #include <algorithm>
@@ -23,6 +23,7 @@
 #include "RecordTrendPanel.h"
 #include "SimServerProcess.h"
 #include "TKsvApi.h"
+#include "StripChart.h"
 #include "TrendWindow.h"
 #include "WindowTestSupport.h"
 
@@ -366,8 +367,9 @@ TEST_F(RecordTrendSimTest, TheTrendWindowShowsTheStatisticsOfTheLevelsAndGoesWhe
     EXPECT_TRUE(table->isRowHidden(5));  // a resistance slot's second channel has no value
     EXPECT_TRUE(table->isRowHidden(10)); // an empty slot
     EXPECT_EQ(cell(0, 2), QString::number(Panel().Statistics().Channel(0).Summary().Count));
-    // One plot per unit: mV, mA, Ohm.
-    EXPECT_EQ(trend->findChildren<QChartView*>().size(), 3);
+    // One plot per unit when grouped: mV, mA, Ohm.
+    trend->GroupByUnitCheckBox->click();
+    EXPECT_EQ(trend->Chart->StripCount(), 3);
     EXPECT_EQ(trend->History().Channel(0).Size(), Panel().Statistics().Channel(0).Summary().Count);
 
     trend->ResetStatisticsButton->click();

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTranslator>
 #include <stdexcept>
 
 #include "FormControls.h"
@@ -20,6 +21,7 @@
 #include "Ksv27mainform.h"
 #include "TApplication.h"
 #include "TLed.h"
+#include "ToolkitTranslations.h"
 #include "WindowTestSupport.h"
 
 namespace {
@@ -470,6 +472,22 @@ TEST(ErrorDisplay, GuardedHandlersShowTheirExceptionsToo)
     ASSERT_EQ(modal.Requests.size(), 1u);
     EXPECT_EQ(modal.Requests[0].Text, QStringLiteral("broken"));
     EXPECT_EQ(after, 1);
+}
+
+} // namespace
+
+namespace {
+
+// The toolkit's own texts (the file dialog's labels and buttons) in Russian
+// once Qt's translations are loaded; the program's own texts stay as they are.
+TEST(ToolkitTranslations, TheStandardDialogsSpeakRussian)
+{
+    QTranslator* translator = ksv::LoadToolkitTranslations();
+    ASSERT_NE(translator, nullptr) << "qtbase_ru.qm not found";
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("File &name:"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
 }
 
 } // namespace
