@@ -2,13 +2,16 @@
 // (ExitStatus.h) and writes its failure messages to standard error.
 #pragma once
 
+#include "CyclePublisher.h"
 #include "MeasureChoice.h"
 #include "Options.h"
 
 namespace ksv::cli {
 
 int RunList(bool json);
-int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath);
+// `publisher`, when given, gets every cycle and is stopped at the end.
+int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
+               TCyclePublisher* publisher = nullptr);
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.
 void PrintError(const std::string& text);

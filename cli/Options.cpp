@@ -103,6 +103,26 @@ bool TParser::MeasureOption(const std::string& name, const std::string& value)
     } else if (name == "--settings") {
         if (value.empty()) return Fail(bad + "a file name");
         o.SettingsPath = value;
+#ifdef KSV_WITH_MQTT
+    } else if (name == "--mqtt") {
+        if (value.empty()) return Fail(bad + "a broker URL mqtt://host[:port]/prefix");
+        o.Mqtt.Url = value;
+    } else if (name == "--mqtt-ca" || name == "--mqtt-credentials") {
+        if (value.empty()) return Fail(bad + "a file name");
+        (name == "--mqtt-ca" ? o.Mqtt.CaFile : o.Mqtt.CredentialsPath) = value;
+    } else if (name == "--mqtt-qos") {
+        const auto qos = ParseInteger<int>(value);
+        if (!qos || *qos < 0 || *qos > 2) return Fail(bad + "0, 1 or 2");
+        o.Mqtt.Qos = *qos;
+    } else if (name == "--mqtt-queue") {
+        const auto cycles = ParseInteger<std::size_t>(value);
+        if (!cycles || *cycles == 0) return Fail(bad + "a whole number of cycles, at least 1");
+        o.Mqtt.QueueCycles = *cycles;
+    } else if (name == "--mqtt-flush") {
+        const std::optional<double> seconds = ParseReal(value);
+        if (!seconds || !std::isfinite(*seconds) || *seconds < 0.0) return Fail(bad + "0 or more seconds");
+        o.Mqtt.FlushSeconds = *seconds;
+#endif
     } else {
         return Fail("unknown option " + name + " for measure");
     }
@@ -142,6 +162,8 @@ bool TParser::Run()
         if (!TakeValue(name, inlineValue, value) || !MeasureOption(name, value)) return false;
     }
     if (o.Cycles && o.Duration) return Fail("--cycles and --duration exclude each other");
+    if (o.Mqtt.Url.empty() && (!o.Mqtt.CaFile.empty() || !o.Mqtt.CredentialsPath.empty()))
+        return Fail("--mqtt-ca and --mqtt-credentials need --mqtt");
     return true;
 }
 

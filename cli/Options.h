@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "MqttOptions.h"
+
 namespace ksv::cli {
 
 enum class TCommand {
@@ -37,6 +39,7 @@ struct TOptions {
     std::optional<TFormat> Format;
     std::string OutputPath;   // empty: standard output
     std::string SettingsPath; // empty: none
+    TMqttOptions Mqtt;        // --mqtt...; only where the tool is built with MQTT
 };
 
 struct TParseResult {
