@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <mosquitto.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include "CycleJson.h"
 #include "MqttStatus.h"
@@ -14,7 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int kLoopMs = 20; // the longest a loop step waits on the socket
+constexpr int kLoopMs = 20;       // the longest a step at the stop waits on the socket
+constexpr auto kLongestWait = 1s; // between the client's own steps (keep-alive)
 constexpr int kKeepAliveSeconds = 15;
 constexpr int kWindowMessages = 64; // handed to the client and not yet answered
 constexpr auto kFirstBackOff = 250ms;
@@ -65,7 +70,9 @@ void TMqttPublisher::Start(const TRunDescription& run)
 
 void TMqttPublisher::Publish(const TCycleResult& cycle)
 {
-    if (started_ && !stopping_) queue_.Push(packer_.Pack(cycle));
+    if (!started_ || stopping_) return;
+    queue_.Push(packer_.Pack(cycle));
+    if (waiting_.exchange(false)) wakeup_.Notify();
 }
 
 std::string TMqttPublisher::Stop()
@@ -86,11 +93,8 @@ std::string TMqttPublisher::Stop()
 TMqttStopReport TMqttPublisher::Finish()
 {
     if (report_) return *report_;
-    {
-        const std::lock_guard lock(wakeMutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
+    stopping_ = true;
+    wakeup_.Notify();
     if (thread_.joinable()) thread_.join();
     TMqttStopReport report;
     report.Published = published_;
@@ -112,13 +116,16 @@ void TMqttPublisher::Run()
         }
         if (stopping_ && (queue_.Size() == 0 || now >= deadline)) break;
         ReportDrops(false);
-        if (!client_) {
-            if (now < nextAttempt_) SleepUntil(std::min(nextAttempt_, deadline));
-            else Connect();
-            continue;
-        }
+        if (!client_ && now >= nextAttempt_) Connect();
+        // Set before the hand-out, so that a cycle pushed after it wakes the wait.
+        waiting_ = true;
         if (connected_) HandOut();
-        const int code = mosquitto_loop(client_, kLoopMs, 1);
+        const auto next = !client_ ? nextAttempt_ : connected_ ? deadline
+                                                               : attemptStart_ + kConnectTimeout;
+        WaitUntil(std::min(deadline, next));
+        waiting_ = false;
+        if (!client_) continue;
+        const int code = mosquitto_loop(client_, 0, 1);
         if (code != MOSQ_ERR_SUCCESS && lostReason_.empty()) lostReason_ = ErrorText(code);
         if (!connected_ && !lost_ && Clock::now() - attemptStart_ > kConnectTimeout)
             lostReason_ = "no answer to the connection";
@@ -128,12 +135,25 @@ void TMqttPublisher::Run()
     if (client_) SayOffline(deadline);
 }
 
-void TMqttPublisher::SleepUntil(Clock::time_point until)
+void TMqttPublisher::WaitUntil(Clock::time_point until)
 {
-    // Woken early only by the stop, which then sets the flush time.
-    std::unique_lock lock(wakeMutex_);
-    const bool stopSeen = stopping_;
-    wake_.wait_until(lock, until, [&] { return stopping_ && !stopSeen; });
+    // Until the client's socket has news (or can take what is pending), a
+    // cycle or the stop comes, or `until`; at most kLongestWait, for the
+    // client's keep-alive.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::min(until, Clock::now() + kLongestWait) - Clock::now());
+    pollfd fds[2] = {{wakeup_.Fd(), POLLIN, 0}, {-1, 0, 0}};
+    if (client_) {
+        fds[1].fd = mosquitto_socket(client_);
+        // The broker's answers to cycles are read as the next cycle comes,
+        // not one wake-up each, unless the window needs room or the stop
+        // waits for them.
+        if (!connected_ || stopping_ || outstanding_ >= kWindowMessages / 2) fds[1].events |= POLLIN;
+        if (mosquitto_want_write(client_)) fds[1].events |= POLLOUT;
+    }
+    if (::poll(fds, 2, static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0))) > 0 &&
+        fds[0].revents)
+        wakeup_.Drain();
 }
 
 void TMqttPublisher::Connect()
@@ -231,6 +251,18 @@ void TMqttPublisher::Answered(int mid)
 }
 
 void TMqttPublisher::HandOut()
+{
+    // The messages of the cycles handed out together leave in as few TCP
+    // segments as fit: a segment costs both ends far more than a message.
+    const int socket = mosquitto_socket(client_);
+    int cork = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+    HandOutCycles();
+    cork = 0;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_CORK, &cork, sizeof cork);
+}
+
+void TMqttPublisher::HandOutCycles()
 {
     // At QoS 0 nothing is answered: a cycle has gone once the client took it,
     // and the client takes more only while its socket keeps up.

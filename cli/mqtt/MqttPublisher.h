@@ -18,7 +18,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -32,6 +31,7 @@
 #include "MqttCredentials.h"
 #include "MqttTopics.h"
 #include "MqttUrl.h"
+#include "Wakeup.h"
 
 struct mosquitto;
 
@@ -86,12 +86,13 @@ private:
     void Connected(int code);
     void Answered(int mid);
     void HandOut();
+    void HandOutCycles();
     bool SendCycle(std::uint64_t sequence);
     bool Send(const std::string& topic, const std::string& payload, bool retain, int qos, int* mid);
     void Drop(const std::string& reason);
     void ReportDrops(bool force);
     void SayOffline(std::chrono::steady_clock::time_point deadline);
-    void SleepUntil(std::chrono::steady_clock::time_point until);
+    void WaitUntil(std::chrono::steady_clock::time_point until);
     void Log(const std::string& line) const;
     std::string Where() const;
 
@@ -106,8 +107,8 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> refused_{false};
-    std::mutex wakeMutex_;
-    std::condition_variable wake_;
+    TWakeup wakeup_;
+    std::atomic<bool> waiting_{false}; // the thread is (about to be) in WaitUntil
     std::optional<TMqttStopReport> report_;
 
     // The thread's own.
