@@ -1,6 +1,7 @@
-// The command line of ksv27-vorn-cli, parsed and checked before any library
-// call: every value is validated here, so a bad argument never reaches the
-// crate server.
+// The command line of ksv27-vorn-cli, parsed (CLI11) and checked before any
+// library call: every value is validated here, so a bad argument never
+// reaches the crate server. Each subcommand registers its options on its own
+// CLI::App, so a new option is one line in that subcommand's function.
 #pragma once
 
 #include <array>
@@ -10,6 +11,10 @@
 #include <vector>
 
 #include "MqttOptions.h"
+
+namespace CLI {
+class App;
+}
 
 namespace ksv::cli {
 
@@ -50,6 +55,16 @@ struct TParseResult {
 
 // `args` without the program's name.
 TParseResult ParseOptions(const std::vector<std::string>& args);
+
+// The options of each subcommand, registered on its CLI::App and stored
+// into `options` as they are parsed.
+void AddListOptions(CLI::App& list, TOptions& options);
+void AddMeasureOptions(CLI::App& measure, TOptions& options);
+// --crate, --slot and --settings: which module, and the settings file.
+void AddModuleOptions(CLI::App& command, TOptions& options);
+// --mqtt and the options of publishing to the broker; registered only where
+// the tool is built with its MQTT publisher.
+void AddMqttOptions(CLI::App& command, TOptions& options);
 
 // "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text);

@@ -11,7 +11,9 @@ std::unique_ptr<TMqttPublisher> MakeMqttPublisher(const TMqttOptions& options,
     std::string why;
     const std::optional<TMqttUrl> url = ParseMqttUrl(options.Url, why);
     if (!url) {
-        error = "bad value '" + options.Url + "' for --mqtt: " + why;
+        // A URL with a password in it is not repeated into logs.
+        const bool secret = options.Url.find('@') != std::string::npos;
+        error = (secret ? std::string("bad value") : "bad value '" + options.Url + "'") + " for --mqtt: " + why;
         return nullptr;
     }
     settings.Url = *url;
