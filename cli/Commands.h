@@ -1,4 +1,4 @@
-// The two commands of ksv27-vorn-cli. Each returns the process's exit status
+// The commands of ksv27-vorn-cli. Each returns the process's exit status
 // (ExitStatus.h) and writes its failure messages to standard error.
 #pragma once
 
@@ -9,6 +9,7 @@ namespace ksv::cli {
 
 int RunList(bool json);
 int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath);
+int RunServe(const TMeasureChoice& choice, const TOptions& options);
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.
 void PrintError(const std::string& text);

@@ -23,19 +23,20 @@ int main(int argc, char** argv)
     }
     const TOptions& options = parsed.Options;
     if (options.Command == TCommand::Help) {
-        std::fputs(HelpText(), stdout);
+        std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
     TChoiceResult choice;
-    if (options.Command == TCommand::Measure) {
+    if (options.Command == TCommand::Measure || options.Command == TCommand::Serve) {
         choice = BuildMeasureChoice(options);
         if (!choice.Ok) {
             PrintError(choice.Error);
             return kExitUsage;
         }
     }
-    InstallInterruptHandlers();
     ksv::SetKsvLibraryFolder(ksv::ExecutableFolder().c_str());
+    if (options.Command == TCommand::Serve) return RunServe(choice.Choice, options);
+    InstallInterruptHandlers();
     if (options.Command == TCommand::List) return RunList(options.ListJson);
     return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath);
 }
