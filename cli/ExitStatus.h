@@ -9,7 +9,8 @@ enum TExitStatus : int {
     kExitUsage = 2,          // a bad command line or settings file; nothing was asked of the crate server
     kExitNoDevice = 3,       // no crate server, no crate with a KSV27, or the chosen module cannot be opened
     kExitOutputFile = 4,     // the --output file cannot be created (it exists or the folder refuses it)
-    kExitPublishRefused = 5, // the MQTT broker refused the user name or password at the first connection
+    kExitListen = 5,         // serve: the address and port cannot be listened on
+    kExitPublishRefused = 6, // the MQTT broker refused the user name or password at the first connection
     kExitInterrupted = 130,  // Ctrl+C (SIGINT): the run was stopped and the module closed
     kExitTerminated = 143,   // SIGTERM: as for Ctrl+C
 };

@@ -169,6 +169,38 @@ void AddMqttOptions(CLI::App& command, TOptions& options)
                });
 }
 
+void AddServeOptions(CLI::App& serve, TOptions& options)
+{
+    TOptions& o = options;
+    AddModuleOptions(serve, o);
+    AddChecked(serve, "--listen", "ADDR", "address to listen on", "an IPv4 or IPv6 address",
+               [&o](const std::string& v) {
+                   o.Listen = v;
+                   return !v.empty() && v.find_first_not_of("0123456789abcdefABCDEF.:") == std::string::npos;
+               });
+    AddChecked(serve, "--port", "P", "TCP port", "a port 0..65535", [&o](const std::string& v) {
+        const auto port = ParseInteger<int>(v);
+        if (!port || *port < 0 || *port > 65535) return false;
+        o.Port = *port;
+        return true;
+    });
+    AddChecked(serve, "--allow", "CIDR,...", "client networks served", "networks such as 192.168.1.0/24,10.0.0.7",
+               [&o](const std::string& v) {
+                   o.Allow = v;
+                   return !v.empty();
+               });
+    AddChecked(serve, "--max-clients", "N", "connections served at once", "a number of clients 1..1000",
+               [&o](const std::string& v) {
+                   const auto n = ParseInteger<int>(v);
+                   if (!n || *n < 1 || *n > 1000) return false;
+                   o.MaxClients = *n;
+                   return true;
+               });
+#ifdef KSV_WITH_MQTT
+    AddMqttOptions(serve, o);
+#endif
+}
+
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text)
 {
     std::array<bool, 8> slots{};
@@ -217,6 +249,7 @@ TParseResult ParseOptions(const std::vector<std::string>& args)
     const TSubcommand subcommands[] = {
         {"list", "the crates and their KSV27 modules", TCommand::List, AddListOptions},
         {"measure", "measure in cycles with one module", TCommand::Measure, AddMeasureOptions},
+        {"serve", "the module as a SCPI instrument on a TCP socket", TCommand::Serve, AddServeOptions},
         {"help", "this help", TCommand::Help, nullptr},
     };
     for (const TSubcommand& s : subcommands) {
@@ -229,7 +262,7 @@ TParseResult ParseOptions(const std::vector<std::string>& args)
     const bool known = std::any_of(std::begin(subcommands), std::end(subcommands),
                                    [&](const TSubcommand& s) { return !args.empty() && args.front() == s.Name; });
     if (!args.empty() && !known && args.front().rfind('-', 0) != 0) {
-        result.Error = "unknown command '" + args.front() + "' (list or measure)";
+        result.Error = "unknown command '" + args.front() + "' (list, measure or serve)";
         return result;
     }
     std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them from the back
@@ -239,7 +272,7 @@ TParseResult ParseOptions(const std::vector<std::string>& args)
         result.Error = e.what();
         return result;
     }
-    if (args.empty()) result.Error = "no command given (list or measure)";
+    if (args.empty()) result.Error = "no command given (list, measure or serve)";
     else if (app.count("--help") > 0 && args.size() > 1) result.Error = "--help takes no further arguments";
     result.Ok = result.Error.empty();
     return result;

@@ -21,7 +21,8 @@ namespace ksv::cli {
 enum class TCommand {
     Help,
     List,
-    Measure
+    Measure,
+    Serve
 };
 enum class TFormat {
     Table,
@@ -43,8 +44,14 @@ struct TOptions {
     std::optional<double> Duration;      // seconds, > 0 and finite
     std::optional<TFormat> Format;
     std::string OutputPath;   // empty: standard output
-    std::string SettingsPath; // empty: none
-    TMqttOptions Mqtt;        // --mqtt...; only where the tool is built with MQTT
+    std::string SettingsPath; // empty: none (measure and serve)
+    TMqttOptions Mqtt;        // --mqtt... (measure and serve); only where the tool is built with MQTT
+
+    // serve
+    std::string Listen = "127.0.0.1";
+    int Port = 5025;    // 0: a free one; the first line of standard output names it
+    std::string Allow;  // client networks, CIDR, comma-separated; empty: every address
+    int MaxClients = 8; // connections served at once
 };
 
 struct TParseResult {
@@ -60,6 +67,7 @@ TParseResult ParseOptions(const std::vector<std::string>& args);
 // into `options` as they are parsed.
 void AddListOptions(CLI::App& list, TOptions& options);
 void AddMeasureOptions(CLI::App& measure, TOptions& options);
+void AddServeOptions(CLI::App& serve, TOptions& options);
 // --crate, --slot and --settings: which module, and the settings file.
 void AddModuleOptions(CLI::App& command, TOptions& options);
 // --mqtt and the options of publishing to the broker; registered only where

@@ -27,12 +27,12 @@ int main(int argc, char** argv)
     }
     const TOptions& options = parsed.Options;
     if (options.Command == TCommand::Help) {
-        std::fputs(HelpText(), stdout);
+        std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
     TChoiceResult choice;
     std::unique_ptr<TCyclePublisher> publisher;
-    if (options.Command == TCommand::Measure) {
+    if (options.Command == TCommand::Measure || options.Command == TCommand::Serve) {
         choice = BuildMeasureChoice(options);
         if (!choice.Ok) {
             PrintError(choice.Error);
@@ -46,8 +46,9 @@ int main(int argc, char** argv)
         }
 #endif
     }
-    InstallInterruptHandlers();
     ksv::SetKsvLibraryFolder(ksv::ExecutableFolder().c_str());
+    if (options.Command == TCommand::Serve) return RunServe(choice.Choice, options, publisher.get());
+    InstallInterruptHandlers();
     if (options.Command == TCommand::List) return RunList(options.ListJson);
     return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath, publisher.get());
 }

@@ -58,8 +58,17 @@ TMqttPublisher::~TMqttPublisher() { Finish(); }
 
 void TMqttPublisher::Start(const TRunDescription& run)
 {
-    if (started_) return;
-    run_ = run;
+    {
+        const std::lock_guard lock(runMutex_);
+        run_ = run;
+    }
+    if (started_) {
+        // A new measurement of the same module (serve): its rate and time
+        // go into the status.
+        runChanged_ = true;
+        wakeup_.Notify();
+        return;
+    }
     topics_ = MakeMqttTopics(settings_.Url.Prefix, run.CrateSerial, run.Slot);
     for (int c = 0; c < kChannelCount; ++c) channelTopics_[static_cast<std::size_t>(c)] = topics_.Channel(c);
     clientId_ = MqttClientId(run.CrateSerial, run.Slot);
@@ -119,6 +128,7 @@ void TMqttPublisher::Run()
         if (!client_ && now >= nextAttempt_) Connect();
         // Set before the hand-out, so that a cycle pushed after it wakes the wait.
         waiting_ = true;
+        if (connected_ && runChanged_.exchange(false)) SayOnline();
         if (connected_) HandOut();
         const auto next = !client_ ? nextAttempt_ : connected_ ? deadline
                                                                : attemptStart_ + kConnectTimeout;
@@ -190,7 +200,7 @@ bool TMqttPublisher::ConfigureClient()
                    ? mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
                    : mosquitto_tls_set(client_, settings_.CaFile.c_str(), nullptr, nullptr, nullptr, nullptr);
     }
-    const std::string will = StatusJson(run_, false, std::nullopt);
+    const std::string will = StatusJson(CurrentRun(), false, std::nullopt);
     if (code == MOSQ_ERR_SUCCESS)
         code = mosquitto_will_set(client_, topics_.Status.c_str(), static_cast<int>(will.size()), will.data(), 1, true);
     if (code != MOSQ_ERR_SUCCESS) Drop(ErrorText(code));
@@ -228,8 +238,19 @@ void TMqttPublisher::Connected(int code)
     connected_ = everConnected_ = true;
     failureLogged_ = false;
     backOff_ = kFirstBackOff;
-    const std::string online = StatusJson(run_, true, std::chrono::system_clock::now());
-    Send(topics_.Status, online, true, 1, nullptr);
+    runChanged_ = false;
+    SayOnline();
+}
+
+void TMqttPublisher::SayOnline()
+{
+    Send(topics_.Status, StatusJson(CurrentRun(), true, std::chrono::system_clock::now()), true, 1, nullptr);
+}
+
+TRunDescription TMqttPublisher::CurrentRun() const
+{
+    const std::lock_guard lock(runMutex_);
+    return run_;
 }
 
 void TMqttPublisher::Answered(int mid)
@@ -352,7 +373,7 @@ void TMqttPublisher::ReportDrops(bool force)
 void TMqttPublisher::SayOffline(Clock::time_point deadline)
 {
     if (connected_) {
-        const std::string offline = StatusJson(run_, false, std::chrono::system_clock::now());
+        const std::string offline = StatusJson(CurrentRun(), false, std::chrono::system_clock::now());
         const auto until = std::max(deadline, Clock::now() + kStatusGrace);
         if (Send(topics_.Status, offline, true, 1, &offlineMid_)) {
             while (!offlineAnswered_ && !lost_ && Clock::now() < until)

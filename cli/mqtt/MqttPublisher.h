@@ -62,7 +62,8 @@ public:
     TMqttPublisher& operator=(const TMqttPublisher&) = delete;
 
     // Starts the thread for the module `run` describes (its crate and slot
-    // name the topics and the client).
+    // name the topics and the client). Called again for a later measurement
+    // of the same module, it only says the new run's status.
     void Start(const TRunDescription& run) override;
     // From one thread at a time (the acquisition's); never waits for the network.
     void Publish(const TCycleResult& cycle) override;
@@ -84,6 +85,8 @@ private:
     void Connect();
     bool ConfigureClient();
     void Connected(int code);
+    void SayOnline();
+    TRunDescription CurrentRun() const;
     void Answered(int mid);
     void HandOut();
     void HandOutCycles();
@@ -97,7 +100,9 @@ private:
     std::string Where() const;
 
     const TMqttSettings settings_;
-    TRunDescription run_;
+    mutable std::mutex runMutex_;
+    TRunDescription run_; // under runMutex_
+    std::atomic<bool> runChanged_{false};
     TMqttTopics topics_;
     std::array<std::string, kChannelCount> channelTopics_;
     std::string clientId_;

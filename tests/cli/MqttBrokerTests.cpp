@@ -148,7 +148,7 @@ TEST_F(MqttTest, RefusedCredentialsAtTheFirstConnectionHaveTheirOwnStatus)
     const ksv::clitest::TCliRun refused = ksv::clitest::TCliProcess::Run(
         {"measure", "--cycles", "50", "--time", "0.1", "--rate", "100", "--format", "json", "--mqtt", broker.Url(),
          "--mqtt-credentials", credentials.string()});
-    EXPECT_EQ(refused.Status, 5) << refused.Err;
+    EXPECT_EQ(refused.Status, 6) << refused.Err;
     EXPECT_NE(refused.Err.find("refused the user name or password"), std::string::npos) << refused.Err;
 
     std::ofstream(credentials) << "bench\nright\n";
