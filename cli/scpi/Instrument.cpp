@@ -117,7 +117,9 @@ void TInstrument::SetCycleObserver(TCycleObserver observer) { observer_ = std::m
 
 void TInstrument::Start()
 {
-    if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+    if (thread_.joinable()) return;
+    TryOpen(true);
+    thread_ = std::thread([this] { Loop(); });
 }
 
 void TInstrument::Shutdown()
@@ -315,7 +317,6 @@ TChannelSet TInstrument::Crossed() const
 
 void TInstrument::Loop()
 {
-    TryOpen(true);
     std::unique_lock lock(mutex_);
     while (!quit_) {
         if (startPending_) {

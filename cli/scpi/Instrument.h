@@ -76,8 +76,8 @@ public:
     // into the instrument. Set it before Start.
     void SetCycleObserver(TCycleObserver observer);
 
-    // Starts the acquisition thread, which opens the module (and retries
-    // every few seconds while it is not open).
+    // Tries to open the module, then starts the acquisition thread (which
+    // tries again every few seconds while the module is not open).
     void Start();
     // Ends any measurement, closes the module and joins the thread.
     void Shutdown();
