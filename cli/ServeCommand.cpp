@@ -59,18 +59,10 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     asio::io_context io;
     scpi::TInstrument instrument(choice);
     scpi::TScpiServer scpiServer(io, instrument, std::move(server));
-    if (!scpiServer.Listen(error)) {
-        PrintError(error);
-        return kExitListen;
-    }
-    std::printf("%u\n", static_cast<unsigned>(scpiServer.Port()));
-    std::fflush(stdout);
-    PrintError("serving SCPI on " + options.Listen + " port " + std::to_string(scpiServer.Port()));
-
     instrument.SetNotifiers([&](int owner, scpi::TScpiError e) { scpiServer.PostError(owner, std::move(e)); },
                             [&] { scpiServer.PostStateChanged(); });
     if (publisher) AttachPublisher(instrument, *publisher, io, scpiServer);
-    instrument.Start();
+    // A stop asked for while the module opens is served once the loop runs.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code& ec, int signal) {
         if (ec) return;
@@ -78,6 +70,15 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
         scpiServer.Stop();
         io.stop();
     });
+    instrument.Start();
+    if (!scpiServer.Listen(error)) {
+        PrintError(error);
+        instrument.Shutdown();
+        return kExitListen;
+    }
+    std::printf("%u\n", static_cast<unsigned>(scpiServer.Port()));
+    std::fflush(stdout);
+    PrintError("serving SCPI on " + options.Listen + " port " + std::to_string(scpiServer.Port()));
     io.run();
     instrument.Shutdown();
     PrintError("stopped; the module is closed");

@@ -119,7 +119,9 @@ void TInstrument::SetRunObserver(TRunObserver observer) { runObserver_ = std::mo
 
 void TInstrument::Start()
 {
-    if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+    if (thread_.joinable()) return;
+    TryOpen(true);
+    thread_ = std::thread([this] { Loop(); });
 }
 
 void TInstrument::Shutdown()
@@ -317,7 +319,6 @@ TChannelSet TInstrument::Crossed() const
 
 void TInstrument::Loop()
 {
-    TryOpen(true);
     std::unique_lock lock(mutex_);
     while (!quit_) {
         if (startPending_) {

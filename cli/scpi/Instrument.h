@@ -81,8 +81,8 @@ public:
     using TRunObserver = std::function<void(const TRunDescription&)>;
     void SetRunObserver(TRunObserver observer);
 
-    // Starts the acquisition thread, which opens the module (and retries
-    // every few seconds while it is not open).
+    // Tries to open the module, then starts the acquisition thread (which
+    // tries again every few seconds while the module is not open).
     void Start();
     // Ends any measurement, closes the module and joins the thread.
     void Shutdown();

@@ -418,6 +418,12 @@ TScpiError TScpiSession::CountQuery(TExec& e)
 TScpiError TScpiSession::Initiate(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
+    return StartMeasurement();
+}
+
+TScpiError TScpiSession::StartMeasurement()
+{
+    acquisitionFailed_ = false;
     return instrument_.Initiate(id_);
 }
 
@@ -435,7 +441,8 @@ TScpiError TScpiSession::FetchAnswer(TExec& e)
         return {};
     }
     const std::vector<TReading> readings = instrument_.Readings(std::numeric_limits<std::size_t>::max(), false);
-    if (readings.empty()) return Fail(-420, "no readings to answer");
+    // After a failure of the measurement its error says enough.
+    if (readings.empty()) return acquisitionFailed_ ? TScpiError{} : Fail(-420, "no readings to answer");
     e.Answer = FormatReadings(readings);
     return {};
 }
@@ -452,7 +459,7 @@ TScpiError TScpiSession::Read(TExec& e)
     if (!e.Resumed) {
         if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
         if (instrument_.Config().Count == kInfiniteCount) return Fail(-221, "infinite trigger count: use DATA:REMove?");
-        if (TScpiError error = instrument_.Initiate(id_)) return error;
+        if (TScpiError error = StartMeasurement()) return error;
     }
     return FetchAnswer(e);
 }
@@ -467,7 +474,7 @@ TScpiError TScpiSession::Measure(TExec& e)
             if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
             if (TScpiError error = instrument_.SetScan(set)) return error;
         }
-        if (TScpiError error = instrument_.Initiate(id_)) return error;
+        if (TScpiError error = StartMeasurement()) return error;
     }
     return FetchAnswer(e);
 }

@@ -220,7 +220,7 @@ void TScpiServer::PostError(int owner, TScpiError error)
 {
     asio::post(io_, [this, owner, error = std::move(error)] {
         const auto it = connections_.find(owner);
-        if (it != connections_.end()) it->second->Session().PushError(error);
+        if (it != connections_.end()) it->second->Session().AcquisitionError(error);
     });
 }
 

@@ -47,6 +47,12 @@ void TScpiSession::PushError(TScpiError error)
     errors_.Push(std::move(error));
 }
 
+void TScpiSession::AcquisitionError(TScpiError error)
+{
+    acquisitionFailed_ = true;
+    PushError(std::move(error));
+}
+
 bool TScpiSession::MeasurementDone() const { return !instrument_.Busy(); }
 
 void TScpiSession::DropLine()

@@ -44,8 +44,10 @@ public:
     void LineTooLong();
     // The instrument's measurement state changed.
     void Resume();
-    // An error the acquisition raised for this connection's measurement.
     void PushError(TScpiError error);
+    // An error the acquisition raised for this connection's measurement: a
+    // query waiting for it then ends without an answer of its own.
+    void AcquisitionError(TScpiError error);
     // While *WAI holds, the server reads nothing more from the connection.
     bool Holding() const { return waiting_ && !waitIsQuery_; }
 
@@ -127,6 +129,7 @@ private:
     TScpiError SetLimitState(TExec& e, bool upper);
     TScpiError LimitStateQuery(TExec& e, bool upper);
     TScpiError FetchAnswer(TExec& e);
+    TScpiError StartMeasurement();
     std::string FormatReadings(const std::vector<TReading>& readings) const;
     bool MeasurementDone() const;
 
@@ -144,6 +147,7 @@ private:
     bool waiting_ = false;
     bool waitIsQuery_ = false;
     bool running_ = false;
+    bool acquisitionFailed_ = false; // since this session's last INITiate
 };
 
 } // namespace ksv::scpi
