@@ -59,7 +59,29 @@ serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA
   --allow LIST      serve only these client networks, e.g. 192.168.1.0/24,10.0.0.7
                     (others are closed at once and logged)
   --max-clients N   connections served at once (default 8; more are refused)
+)";
 
+// Only where the tool is built with its MQTT publisher.
+const char* const kMqtt = R"(
+measure and serve publish every cycle to an MQTT broker with:
+  --mqtt URL        mqtt://host[:port][/prefix] (port 1883) or mqtts://... (TLS, port 8883);
+                    the prefix (default ksv27) heads the topics
+                    <prefix>/<crate>/<slot>/cycle   one JSON object per cycle, as --format json
+                    <prefix>/<crate>/<slot>/ch<N>   the bare number, when the channel has one
+                    <prefix>/<crate>/<slot>/status  retained: online, or offline (set by the
+                                                    broker as the last will if the tool dies)
+                    with '/', '+', '#', control and non-UTF-8 bytes of the crate serial as '_'
+  --mqtt-ca FILE    certificates to trust for mqtts:// (default: the system's)
+  --mqtt-credentials FILE  user name on the first line, password on the second
+  --mqtt-qos 0|1|2  quality of service of the cycle and channel messages (default 1)
+  --mqtt-queue N    cycles kept while the broker is away (default 100000); beyond it the
+                    oldest are dropped, and standard error says how many
+  --mqtt-flush SECS at the stop, how long queued cycles may take to go out (default 5)
+A broker away is no failure: the measurement goes on and the tool reconnects (after
+0.25 s, then less and less often, at most every 10 s), sending the waiting cycles in order.
+)";
+
+const char* const kExitStatus = R"(
 Exit status:
   0    done: the cycles asked for were measured, or the list was printed
   1    a failure during measurement (the message on standard error), or a record
@@ -68,7 +90,12 @@ Exit status:
   3    no crate server, no crate with a KSV27, or the chosen module cannot be opened
   4    the --output file cannot be created
   5    serve: the address and port cannot be listened on
-  130  measure stopped by Ctrl+C (143: by SIGTERM); serve exits 0 on either
+)";
+
+const char* const kMqttExitStatus = R"(  6    the MQTT broker refused the user name or password at the first connection
+)";
+
+const char* const kExamples = R"(  130  measure stopped by Ctrl+C (143: by SIGTERM); serve exits 0 on either
 
 Examples:
   ksv27-vorn-cli list
@@ -88,6 +115,17 @@ errors per connection in SYSTem:ERRor?, -240 "Hardware error", -241 "Hardware mi
 
 } // namespace
 
-std::string HelpText() { return std::string(kUsage) + kScpiIntro + scpi::CommandHelp(); }
+std::string HelpText()
+{
+    std::string text = kUsage;
+#ifdef KSV_WITH_MQTT
+    text += kMqtt;
+#endif
+    text += kExitStatus;
+#ifdef KSV_WITH_MQTT
+    text += kMqttExitStatus;
+#endif
+    return text + kExamples + kScpiIntro + scpi::CommandHelp();
+}
 
 } // namespace ksv::cli
