@@ -158,4 +158,28 @@ TEST_F(MqttTest, RefusedCredentialsAtTheFirstConnectionHaveTheirOwnStatus)
     EXPECT_NE(accepted.Err.find("1 cycle published"), std::string::npos) << accepted.Err;
 }
 
+// serve: a measurement asked for over SCPI is published as measure publishes.
+TEST_F(MqttTest, ServePublishesEachMeasurement)
+{
+    TBackground serve;
+    ASSERT_TRUE(serve.Start({ksv::clitest::CliPath(), "serve", "--port", "0", "--mqtt", broker.Url()},
+                            broker.Dir() / "serve.out", broker.Dir() / "serve.err"));
+    ASSERT_TRUE(WaitFor([&] { return serve.Out().find('\n') != std::string::npos; }, 20000)) << serve.Err();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(serve.Out())));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string ask = "RATE 100;APER 0.1;:TRIG:COUN 3;:INIT\n";
+    ASSERT_EQ(::send(fd, ask.data(), ask.size(), 0), static_cast<ssize_t>(ask.size()));
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 3; }, 20000)) << serve.Err();
+    ::close(fd);
+    EXPECT_EQ(FirstArrivals(), Range(0, 2));
+    EXPECT_EQ(Statuses().back()["rate_hz"], 100);
+    serve.Signal(SIGTERM);
+    EXPECT_EQ(serve.Wait(15000), 0) << serve.Err();
+    ASSERT_TRUE(WaitFor([&] { return Statuses().back()["state"] == "offline"; }, 5000));
+}
+
 } // namespace
