@@ -127,6 +127,7 @@ void AddMeasureOptions(CLI::App& measure, TOptions& options)
 #endif
 }
 
+#ifdef KSV_WITH_MQTT
 void AddMqttOptions(CLI::App& command, TOptions& options)
 {
     TMqttOptions& m = options.Mqtt;
@@ -168,6 +169,7 @@ void AddMqttOptions(CLI::App& command, TOptions& options)
                    return true;
                });
 }
+#endif
 
 void AddServeOptions(CLI::App& serve, TOptions& options)
 {

@@ -70,8 +70,8 @@ void AddMeasureOptions(CLI::App& measure, TOptions& options);
 void AddServeOptions(CLI::App& serve, TOptions& options);
 // --crate, --slot and --settings: which module, and the settings file.
 void AddModuleOptions(CLI::App& command, TOptions& options);
-// --mqtt and the options of publishing to the broker; registered only where
-// the tool is built with its MQTT publisher.
+// --mqtt and the options of publishing to the broker; defined and registered
+// only where the tool is built with its MQTT publisher (KSV_WITH_MQTT).
 void AddMqttOptions(CLI::App& command, TOptions& options);
 
 // "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.

@@ -1,11 +1,13 @@
 #include "MqttPublisher.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include "CycleJson.h"
@@ -27,6 +29,7 @@ constexpr auto kMaxBackOff = 10000ms;
 constexpr auto kConnectTimeout = 10s;
 constexpr auto kDropReportGap = 5s;
 constexpr auto kStatusGrace = 1s; // for the offline status, beyond the flush time
+constexpr double kLongestFlushSeconds = 1e7;
 
 // CONNACK codes of MQTT 3.1.1 that refuse the credentials.
 constexpr int kBadUserOrPassword = 4;
@@ -74,7 +77,16 @@ void TMqttPublisher::Start(const TRunDescription& run)
     clientId_ = MqttClientId(run.CrateSerial, run.Slot);
     backOff_ = kFirstBackOff;
     started_ = true;
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+        // Ctrl+C and SIGTERM are for the measurement's thread; here they
+        // would only break the library's waits.
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+        Run();
+    });
 }
 
 void TMqttPublisher::Publish(const TCycleResult& cycle)
@@ -119,8 +131,8 @@ void TMqttPublisher::Run()
     while (!refused_) {
         const auto now = Clock::now();
         if (stopping_ && deadline == Clock::time_point::max()) {
-            deadline = now + std::chrono::duration_cast<Clock::duration>(
-                                 std::chrono::duration<double>(settings_.FlushSeconds));
+            const double seconds = std::min(settings_.FlushSeconds, kLongestFlushSeconds); // no overflow
+            deadline = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
             nextAttempt_ = now; // the broker may be back: no waiting out the last pause
         }
         if (stopping_ && (queue_.Size() == 0 || now >= deadline)) break;

@@ -143,8 +143,9 @@ public:
         std::filesystem::remove_all(dir_);
     }
 
-    // Anonymous clients, or only `user` with `password` when given.
-    bool Start(const std::string& user = "", const std::string& password = "")
+    // Anonymous clients, or only `user` with `password` when given; `extra`
+    // lines at the end of the configuration.
+    bool Start(const std::string& user = "", const std::string& password = "", const std::string& extra = "")
     {
         std::ofstream config(dir_ / "broker.conf");
         config << "listener " << port_ << " 127.0.0.1\npersistence true\npersistence_location " << dir_.string()
@@ -156,6 +157,7 @@ public:
             RunQuiet({"mosquitto_passwd", "-U", (dir_ / "passwords").string()});
             config << "allow_anonymous false\npassword_file " << (dir_ / "passwords").string() << '\n';
         }
+        config << extra;
         config.close();
         process_ = std::make_unique<TBackground>();
         if (!process_->Start({"mosquitto", "-c", (dir_ / "broker.conf").string()}, dir_ / "broker.out",

@@ -158,6 +158,27 @@ TEST_F(MqttTest, RefusedCredentialsAtTheFirstConnectionHaveTheirOwnStatus)
     EXPECT_NE(accepted.Err.find("1 cycle published"), std::string::npos) << accepted.Err;
 }
 
+TEST_F(MqttTest, PublishesOverTlsTrustingTheGivenCertificate)
+{
+    const auto key = broker.Dir() / "tls.key", certificate = broker.Dir() / "tls.crt";
+    ASSERT_EQ(TBroker::RunQuiet({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                                 "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key.string(),
+                                 "-out", certificate.string()}),
+              0);
+    std::filesystem::permissions(key, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    const std::string tlsPort = std::to_string(FreePort());
+    broker.Stop();
+    ASSERT_TRUE(broker.Start("", "",
+                             "listener " + tlsPort + " 127.0.0.1\ncertfile " + certificate.string() + "\nkeyfile " +
+                                 key.string() + '\n'));
+    const ksv::clitest::TCliRun run = ksv::clitest::TCliProcess::Run(
+        {"measure", "--cycles", "2", "--rate", "100", "--time", "0.1", "--mqtt", "mqtts://127.0.0.1:" + tlsPort,
+         "--mqtt-ca", certificate.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 2; }, 10000)) << run.Err;
+    EXPECT_EQ(FirstArrivals(), Range(0, 1));
+}
+
 // serve: a measurement asked for over SCPI is published as measure publishes.
 TEST_F(MqttTest, ServePublishesEachMeasurement)
 {
