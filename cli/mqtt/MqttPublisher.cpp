@@ -250,8 +250,9 @@ void TMqttPublisher::Connected(int code)
     connected_ = everConnected_ = true;
     failureLogged_ = false;
     backOff_ = kFirstBackOff;
-    runChanged_ = false;
-    SayOnline();
+    // Said by the loop before any cycle goes out: publishing from inside the
+    // library's callback would take its locks in another order.
+    runChanged_ = true;
 }
 
 void TMqttPublisher::SayOnline()
