@@ -142,7 +142,8 @@ print(ask("*IDN?"))
 levels = [float(v) for v in ask("RATE 1000;APER 0.2;MEAS? (@1:4)").split(",")]
 if len(levels) == 4 and all(abs(v - w) < 1e-6 for v, w in zip(levels, (0.125, 0.25, 2.5, -3.75))):
     print("levels in volts ok")
-print(ask("FROB?;SYST:ERR?"))
+s.sendall(b"FROB?\n")
+print(ask("SYST:ERR?"))
 PY
 )
   expect "serve answers *IDN?" has "$answers" ",KSV27,27A-1001,3.2.1.0"
