@@ -52,7 +52,7 @@ serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA
           it meanwhile. One line per connection, command error and failure goes to
           standard error.
   --crate, --slot, --settings   as for measure (the settings file gives the module,
-                    the rate and the acquisition time)
+                    the rate, the acquisition time and the first scan list)
   --listen ADDR     address to listen on (default 127.0.0.1; 0.0.0.0 or :: for the network)
   --port P          TCP port (default 5025; 0: a free one); the first line of standard
                     output is the port

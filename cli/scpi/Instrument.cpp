@@ -171,6 +171,7 @@ TScpiError TInstrument::SetScan(TChannelSet scan)
     if (busy_) return Fail(-221, "measurement running");
     if ((scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the list");
     config_.Scan = scan;
+    slotsChosen_ = true;
     return {};
 }
 
@@ -240,6 +241,7 @@ void TInstrument::Reset()
     Abort();
     std::lock_guard lock(mutex_);
     config_ = {};
+    slotsChosen_ = true;
     memory_.Clear({});
     statistics_.Reset();
     upper_ = {};
@@ -367,6 +369,15 @@ bool TInstrument::TryOpen(bool log)
     }
     lastOpenFailure_ = facts.Open ? "" : error;
     std::lock_guard lock(mutex_);
+    if (facts.Open && !slotsChosen_ && !choice_.SettingsPath.empty()) {
+        // The settings file's slot choice, as `measure` takes it, is the
+        // scan list until a client sets another.
+        const std::array<bool, kSlotCount> slots = cli::ChooseActiveSlots(choice_, facts.Mezzanines);
+        TChannelSet scan;
+        for (std::size_t s = 0; s < kSlotCount; ++s) scan.set(2 * s, slots[s]).set(2 * s + 1, slots[s]);
+        if (scan.any()) config_.Scan = scan;
+    }
+    slotsChosen_ = slotsChosen_ || facts.Open;
     facts_ = std::move(facts);
     return facts_.Open;
 }

@@ -156,6 +156,7 @@ private:
     std::array<TLimit, kChannels> upper_{}, lower_{};
     TChannelSet crossed_;
     std::string lastOpenFailure_;
+    bool slotsChosen_ = false; // the scan list no longer comes from the settings file
     std::thread thread_;
 };
 
