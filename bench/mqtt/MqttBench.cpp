@@ -101,7 +101,7 @@ std::vector<std::string> Args(double time, int cycles, TWay way, const TBroker& 
 
 std::size_t CountLines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 
-// Part 1; false when a run failed.
+// The tool runs (1. above); false when a run failed.
 bool ToolRuns(const TBroker& broker, bool& allArrived)
 {
     std::printf("%8s %4s %-9s %12s %9s %10s %10s %9s\n", "time,s", "", "way", "cpu/cycle,ms", "added,ms",
@@ -152,7 +152,7 @@ long ResidentKiB()
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// Part 2.
+// The full queue (2. above).
 void FullQueue()
 {
     ksv::TCycleResult cycle;
