@@ -1,6 +1,7 @@
 #include "MqttPublisher.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 #include <mosquitto.h>
@@ -45,7 +46,9 @@ std::string Cycles(std::uint64_t count) { return std::to_string(count) + (count 
 
 std::string SecondsText(std::chrono::milliseconds time)
 {
-    return std::to_string(time.count() / 1000) + '.' + std::to_string(time.count() % 1000 / 100) + " s";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(time.count()) / 1000.0);
+    return text;
 }
 
 } // namespace
