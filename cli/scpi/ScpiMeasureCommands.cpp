@@ -17,11 +17,19 @@ constexpr std::uint64_t kMaxCount = 1000000000;
 constexpr double kDefaultTime = 1.0;
 } // namespace
 
+// A change of the measurement's settings takes one parameter and waits for
+// no measurement: while one runs it is -221, whatever the value.
+TScpiError TScpiSession::ChangeAllowed(const TCommand& command) const
+{
+    if (TScpiError error = CountParams(command, 1, 1)) return error;
+    return instrument_.Busy() ? Fail(-221, "measurement running") : TScpiError{};
+}
+
 // ---- configuration --------------------------------------------------------
 
 TScpiError TScpiSession::Scan(TExec& e)
 {
-    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    if (TScpiError error = ChangeAllowed(e.Command)) return error;
     TChannelSet set;
     if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
     return instrument_.SetScan(set);
@@ -35,7 +43,7 @@ TScpiError TScpiSession::ScanQuery(TExec& e)
 
 TScpiError TScpiSession::Rate(TExec& e)
 {
-    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    if (TScpiError error = ChangeAllowed(e.Command)) return error;
     const TParam& p = e.Command.Params[0];
     std::string mnemonic;
     int index = -1;
@@ -66,7 +74,7 @@ TScpiError TScpiSession::RateQuery(TExec& e)
 
 TScpiError TScpiSession::Aperture(TExec& e)
 {
-    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    if (TScpiError error = ChangeAllowed(e.Command)) return error;
     const TParam& p = e.Command.Params[0];
     const TTimeRange range = AllowedTimes(instrument_.Config().RateIndex);
     std::string mnemonic;
@@ -123,7 +131,7 @@ TScpiError TScpiSession::UnitQuery(TExec& e)
 
 TScpiError TScpiSession::Count(TExec& e)
 {
-    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    if (TScpiError error = ChangeAllowed(e.Command)) return error;
     const TParam& p = e.Command.Params[0];
     std::string mnemonic;
     if (p.Kind == TParamKind::Character && (p.Text == "INF" || p.Text == "INFINITY"))

@@ -130,6 +130,7 @@ private:
     TScpiError LimitStateQuery(TExec& e, bool upper);
     TScpiError FetchAnswer(TExec& e);
     TScpiError StartMeasurement();
+    TScpiError ChangeAllowed(const TCommand& command) const;
     std::string FormatReadings(const std::vector<TReading>& readings) const;
     bool MeasurementDone() const;
 
