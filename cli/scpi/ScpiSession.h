@@ -50,6 +50,8 @@ public:
     void AcquisitionError(TScpiError error);
     // While *WAI holds, the server reads nothing more from the connection.
     bool Holding() const { return waiting_ && !waitIsQuery_; }
+    // A command waits for the measurement.
+    bool Waiting() const { return waiting_; }
 
     struct TExec; // one command's execution
     using THandler = TScpiError (TScpiSession::*)(TExec&);
