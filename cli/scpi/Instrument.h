@@ -70,8 +70,10 @@ public:
 
     // Before Start.
     void SetNotifiers(TErrorSink errors, TStateSink stateChanged);
-    // Called on the acquisition thread once per completed cycle, after the
-    // cycle's readings are in memory and outside the instrument's lock; it
+    // Called on the acquisition thread once per completed cycle with the
+    // engine's result as it is (the window's units and texts, every channel),
+    // after the cycle's readings are in memory and outside the instrument's
+    // lock; it
     // must return quickly (it delays the next cycle) and must not call back
     // into the instrument. Set it before Start.
     void SetCycleObserver(TCycleObserver observer);

@@ -1,6 +1,8 @@
 // The command table of the instrument: every header the service knows, the
 // session's handler for it and a line of help. --help and the README list
-// the same headers.
+// the same headers. The handlers live in ScpiCommonCommands.cpp (common
+// commands, SYSTem), ScpiMeasureCommands.cpp (configuration, measurement,
+// FORMat) and ScpiCalcCommands.cpp (statistics, limits).
 #pragma once
 
 #include <string>

@@ -39,6 +39,7 @@ public:
     {
         if (closed_) return;
         session_.Resume();
+        if (inputEnded_) return CloseWhenDone();
         if (!reading_ && !session_.Holding()) Consume();
     }
 
@@ -54,13 +55,25 @@ public:
     }
 
 private:
+    // After the client's end of input: closes once nothing is waiting or
+    // being sent.
+    void CloseWhenDone()
+    {
+        if (inputEnded_ && !writing_ && out_.empty() && !session_.Waiting()) Close(nullptr);
+    }
+
     void Read()
     {
         reading_ = true;
         socket_.async_read_some(asio::buffer(buffer_), [self = shared_from_this()](asio::error_code ec, std::size_t n) {
             self->reading_ = false;
             if (self->closed_) return;
-            if (ec) return self->Close(ec == asio::error::eof ? nullptr : ec.message().c_str());
+            if (ec == asio::error::eof) {
+                // The client sends no more: its answers still go out.
+                self->inputEnded_ = true;
+                return self->CloseWhenDone();
+            }
+            if (ec) return self->Close(ec.message().c_str());
             self->pending_.append(self->buffer_.data(), n);
             self->Consume();
         });
@@ -90,7 +103,7 @@ private:
             line_.clear();
         }
         pending_.erase(0, start);
-        if (!closed_ && !session_.Holding() && !reading_) Read();
+        if (!closed_ && !inputEnded_ && !session_.Holding() && !reading_) Read();
     }
 
     void Send(std::string answer)
@@ -113,6 +126,7 @@ private:
                               self->queued_ -= self->out_.front().size();
                               self->out_.pop_front();
                               if (!self->out_.empty()) self->Write();
+                              else self->CloseWhenDone();
                           });
     }
 
@@ -127,7 +141,7 @@ private:
     bool overlong_ = false;
     std::deque<std::string> out_;
     std::size_t queued_ = 0;
-    bool reading_ = false, writing_ = false, closed_ = false;
+    bool reading_ = false, writing_ = false, closed_ = false, inputEnded_ = false;
 };
 
 TScpiServer::TScpiServer(asio::io_context& io, TInstrument& instrument, TServerOptions options)

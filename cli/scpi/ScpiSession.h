@@ -50,6 +50,8 @@ public:
     void AcquisitionError(TScpiError error);
     // While *WAI holds, the server reads nothing more from the connection.
     bool Holding() const { return waiting_ && !waitIsQuery_; }
+    // A command waits for the measurement.
+    bool Waiting() const { return waiting_; }
 
     struct TExec; // one command's execution
     using THandler = TScpiError (TScpiSession::*)(TExec&);
@@ -130,6 +132,7 @@ private:
     TScpiError LimitStateQuery(TExec& e, bool upper);
     TScpiError FetchAnswer(TExec& e);
     TScpiError StartMeasurement();
+    TScpiError ChangeAllowed(const TCommand& command) const;
     std::string FormatReadings(const std::vector<TReading>& readings) const;
     bool MeasurementDone() const;
 
