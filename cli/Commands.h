@@ -1,14 +1,18 @@
-// The two commands of ksv27-vorn-cli. Each returns the process's exit status
+// The commands of ksv27-vorn-cli. Each returns the process's exit status
 // (ExitStatus.h) and writes its failure messages to standard error.
 #pragma once
 
+#include "CyclePublisher.h"
 #include "MeasureChoice.h"
 #include "Options.h"
 
 namespace ksv::cli {
 
 int RunList(bool json);
-int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath);
+// `publisher`, when given, gets every cycle and is stopped at the end.
+int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
+               TCyclePublisher* publisher = nullptr);
+int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublisher* publisher = nullptr);
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.
 void PrintError(const std::string& text);

@@ -1,16 +1,20 @@
 #include "Help.h"
 
+#include "scpi/ScpiCommands.h"
+
 namespace ksv::cli {
 
-const char* HelpText()
-{
-    return R"(ksv27-vorn-cli: the KSV27 multimeter from the command line
+namespace {
+
+const char* const kUsage = R"(ksv27-vorn-cli: the KSV27 multimeter from the command line
 
 Usage:
   ksv27-vorn-cli list [--json]
   ksv27-vorn-cli measure [--crate SERIAL] [--slot N] [--rate HZ] [--time SECONDS]
                          [--slots LIST] [--cycles N | --duration SECONDS]
                          [--format table|csv|json] [--output FILE] [--settings FILE]
+  ksv27-vorn-cli serve [--crate SERIAL] [--slot N] [--settings FILE] [--listen ADDR] [--port P]
+                       [--allow CIDR,...] [--max-clients N]
   ksv27-vorn-cli --help
 
 list      every crate the local crate server knows and, per crate, each KSV27 with
@@ -40,6 +44,44 @@ measure   opens a module and measures in cycles as the window does: every cycle
 Ctrl+C or SIGTERM stops the acquisition, closes the module and keeps every finished
 record; the cycle under way is dropped. A second Ctrl+C exits at once.
 
+serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA:
+          TCPIP::HOST::PORT::SOCKET, LF terminations) until Ctrl+C or SIGTERM, which stop
+          any acquisition, close the module and exit 0. The module is chosen as measure
+          chooses it; without a crate server the service still answers and opens the
+          module once it can. It holds the module while it runs: the window cannot open
+          it meanwhile. One line per connection, command error and failure goes to
+          standard error.
+  --crate, --slot, --settings   as for measure (the settings file gives the module,
+                    the rate, the acquisition time and the first scan list)
+  --listen ADDR     address to listen on (default 127.0.0.1; 0.0.0.0 or :: for the network)
+  --port P          TCP port (default 5025; 0: a free one); the first line of standard
+                    output is the port
+  --allow LIST      serve only these client networks, e.g. 192.168.1.0/24,10.0.0.7
+                    (others are closed at once and logged)
+  --max-clients N   connections served at once (default 8; more are refused)
+)";
+
+// Only where the tool is built with its MQTT publisher.
+const char* const kMqtt = R"(
+measure and serve publish every cycle to an MQTT broker with:
+  --mqtt URL        mqtt://host[:port][/prefix] (port 1883) or mqtts://... (TLS, port 8883);
+                    the prefix (default ksv27) heads the topics
+                    <prefix>/<crate>/<slot>/cycle   one JSON object per cycle, as --format json
+                    <prefix>/<crate>/<slot>/ch<N>   the bare number, when the channel has one
+                    <prefix>/<crate>/<slot>/status  retained: online, or offline (set by the
+                                                    broker as the last will if the tool dies)
+                    with '/', '+', '#', control and non-UTF-8 bytes of the crate serial as '_'
+  --mqtt-ca FILE    certificates to trust for mqtts:// (default: the system's)
+  --mqtt-credentials FILE  user name on the first line, password on the second
+  --mqtt-qos 0|1|2  quality of service of the cycle and channel messages (default 1)
+  --mqtt-queue N    cycles kept while the broker is away (default 100000); beyond it the
+                    oldest are dropped, and standard error says how many
+  --mqtt-flush SECS at the stop, how long queued cycles may take to go out (default 5)
+A broker away is no failure: the measurement goes on and the tool reconnects (after
+0.25 s, then less and less often, at most every 10 s), sending the waiting cycles in order.
+)";
+
+const char* const kExitStatus = R"(
 Exit status:
   0    done: the cycles asked for were measured, or the list was printed
   1    a failure during measurement (the message on standard error), or a record
@@ -47,7 +89,13 @@ Exit status:
   2    usage error: a bad argument or settings file; the crate server was not asked
   3    no crate server, no crate with a KSV27, or the chosen module cannot be opened
   4    the --output file cannot be created
-  130  stopped by Ctrl+C (143: by SIGTERM)
+  5    serve: the address and port cannot be listened on
+)";
+
+const char* const kMqttExitStatus = R"(  6    the MQTT broker refused the user name or password at the first connection
+)";
+
+const char* const kExamples = R"(  130  measure stopped by Ctrl+C (143: by SIGTERM); serve exits 0 on either
 
 Examples:
   ksv27-vorn-cli list
@@ -56,7 +104,28 @@ Examples:
   ksv27-vorn-cli measure --duration 3600 --format csv --output overnight.csv
   ksv27-vorn-cli measure --format json --cycles 1 | jq '.channels[0].value'
   ksv27-vorn-cli measure --settings /opt/ksv27-vorn/Ksv27_Vorn.ini --cycles 10
+  ksv27-vorn-cli serve --listen 0.0.0.0 --allow 192.168.1.0/24
 )";
+
+const char* const kScpiIntro = R"(
+SCPI headers of serve (long or short form, any case; `;` between commands;
+values in V, A or Ohm; +9.91000000E+37 for a channel without a value;
+errors per connection in SYSTem:ERRor?, -240 "Hardware error", -241 "Hardware missing"):
+)";
+
+} // namespace
+
+std::string HelpText()
+{
+    std::string text = kUsage;
+#ifdef KSV_WITH_MQTT
+    text += kMqtt;
+#endif
+    text += kExitStatus;
+#ifdef KSV_WITH_MQTT
+    text += kMqttExitStatus;
+#endif
+    return text + kExamples + kScpiIntro + scpi::CommandHelp();
 }
 
 } // namespace ksv::cli

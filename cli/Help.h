@@ -1,8 +1,10 @@
 // The text of ksv27-vorn-cli --help.
 #pragma once
 
+#include <string>
+
 namespace ksv::cli {
 
-const char* HelpText();
+std::string HelpText();
 
 } // namespace ksv::cli

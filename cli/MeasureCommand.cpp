@@ -1,10 +1,13 @@
 // `measure`: open the chosen module, configure it as the window does, and
-// write one record per cycle until the cycles asked for are done, the
-// duration has passed, a failure comes or Ctrl+C / SIGTERM ask to stop.
-// Whatever ends the run, the acquisition is stopped and the module closed.
+// write one record per cycle (and hand it to the publisher, when there is
+// one) until the cycles asked for are done, the duration has passed, a
+// failure comes, the publisher is refused for good or Ctrl+C / SIGTERM ask to
+// stop. Whatever ends the run, the acquisition is stopped, the module closed
+// and the publisher stopped.
 #include <chrono>
 
 #include "CliRunControl.h"
+#include "CyclePublisher.h"
 #include "Commands.h"
 #include "DeviceEngine.h"
 #include "ExitStatus.h"
@@ -21,6 +24,7 @@ struct TRun {
     const TMeasureChoice& Choice;
     TRecordSink& Sink;
     const TRecordFormat& Format;
+    TCyclePublisher* Publisher; // none: records only
     TCliRunControl Control;
 };
 
@@ -43,6 +47,10 @@ void MeasureCycles(TMeasureEngine& engine, TRun& run)
             run.Control.ReportFailure(run.Sink.Error().c_str());
             break;
         }
+        if (run.Publisher) {
+            run.Publisher->Publish(result);
+            if (run.Publisher->Refused()) run.Control.RequestStop();
+        }
         if (Enough(run.Choice, ++done, start)) run.Control.RequestStop();
     }
 }
@@ -58,23 +66,33 @@ int MeasureWithModule(TDeviceEngine& device, TRun& run)
     request.SlotChecked = ChooseActiveSlots(run.Choice, MezzanineNames(device.Record()));
     TEngineStatus status = engine.Configure(request);
     if (status) status = engine.Allocate();
-    if (!status) run.Control.ReportFailure(status.Message.c_str());
-    else if (!run.Sink.Write(run.Format.Header(engine.Describe(device.ChosenCrateSerial(), device.ChosenSlot()))))
+    const TRunDescription described = engine.Describe(device.ChosenCrateSerial(), device.ChosenSlot());
+    if (!status) {
+        run.Control.ReportFailure(status.Message.c_str());
+    } else if (!run.Sink.Write(run.Format.Header(described))) {
         run.Control.ReportFailure(run.Sink.Error().c_str());
-    else
+    } else {
+        if (run.Publisher) run.Publisher->Start(described);
         MeasureCycles(engine, run);
+    }
     engine.StopAcquisition(run.Control);
     engine.FreeBuffers();
+    const std::string refusal = run.Publisher ? run.Publisher->Stop() : std::string();
     if (run.Control.Failed()) {
         PrintError(run.Control.Failure());
         return kExitMeasureFailed;
+    }
+    if (!refusal.empty()) {
+        PrintError(refusal);
+        return kExitPublishRefused;
     }
     return InterruptSignal() ? InterruptStatus() : kExitOk;
 }
 
 } // namespace
 
-int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath)
+int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
+               TCyclePublisher* publisher)
 {
     TRecordSink sink;
     if (!sink.Open(outputPath)) {
@@ -96,7 +114,7 @@ int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& 
         return kExitNoDevice;
     }
     const std::unique_ptr<TRecordFormat> records = MakeRecordFormat(format);
-    TRun run{choice, sink, *records, {}};
+    TRun run{choice, sink, *records, publisher, {}};
     const int status = MeasureWithModule(device, run);
     device.CloseModule();
     return status;

@@ -1,7 +1,10 @@
 #include "Options.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <map>
 
 #include "AdcRates.h"
@@ -37,115 +40,168 @@ std::optional<double> ParsePositiveSeconds(const std::string& text)
     return value;
 }
 
-struct TParser {
-    const std::vector<std::string>& Args;
-    std::size_t Next = 0;
-    TParseResult Result;
-
-    bool Fail(std::string text)
-    {
-        Result.Error = std::move(text);
-        return false;
-    }
-
-    // The value of option `name`, from "--name=value" or the next argument.
-    bool TakeValue(const std::string& name, std::optional<std::string> inlineValue, std::string& value)
-    {
-        if (inlineValue) {
-            value = *inlineValue;
-            return true;
-        }
-        if (Next >= Args.size()) return Fail("option " + name + " needs a value");
-        value = Args[Next++];
-        return true;
-    }
-
-    bool MeasureOption(const std::string& name, const std::string& value);
-    bool Run();
-};
-
-bool TParser::MeasureOption(const std::string& name, const std::string& value)
+// An option of one value whose text `take` checks and stores; a refused
+// value is a usage error naming the option, the value and what it must be.
+CLI::Option* AddChecked(CLI::App& app, const std::string& name, const std::string& valueName, const std::string& help,
+                        const std::string& expected, std::function<bool(const std::string&)> take)
 {
-    TOptions& o = Result.Options;
-    const std::string bad = "bad value '" + value + "' for " + name + ": ";
-    if (name == "--crate") {
-        if (value.empty() || value.size() > 15) return Fail(bad + "a crate serial of 1 to 15 characters");
-        o.CrateSerial = value;
-    } else if (name == "--slot") {
-        const auto slot = ParseInteger<int>(value);
-        if (!slot || *slot < 1 || *slot > 16) return Fail(bad + "a crate slot 1..16");
-        o.CrateSlot = *slot;
-    } else if (name == "--rate") {
-        o.RateIndex = RateIndexOf(value);
-        if (!o.RateIndex) return Fail(bad + "one of 5, 10, 20, 50, 100, 200, 500, 1000 (Hz)");
-    } else if (name == "--time") {
-        o.AcquisitionTime = ParsePositiveSeconds(value);
-        if (!o.AcquisitionTime) return Fail(bad + "a positive number of seconds");
-    } else if (name == "--slots") {
-        o.Slots = ParseSlotList(value);
-        if (!o.Slots) return Fail(bad + "mezzanine slots 1..8 and ranges, e.g. 1,3-5");
-    } else if (name == "--cycles") {
-        const auto cycles = ParseInteger<std::uint64_t>(value);
-        if (!cycles || *cycles == 0) return Fail(bad + "a whole number of cycles, at least 1");
-        o.Cycles = *cycles;
-    } else if (name == "--duration") {
-        o.Duration = ParsePositiveSeconds(value);
-        if (!o.Duration) return Fail(bad + "a positive number of seconds");
-    } else if (name == "--format") {
-        static const std::map<std::string, TFormat> formats = {
-            {"table", TFormat::Table}, {"csv", TFormat::Csv}, {"json", TFormat::Json}};
-        const auto it = formats.find(value);
-        if (it == formats.end()) return Fail(bad + "table, csv or json");
-        o.Format = it->second;
-    } else if (name == "--output") {
-        if (value.empty()) return Fail(bad + "a file name");
-        o.OutputPath = value;
-    } else if (name == "--settings") {
-        if (value.empty()) return Fail(bad + "a file name");
-        o.SettingsPath = value;
-    } else {
-        return Fail("unknown option " + name + " for measure");
-    }
-    return true;
+    return app.add_option_function<std::string>(
+                  name,
+                  [name, expected, take = std::move(take)](const std::string& value) {
+                      if (!take(value)) throw CLI::ValidationError("bad value '" + value + "' for " + name + ": " + expected);
+                  },
+                  help)
+        ->type_name(valueName);
 }
 
-bool TParser::Run()
+// -h / --help on `app`: the tool's own help text, whatever else was given.
+void AddHelpFlag(CLI::App& app, TOptions& options)
 {
-    TOptions& o = Result.Options;
-    if (Args.empty()) return Fail("no command given (list or measure)");
-    const std::string& command = Args[Next++];
-    if (command == "--help" || command == "-h" || command == "help") {
-        o.Command = TCommand::Help;
-        return Next == Args.size() || Fail("--help takes no further arguments");
-    }
-    if (command == "list") o.Command = TCommand::List;
-    else if (command == "measure") o.Command = TCommand::Measure;
-    else return Fail("unknown command '" + command + "' (list or measure)");
-
-    while (Next < Args.size()) {
-        const std::string arg = Args[Next++];
-        if (arg == "--help" || arg == "-h") {
-            o.Command = TCommand::Help;
-            return true;
-        }
-        if (arg.rfind("--", 0) != 0) return Fail("unexpected argument '" + arg + "'");
-        const std::size_t eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
-        std::optional<std::string> inlineValue;
-        if (eq != std::string::npos) inlineValue = arg.substr(eq + 1);
-        if (o.Command == TCommand::List) {
-            if (name != "--json" || inlineValue) return Fail("unknown option " + arg + " for list");
-            o.ListJson = true;
-            continue;
-        }
-        std::string value;
-        if (!TakeValue(name, inlineValue, value) || !MeasureOption(name, value)) return false;
-    }
-    if (o.Cycles && o.Duration) return Fail("--cycles and --duration exclude each other");
-    return true;
+    app.set_help_flag();
+    app.add_flag_callback("-h,--help", [&options] { options.Command = TCommand::Help; });
 }
 
 } // namespace
+
+void AddListOptions(CLI::App& list, TOptions& options)
+{
+    list.add_flag("--json", options.ListJson, "print the list as one JSON object");
+}
+
+void AddModuleOptions(CLI::App& command, TOptions& options)
+{
+    TOptions& o = options;
+    AddChecked(command, "--crate", "SERIAL", "crate serial number", "a crate serial of 1 to 15 characters",
+               [&o](const std::string& v) {
+                   if (v.empty() || v.size() > 15) return false;
+                   o.CrateSerial = v;
+                   return true;
+               });
+    AddChecked(command, "--slot", "N", "crate slot of the module", "a crate slot 1..16", [&o](const std::string& v) {
+        const auto slot = ParseInteger<int>(v);
+        if (!slot || *slot < 1 || *slot > 16) return false;
+        o.CrateSlot = *slot;
+        return true;
+    });
+    AddChecked(command, "--settings", "FILE", "settings file of the program (read only)", "a file name",
+               [&o](const std::string& v) {
+                   o.SettingsPath = v;
+                   return !v.empty();
+               });
+}
+
+void AddMeasureOptions(CLI::App& measure, TOptions& options)
+{
+    TOptions& o = options;
+    AddModuleOptions(measure, o);
+    AddChecked(measure, "--rate", "HZ", "samples/s per channel", "one of 5, 10, 20, 50, 100, 200, 500, 1000 (Hz)",
+               [&o](const std::string& v) { return (o.RateIndex = RateIndexOf(v)).has_value(); });
+    AddChecked(measure, "--time", "SECONDS", "acquisition time of one cycle", "a positive number of seconds",
+               [&o](const std::string& v) { return (o.AcquisitionTime = ParsePositiveSeconds(v)).has_value(); });
+    AddChecked(measure, "--slots", "LIST", "mezzanine slots that take part",
+               "mezzanine slots 1..8 and ranges, e.g. 1,3-5",
+               [&o](const std::string& v) { return (o.Slots = ParseSlotList(v)).has_value(); });
+    AddChecked(measure, "--cycles", "N", "stop after N cycles", "a whole number of cycles, at least 1",
+               [&o](const std::string& v) {
+                   const auto cycles = ParseInteger<std::uint64_t>(v);
+                   if (!cycles || *cycles == 0) return false;
+                   o.Cycles = *cycles;
+                   return true;
+               });
+    AddChecked(measure, "--duration", "SECONDS", "stop after this time", "a positive number of seconds",
+               [&o](const std::string& v) { return (o.Duration = ParsePositiveSeconds(v)).has_value(); });
+    AddChecked(measure, "--format", "FMT", "table, csv or json", "table, csv or json", [&o](const std::string& v) {
+        static const std::map<std::string, TFormat> formats = {
+            {"table", TFormat::Table}, {"csv", TFormat::Csv}, {"json", TFormat::Json}};
+        const auto it = formats.find(v);
+        if (it == formats.end()) return false;
+        o.Format = it->second;
+        return true;
+    });
+    AddChecked(measure, "--output", "FILE", "write the records into FILE", "a file name", [&o](const std::string& v) {
+        o.OutputPath = v;
+        return !v.empty();
+    });
+#ifdef KSV_WITH_MQTT
+    AddMqttOptions(measure, o);
+#endif
+}
+
+#ifdef KSV_WITH_MQTT
+void AddMqttOptions(CLI::App& command, TOptions& options)
+{
+    TMqttOptions& m = options.Mqtt;
+    AddChecked(command, "--mqtt", "URL", "publish every cycle to this MQTT broker",
+               "a broker URL mqtt://host[:port][/prefix]", [&m](const std::string& v) {
+                   m.Url = v;
+                   return !v.empty();
+               });
+    const auto file = [](std::string& into) {
+        return [&into](const std::string& v) {
+            into = v;
+            return !v.empty();
+        };
+    };
+    AddChecked(command, "--mqtt-ca", "FILE", "certificates to trust for mqtts://", "a file name", file(m.CaFile))
+        ->needs("--mqtt");
+    AddChecked(command, "--mqtt-credentials", "FILE", "user name and password for the broker", "a file name",
+               file(m.CredentialsPath))
+        ->needs("--mqtt");
+    AddChecked(command, "--mqtt-qos", "0|1|2", "quality of service of the cycle messages", "0, 1 or 2",
+               [&m](const std::string& v) {
+                   const auto qos = ParseInteger<int>(v);
+                   if (!qos || *qos < 0 || *qos > 2) return false;
+                   m.Qos = *qos;
+                   return true;
+               });
+    AddChecked(command, "--mqtt-queue", "N", "cycles kept while the broker is away",
+               "a whole number of cycles, at least 1", [&m](const std::string& v) {
+                   const auto cycles = ParseInteger<std::size_t>(v);
+                   if (!cycles || *cycles == 0) return false;
+                   m.QueueCycles = *cycles;
+                   return true;
+               });
+    AddChecked(command, "--mqtt-flush", "SECONDS", "at the stop, how long queued cycles may take to go out",
+               "0 or more seconds", [&m](const std::string& v) {
+                   const std::optional<double> seconds = ParseReal(v);
+                   if (!seconds || !std::isfinite(*seconds) || *seconds < 0.0) return false;
+                   m.FlushSeconds = *seconds;
+                   return true;
+               });
+}
+#endif
+
+void AddServeOptions(CLI::App& serve, TOptions& options)
+{
+    TOptions& o = options;
+    AddModuleOptions(serve, o);
+    AddChecked(serve, "--listen", "ADDR", "address to listen on", "an IPv4 or IPv6 address",
+               [&o](const std::string& v) {
+                   o.Listen = v;
+                   return !v.empty() && v.find_first_not_of("0123456789abcdefABCDEF.:") == std::string::npos;
+               });
+    AddChecked(serve, "--port", "P", "TCP port", "a port 0..65535", [&o](const std::string& v) {
+        const auto port = ParseInteger<int>(v);
+        if (!port || *port < 0 || *port > 65535) return false;
+        o.Port = *port;
+        return true;
+    });
+    AddChecked(serve, "--allow", "CIDR,...", "client networks served", "networks such as 192.168.1.0/24,10.0.0.7",
+               [&o](const std::string& v) {
+                   o.Allow = v;
+                   return !v.empty();
+               });
+    AddChecked(serve, "--max-clients", "N", "connections served at once", "a number of clients 1..1000",
+               [&o](const std::string& v) {
+                   const auto n = ParseInteger<int>(v);
+                   if (!n || *n < 1 || *n > 1000) return false;
+                   o.MaxClients = *n;
+                   return true;
+               });
+#ifdef KSV_WITH_MQTT
+    AddMqttOptions(serve, o);
+#endif
+}
 
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text)
 {
@@ -181,9 +237,47 @@ TFormat EffectiveFormat(const TOptions& options)
 
 TParseResult ParseOptions(const std::vector<std::string>& args)
 {
-    TParser parser{args, 0, {}};
-    parser.Result.Ok = parser.Run();
-    return std::move(parser.Result);
+    TParseResult result;
+    TOptions& o = result.Options;
+    CLI::App app("ksv27-vorn-cli: the KSV27 multimeter from the command line", "ksv27-vorn-cli");
+    AddHelpFlag(app, o);
+    app.require_subcommand(0, 1);
+    struct TSubcommand {
+        const char* Name;
+        const char* Description;
+        TCommand Command;
+        void (*AddOptions)(CLI::App&, TOptions&);
+    };
+    const TSubcommand subcommands[] = {
+        {"list", "the crates and their KSV27 modules", TCommand::List, AddListOptions},
+        {"measure", "measure in cycles with one module", TCommand::Measure, AddMeasureOptions},
+        {"serve", "the module as a SCPI instrument on a TCP socket", TCommand::Serve, AddServeOptions},
+        {"help", "this help", TCommand::Help, nullptr},
+    };
+    for (const TSubcommand& s : subcommands) {
+        CLI::App* sub = app.add_subcommand(s.Name, s.Description);
+        sub->preparse_callback([&o, command = s.Command](std::size_t) { o.Command = command; });
+        AddHelpFlag(*sub, o);
+        if (s.AddOptions) s.AddOptions(*sub, o);
+    }
+    app.get_subcommand("measure")->get_option("--cycles")->excludes("--duration");
+    const bool known = std::any_of(std::begin(subcommands), std::end(subcommands),
+                                   [&](const TSubcommand& s) { return !args.empty() && args.front() == s.Name; });
+    if (!args.empty() && !known && args.front().rfind('-', 0) != 0) {
+        result.Error = "unknown command '" + args.front() + "' (list, measure or serve)";
+        return result;
+    }
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them from the back
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        result.Error = e.what();
+        return result;
+    }
+    if (args.empty()) result.Error = "no command given (list, measure or serve)";
+    else if (app.count("--help") > 0 && args.size() > 1) result.Error = "--help takes no further arguments";
+    result.Ok = result.Error.empty();
+    return result;
 }
 
 } // namespace ksv::cli

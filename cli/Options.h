@@ -1,6 +1,7 @@
-// The command line of ksv27-vorn-cli, parsed and checked before any library
-// call: every value is validated here, so a bad argument never reaches the
-// crate server.
+// The command line of ksv27-vorn-cli, parsed (CLI11) and checked before any
+// library call: every value is validated here, so a bad argument never
+// reaches the crate server. Each subcommand registers its options on its own
+// CLI::App, so a new option is one line in that subcommand's function.
 #pragma once
 
 #include <array>
@@ -9,12 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "MqttOptions.h"
+
+namespace CLI {
+class App;
+}
+
 namespace ksv::cli {
 
 enum class TCommand {
     Help,
     List,
-    Measure
+    Measure,
+    Serve
 };
 enum class TFormat {
     Table,
@@ -36,7 +44,14 @@ struct TOptions {
     std::optional<double> Duration;      // seconds, > 0 and finite
     std::optional<TFormat> Format;
     std::string OutputPath;   // empty: standard output
-    std::string SettingsPath; // empty: none
+    std::string SettingsPath; // empty: none (measure and serve)
+    TMqttOptions Mqtt;        // --mqtt... (measure and serve); only where the tool is built with MQTT
+
+    // serve
+    std::string Listen = "127.0.0.1";
+    int Port = 5025;    // 0: a free one; the first line of standard output names it
+    std::string Allow;  // client networks, CIDR, comma-separated; empty: every address
+    int MaxClients = 8; // connections served at once
 };
 
 struct TParseResult {
@@ -47,6 +62,17 @@ struct TParseResult {
 
 // `args` without the program's name.
 TParseResult ParseOptions(const std::vector<std::string>& args);
+
+// The options of each subcommand, registered on its CLI::App and stored
+// into `options` as they are parsed.
+void AddListOptions(CLI::App& list, TOptions& options);
+void AddMeasureOptions(CLI::App& measure, TOptions& options);
+void AddServeOptions(CLI::App& serve, TOptions& options);
+// --crate, --slot and --settings: which module, and the settings file.
+void AddModuleOptions(CLI::App& command, TOptions& options);
+// --mqtt and the options of publishing to the broker; defined and registered
+// only where the tool is built with its MQTT publisher (KSV_WITH_MQTT).
+void AddMqttOptions(CLI::App& command, TOptions& options);
 
 // "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text);

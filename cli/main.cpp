@@ -1,6 +1,7 @@
 // ksv27-vorn-cli: list the crates and KSV27 modules, or measure with one
 // from a shell. See Help.cpp for the usage and the exit statuses.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 #include "Options.h"
 #include "TKsvApi.h"
 #include "core/SettingsPath.h"
+#ifdef KSV_WITH_MQTT
+#include "MqttChoice.h"
+#endif
 
 int main(int argc, char** argv)
 {
@@ -23,19 +27,28 @@ int main(int argc, char** argv)
     }
     const TOptions& options = parsed.Options;
     if (options.Command == TCommand::Help) {
-        std::fputs(HelpText(), stdout);
+        std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
     TChoiceResult choice;
-    if (options.Command == TCommand::Measure) {
+    std::unique_ptr<TCyclePublisher> publisher;
+    if (options.Command == TCommand::Measure || options.Command == TCommand::Serve) {
         choice = BuildMeasureChoice(options);
         if (!choice.Ok) {
             PrintError(choice.Error);
             return kExitUsage;
         }
+#ifdef KSV_WITH_MQTT
+        std::string error;
+        if (!options.Mqtt.Url.empty() && !(publisher = MakeMqttPublisher(options.Mqtt, PrintError, error))) {
+            PrintError(error);
+            return kExitUsage;
+        }
+#endif
     }
-    InstallInterruptHandlers();
     ksv::SetKsvLibraryFolder(ksv::ExecutableFolder().c_str());
+    if (options.Command == TCommand::Serve) return RunServe(choice.Choice, options, publisher.get());
+    InstallInterruptHandlers();
     if (options.Command == TCommand::List) return RunList(options.ListJson);
-    return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath);
+    return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath, publisher.get());
 }

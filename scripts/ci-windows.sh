@@ -3,7 +3,8 @@
 # the window with MinGW-w64 (warnings are errors), then runs the Windows test
 # programs under Wine, headless: the core libraries' suites (settings, device,
 # measure, threads), the version resource, and the Windows crate libraries
-# against the crate server of the native build on 127.0.0.1.
+# against the crate server of the native build on 127.0.0.1; then the
+# command-line tool, its `serve` queried from a Linux socket client.
 # Usage: scripts/ci-windows.sh [NATIVE_BUILD_DIR]   (default: build, or $KSV_BUILD_DIR)
 # The Windows build goes to build-windows (or $KSV_WINDOWS_BUILD_DIR).
 set -euo pipefail
@@ -111,7 +112,46 @@ cli_end_to_end() {
   control clear
   expect "a module that does not open: exit status 3" test "$status" = 3
   expect "a module that does not open: its message" has "$err" "no KSV27 that opens in crate KSV-C-0001 in slot 1"
+  serve_end_to_end
   return "$cli_failed"
+}
+
+# `serve` under Wine, asked from a Linux socket client: the identity, the
+# module's known levels in volts, an error code, and a clean stop.
+serve_end_to_end() {
+  local serve_out serve_err serve_pid port answers
+  serve_out=$(mktemp) serve_err=$(mktemp)
+  wine "$cli" serve --crate KSV-C-0001 --slot 1 --port 0 >"$serve_out" 2>"$serve_err" &
+  serve_pid=$!
+  for _ in $(seq 300); do
+    port=$(tr -d '\r' <"$serve_out" | head -1 | grep -E '^[0-9]+$' || true)
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  expect "serve names its port" test -n "$port"
+  [ -n "$port" ] || tr -d '\r' <"$serve_err" >&2
+  answers=$(timeout 60 /usr/bin/python3 - "${port:-0}" <<'PY' || true
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=30)
+s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+f = s.makefile("rwb", buffering=0)
+def ask(line):
+    s.sendall(line.encode() + b"\n")
+    return f.readline().decode().strip()
+print(ask("*IDN?"))
+levels = [float(v) for v in ask("RATE 1000;APER 0.2;MEAS? (@1:4)").split(",")]
+if len(levels) == 4 and all(abs(v - w) < 1e-6 for v, w in zip(levels, (0.125, 0.25, 2.5, -3.75))):
+    print("levels in volts ok")
+s.sendall(b"FROB?\n")
+print(ask("SYST:ERR?"))
+PY
+)
+  expect "serve answers *IDN?" has "$answers" ",KSV27,27A-1001,3.2.1.0"
+  expect "serve measures the known levels in volts" has "$answers" "levels in volts ok"
+  expect "serve reports an undefined header" has "$answers" '-113,"Undefined header;FROB?"'
+  kill "$serve_pid" 2>/dev/null || true
+  timeout 30 tail --pid="$serve_pid" -f /dev/null || kill -9 "$serve_pid" 2>/dev/null || true
+  rm -f "$serve_out" "$serve_err"
 }
 
 if [ ! -x "$server_bin" ]; then

@@ -1,0 +1,216 @@
+// mqtt_bench: what publishing costs and how fast it goes.
+//
+// 1. ksv27-vorn-cli against the simulated crate server (sixteen channels) at
+//    1000 Hz with 0.1 s cycles and with the shortest the engine allows
+//    (0.001 s), in three ways: records as JSON lines on standard output
+//    ("plain"), the same with --mqtt to a mosquitto broker on 127.0.0.1 at
+//    QoS 1 ("mqtt") and at QoS 0 ("mqtt qos0"), and records into a CSV file synced per cycle
+//    ("csv file"). Each runs twice, for a few and for many more cycles; the
+//    differences of CPU time (user + system) and wall time over the extra
+//    cycles give the CPU per steady cycle and the cycles per second, start-up
+//    and discovery dropping out. A subscriber counts the cycle messages that
+//    reached the broker.
+// 2. In this process: a publisher whose broker is away, fed the default
+//    bound of cycles and a tenth more: the time of one Publish (what the
+//    acquisition's thread pays) and the memory the full queue holds.
+//
+// Exit status 2 when the server, the broker or the tool failed, 1 when
+// cycles did not all reach the broker.
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+#include "BenchScenario.h"
+#include "MqttBroker.h"
+#include "MqttPublisher.h"
+#include "SimServerProcess.h"
+
+namespace {
+
+using namespace ksv::mqtttest;
+using Clock = std::chrono::steady_clock;
+
+struct TToolRun {
+    bool Ok = false;
+    double CpuSeconds = 0, WallSeconds = 0;
+    long PeakKiB = 0;
+};
+
+double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+
+// Runs the tool, its standard output read and thrown away.
+TToolRun RunTool(const std::vector<std::string>& args)
+{
+    TToolRun run;
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return run;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+    std::vector<std::string> all = {ksv::simtest::ExecutableFolder() + "/ksv27-vorn-cli"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto start = Clock::now();
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(out[1]);
+    std::string text;
+    if (rc == 0) ksv::simtest::ReadPipeUntil(out[0], Clock::now() + std::chrono::minutes(5), text);
+    ::close(out[0]);
+    if (rc != 0) return run;
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.WallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.CpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    run.PeakKiB = usage.ru_maxrss;
+    return run;
+}
+
+enum class TWay {
+    Plain,
+    Mqtt,
+    MqttQos0,
+    CsvFile
+};
+const char* const kWayNames[] = {"plain", "mqtt", "mqtt qos0", "csv file"};
+
+std::vector<std::string> Args(double time, int cycles, TWay way, const TBroker& broker, const std::string& csv)
+{
+    std::vector<std::string> args = {"measure", "--crate", ksv::bench::kBenchCrate, "--slot", "1", "--rate", "1000",
+                                     "--time", time < 0.01 ? "0.001" : "0.1", "--cycles", std::to_string(cycles)};
+    if (way == TWay::CsvFile) {
+        std::filesystem::remove(csv);
+        args.insert(args.end(), {"--output", csv});
+    } else {
+        args.insert(args.end(), {"--format", "json"});
+    }
+    if (way == TWay::Mqtt || way == TWay::MqttQos0) args.insert(args.end(), {"--mqtt", broker.Url("bench")});
+    if (way == TWay::MqttQos0) args.insert(args.end(), {"--mqtt-qos", "0"});
+    return args;
+}
+
+std::size_t CountLines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+// The tool runs (1. above); false when a run failed.
+bool ToolRuns(const TBroker& broker, bool& allArrived)
+{
+    std::printf("%8s %4s %-9s %12s %9s %10s %10s %9s\n", "time,s", "", "way", "cpu/cycle,ms", "added,ms",
+                "cycles/s", "arrived", "peak,KiB");
+    const std::string csv = (broker.Dir() / "bench.csv").string();
+    for (const double time : {0.1, 0.001}) {
+        const int few = time < 0.01 ? 200 : 3;
+        const int many = time < 0.01 ? 3200 : 53;
+        double plainCpu = 0;
+        for (const TWay way : {TWay::Plain, TWay::Mqtt, TWay::MqttQos0, TWay::CsvFile}) {
+            TBackground subscriber;
+            if (way == TWay::Mqtt) {
+                std::filesystem::remove(broker.Dir() / "sub.out");
+                subscriber.Start({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(broker.Port()), "-q",
+                                  "1", "-t", "bench/+/+/cycle"},
+                                 broker.Dir() / "sub.out", broker.Dir() / "sub.err");
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+            const TToolRun a = RunTool(Args(time, few, way, broker, csv));
+            const TToolRun b = RunTool(Args(time, many, way, broker, csv));
+            if (!a.Ok || !b.Ok) return false;
+            const double extra = many - few;
+            const double cpu = (b.CpuSeconds - a.CpuSeconds) / extra;
+            if (way == TWay::Plain) plainCpu = cpu;
+            std::string arrived = "";
+            if (way == TWay::Mqtt) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                const std::size_t count = CountLines(subscriber.Out());
+                arrived = std::to_string(count) + "/" + std::to_string(few + many);
+                allArrived = allArrived && count == static_cast<std::size_t>(few + many);
+            }
+            std::printf("%8.3f %4s %-9s %12.3f %9.3f %10.1f %10s %9ld\n", time, "", kWayNames[static_cast<int>(way)],
+                        cpu * 1000.0, (cpu - plainCpu) * 1000.0, extra / (b.WallSeconds - a.WallSeconds),
+                        arrived.c_str(), b.PeakKiB);
+        }
+    }
+    std::filesystem::remove(csv);
+    return true;
+}
+
+long ResidentKiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The full queue (2. above).
+void FullQueue()
+{
+    ksv::TCycleResult cycle;
+    const char* names[8] = {"U10", "U20", "I5", "I10", "T", "R100", "U01", "I20"};
+    for (int c = 0; c < ksv::kChannelCount; ++c) {
+        ksv::TChannelResult& channel = cycle.Channels[static_cast<std::size_t>(c)];
+        channel.Active = channel.Valid = true;
+        channel.MezzanineName = names[c / 2];
+        channel.Kind = ksv::MezzanineKindOf(channel.MezzanineName);
+        channel.Unit = ksv::UnitOf(channel.Kind);
+        channel.Text = c % 2 ? "-12345.678" : "2500.000";
+    }
+    ksv::cli::TMqttSettings settings;
+    settings.Url.Host = "127.0.0.1";
+    settings.Url.Port = FreePort(); // nobody listens: the broker is away
+    settings.FlushSeconds = 0;
+    ksv::TRunDescription run;
+    run.CrateSerial = "KSV-B-0001";
+    run.Slot = 1;
+    const long before = ResidentKiB();
+    ksv::cli::TMqttPublisher publisher(settings);
+    publisher.Start(run);
+    const std::size_t total = settings.QueueCycles + settings.QueueCycles / 10;
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < total; ++i) {
+        cycle.Index = i;
+        publisher.Publish(cycle);
+    }
+    const double perCycle = std::chrono::duration<double>(Clock::now() - start).count() / static_cast<double>(total);
+    const long full = ResidentKiB() - before;
+    const ksv::cli::TMqttStopReport report = publisher.Finish();
+    std::printf("\nqueue of %zu cycles (16 channels) full, broker away: %.2f MiB resident (%.0f bytes per cycle), "
+                "Publish %.2f us per cycle; %llu dropped, %zu left\n",
+                settings.QueueCycles, full / 1024.0, full * 1024.0 / static_cast<double>(settings.QueueCycles),
+                perCycle * 1e6, static_cast<unsigned long long>(report.Dropped), report.Unsent);
+}
+
+} // namespace
+
+int main()
+{
+    ksv::simtest::SimServerProcess server;
+    if (!server.Start(ksv::bench::kScenario)) {
+        std::fprintf(stderr, "mqtt_bench: the crate server did not start: %s\n", server.Error().c_str());
+        return 2;
+    }
+    server.ExportPort();
+    TBroker broker("ksv-mqtt-bench");
+    if (!broker.Start()) {
+        std::fprintf(stderr, "mqtt_bench: the broker did not start\n");
+        return 2;
+    }
+    std::printf("mqtt_bench: ksv27-vorn-cli at 1000 Hz against ksv-crate-server and mosquitto\n");
+    bool allArrived = true;
+    if (!ToolRuns(broker, allArrived)) {
+        std::fprintf(stderr, "mqtt_bench: the tool failed\n");
+        return 2;
+    }
+    FullQueue();
+    return allArrived ? 0 : 1;
+}

@@ -1,0 +1,48 @@
+// The publisher's own queue, counted in cycles: the acquisition pushes every
+// cycle, the publisher hands them out to the broker's client oldest first and
+// they leave once the broker has taken them whole. When the bound is reached
+// the oldest cycle is dropped (and counted), whether it waits or is out with
+// the client unanswered. A lost connection puts every cycle still here back
+// to be sent again, oldest first. Push is for any thread and never waits on
+// more than this queue's short lock; the rest is for the publisher's thread.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "PackedCycle.h"
+
+namespace ksv::cli {
+
+class TCycleQueue {
+public:
+    explicit TCycleQueue(std::size_t bound) : bound_(bound < 1 ? 1 : bound) {}
+
+    void Push(TPackedCycle cycle);
+
+    // The oldest cycle not yet handed out, copied, with its sequence number.
+    bool NextToSend(TPackedCycle& cycle, std::uint64_t& sequence);
+    // Cycle `sequence` went out whole (a dropped one is ignored).
+    void Sent(std::uint64_t sequence);
+    // The connection was lost: every cycle here not yet sent whole goes out again.
+    void SendAgain();
+
+    std::size_t Size() const;
+    std::uint64_t Dropped() const;
+
+private:
+    struct TEntry {
+        TPackedCycle Cycle;
+        bool Sent = false;
+    };
+
+    mutable std::mutex mutex_;
+    const std::size_t bound_;
+    std::deque<TEntry> entries_;
+    std::uint64_t firstSequence_ = 0; // of entries_.front()
+    std::size_t handedOut_ = 0;       // entries_[0, handedOut_) are out with the client or sent
+    std::uint64_t dropped_ = 0;
+};
+
+} // namespace ksv::cli

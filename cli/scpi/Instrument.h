@@ -1,0 +1,165 @@
+// The instrument that `serve` makes of one KSV27: its configuration (scan
+// list, rate, acquisition time, trigger count), its reading memory,
+// statistics and limits, shared by every connection, and the acquisition
+// thread that opens the module and runs the cycles through TDeviceEngine and
+// TMeasureEngine.
+//
+// Every public call is made from the network thread and returns at once: it
+// only takes the instrument's lock for a moment or hands a request to the
+// acquisition thread. What the acquisition thread learns later (a
+// measurement ended, a failure) comes back through the notifiers, which it
+// calls on its own thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ChannelStatistics.h"
+#include "CycleResult.h"
+#include "MeasureChoice.h"
+#include "ReadingMemory.h"
+#include "ScpiError.h"
+
+namespace ksv {
+class TDeviceEngine;
+}
+
+namespace ksv::scpi {
+
+struct TModuleFacts {
+    bool Open = false;
+    std::string Model, Serial, Firmware; // 7-bit ASCII
+    std::array<std::string, kSlotCount> Mezzanines{};
+};
+
+struct TInstrumentConfig {
+    TChannelSet Scan = TChannelSet().set(); // the channels named; default every one
+    int RateIndex = 0;
+    double Time = 1.0;
+    std::uint64_t Count = 1; // cycles per INITiate; kInfiniteCount: until ABORt
+};
+inline constexpr std::uint64_t kInfiniteCount = 0;
+
+struct TLimit {
+    double Value = 0.0;
+    bool On = false;
+};
+
+// A channel's SI unit ("V", "A", "OHM"; "" without one) and the factor from
+// the unit it is shown in.
+const char* SiUnitText(TChannelUnit unit);
+double SiFactor(TChannelUnit unit);
+
+class TInstrument {
+public:
+    // Any thread: `owner` is the connection that started the measurement.
+    using TErrorSink = std::function<void(int owner, TScpiError error)>;
+    using TStateSink = std::function<void()>;
+    using TCycleObserver = std::function<void(const TCycleResult&)>;
+
+    explicit TInstrument(cli::TMeasureChoice choice);
+    ~TInstrument();
+    TInstrument(const TInstrument&) = delete;
+    TInstrument& operator=(const TInstrument&) = delete;
+
+    // Before Start.
+    void SetNotifiers(TErrorSink errors, TStateSink stateChanged);
+    // Called on the acquisition thread once per completed cycle with the
+    // engine's result as it is (the window's units and texts, every channel),
+    // after the cycle's readings are in memory and outside the instrument's
+    // lock; it
+    // must return quickly (it delays the next cycle) and must not call back
+    // into the instrument. Set it before Start.
+    void SetCycleObserver(TCycleObserver observer);
+    // Called on the acquisition thread as each measurement starts, before its
+    // first cycle, with the run it makes (module, crate, slot, rate, time);
+    // the same rules as for the cycle observer.
+    using TRunObserver = std::function<void(const TRunDescription&)>;
+    void SetRunObserver(TRunObserver observer);
+
+    // Tries to open the module, then starts the acquisition thread (which
+    // tries again every few seconds while the module is not open).
+    void Start();
+    // Ends any measurement, closes the module and joins the thread.
+    void Shutdown();
+
+    TModuleFacts Facts() const;
+    TInstrumentConfig Config() const;
+
+    // -221 while a measurement runs; -222 for a value outside its range;
+    // SetScan: -221 when the open module measures none of the channels.
+    TScpiError SetScan(TChannelSet scan);
+    TScpiError SetRate(int rateIndex);
+    TScpiError SetTime(double seconds);
+    TScpiError SetCount(std::uint64_t count);
+    // The named channels that are measured: those on a usable mezzanine of
+    // the open module (every named one while no module is open).
+    TChannelSet MeasuredChannels() const;
+
+    // Starts a measurement of Config().Count cycles: clears the reading
+    // memory and the statistics. -221 while one runs or for a configuration
+    // the module cannot measure.
+    TScpiError Initiate(int owner);
+    void Abort();
+    // Defaults, memory, statistics and limits cleared, measurement aborted.
+    void Reset();
+    bool Busy() const;
+    // How many measurements were started so far: a waiter compares it.
+    std::uint64_t Started() const;
+
+    std::size_t Points() const;
+    std::vector<TReading> Readings(std::size_t count, bool remove);
+
+    TChannelSummary Summary(int channel) const; // channel 0..15
+    void ClearStatistics();
+
+    void SetLimit(bool upper, double value, TChannelSet channels);
+    void SetLimitState(bool upper, bool on, TChannelSet channels);
+    TLimit Limit(bool upper, int channel) const;
+    TChannelSet Crossed() const;
+
+private:
+    void Loop();
+    bool TryOpen(bool log);
+    void Measure(TInstrumentConfig config, int owner);
+    // False when the reading memory was full and dropped its oldest cycle.
+    bool TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan);
+    void EndMeasurement();
+    TChannelSet UsableChannels() const; // under the lock
+
+    cli::TMeasureChoice choice_;
+    std::unique_ptr<TDeviceEngine> device_; // acquisition thread only
+    TErrorSink errors_;
+    TStateSink stateChanged_;
+    TCycleObserver observer_;
+    TRunObserver runObserver_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool quit_ = false;
+    bool startPending_ = false;
+    int owner_ = 0;
+    TInstrumentConfig pending_;
+    std::atomic<bool> abort_{false};
+    std::atomic<bool> quitting_{false};
+
+    TModuleFacts facts_;
+    TInstrumentConfig config_;
+    bool busy_ = false;
+    std::uint64_t started_ = 0;
+    TReadingMemory memory_;
+    TChannelStatistics statistics_;
+    std::array<TLimit, kChannels> upper_{}, lower_{};
+    TChannelSet crossed_;
+    std::string lastOpenFailure_;
+    bool slotsChosen_ = false; // the scan list no longer comes from the settings file
+    std::thread thread_;
+};
+
+} // namespace ksv::scpi

@@ -1,0 +1,116 @@
+// The handlers of CALCulate: statistics since INITiate and limits per channel.
+#include "ScpiCommands.h"
+
+#include <limits>
+
+#include "ScpiNumber.h"
+#include "ScpiParams.h"
+
+namespace ksv::scpi {
+
+using TExec = TScpiSession::TExec;
+
+// ---- CALCulate ------------------------------------------------------------
+
+TScpiError TScpiSession::Statistic(TExec& e, double (*pick)(const TChannelSummary&))
+{
+    TChannelSet set;
+    if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
+    if (TScpiError error = OptionalChannels(e.Command, 0, instrument_.MeasuredChannels(), set)) return error;
+    e.Answer = PerChannel(set, [&](int c) {
+        const TChannelSummary s = instrument_.Summary(c);
+        return s.Count == 0 && pick != nullptr ? Nr3(std::numeric_limits<double>::quiet_NaN())
+               : pick                          ? Nr3(pick(s))
+                                               : std::to_string(s.Count);
+    });
+    return {};
+}
+
+TScpiError TScpiSession::StatMin(TExec& e)
+{
+    return Statistic(e, [](const TChannelSummary& s) { return s.Min; });
+}
+TScpiError TScpiSession::StatMax(TExec& e)
+{
+    return Statistic(e, [](const TChannelSummary& s) { return s.Max; });
+}
+TScpiError TScpiSession::StatAverage(TExec& e)
+{
+    return Statistic(e, [](const TChannelSummary& s) { return s.Mean; });
+}
+TScpiError TScpiSession::StatSdev(TExec& e)
+{
+    return Statistic(e, [](const TChannelSummary& s) { return s.StdDev; });
+}
+TScpiError TScpiSession::StatPtp(TExec& e)
+{
+    return Statistic(e, [](const TChannelSummary& s) { return s.Max - s.Min; });
+}
+TScpiError TScpiSession::StatCount(TExec& e) { return Statistic(e, nullptr); }
+
+TScpiError TScpiSession::StatClear(TExec& e)
+{
+    if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
+    instrument_.ClearStatistics();
+    return {};
+}
+
+TScpiError TScpiSession::SetLimit(TExec& e, bool upper)
+{
+    if (TScpiError error = CountParams(e.Command, 2, 2)) return error;
+    double value = 0.0;
+    TChannelSet set;
+    if (TScpiError error = ToLevel(e.Command.Params[0], value)) return error;
+    if (TScpiError error = ToChannels(e.Command.Params[1], set)) return error;
+    instrument_.SetLimit(upper, value, set);
+    return {};
+}
+
+TScpiError TScpiSession::LimitQuery(TExec& e, bool upper)
+{
+    TChannelSet set;
+    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
+    e.Answer = PerChannel(set, [&](int c) { return Nr3(instrument_.Limit(upper, c).Value); });
+    return {};
+}
+
+TScpiError TScpiSession::SetLimitState(TExec& e, bool upper)
+{
+    if (TScpiError error = CountParams(e.Command, 2, 2)) return error;
+    bool on = false;
+    TChannelSet set;
+    if (TScpiError error = ToBool(e.Command.Params[0], on)) return error;
+    if (TScpiError error = ToChannels(e.Command.Params[1], set)) return error;
+    instrument_.SetLimitState(upper, on, set);
+    return {};
+}
+
+TScpiError TScpiSession::LimitStateQuery(TExec& e, bool upper)
+{
+    TChannelSet set;
+    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
+    e.Answer = PerChannel(set, [&](int c) { return std::string(instrument_.Limit(upper, c).On ? "1" : "0"); });
+    return {};
+}
+
+TScpiError TScpiSession::UpperLimit(TExec& e) { return SetLimit(e, true); }
+TScpiError TScpiSession::LowerLimit(TExec& e) { return SetLimit(e, false); }
+TScpiError TScpiSession::UpperLimitQuery(TExec& e) { return LimitQuery(e, true); }
+TScpiError TScpiSession::LowerLimitQuery(TExec& e) { return LimitQuery(e, false); }
+TScpiError TScpiSession::UpperState(TExec& e) { return SetLimitState(e, true); }
+TScpiError TScpiSession::LowerState(TExec& e) { return SetLimitState(e, false); }
+TScpiError TScpiSession::UpperStateQuery(TExec& e) { return LimitStateQuery(e, true); }
+TScpiError TScpiSession::LowerStateQuery(TExec& e) { return LimitStateQuery(e, false); }
+
+TScpiError TScpiSession::LimitFail(TExec& e)
+{
+    TChannelSet set;
+    if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
+    if (TScpiError error = OptionalChannels(e.Command, 0, TChannelSet().set(), set)) return error;
+    e.Answer = ChannelListText(instrument_.Crossed() & set);
+    return {};
+}
+
+} // namespace ksv::scpi

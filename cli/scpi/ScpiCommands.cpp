@@ -1,0 +1,109 @@
+#include "ScpiCommands.h"
+
+#include <algorithm>
+
+namespace ksv::scpi {
+
+// ---- the table --------------------------------------------------------------
+
+const std::vector<TCommandEntry>& CommandTable()
+{
+    using S = TScpiSession;
+    static const std::vector<TCommandEntry> table = {
+        {"*IDN?", &S::Idn, "program and version, module type, module serial, firmware"},
+        {"*RST", &S::Rst, "defaults: 5 Hz, 1 s, every channel, count 1, formats off; memory, statistics and limits cleared; aborts"},
+        {"*CLS", &S::Cls, "clears this connection's error queue and event register"},
+        {"*OPC", &S::Opc, "sets bit 0 of *ESR? once the measurement is done"},
+        {"*OPC?", &S::OpcQuery, "1 once the measurement is done (waits)"},
+        {"*WAI", &S::Wai, "holds this connection's later commands until the measurement is done"},
+        {"*ESR?", &S::EsrQuery, "event status register (read and cleared)"},
+        {"*ESE", &S::Ese, "<0..255> event status enable mask"},
+        {"*ESE?", &S::EseQuery, "event status enable mask"},
+        {"*STB?", &S::StbQuery, "status byte: 4 error queue, 32 event summary, 64 master summary"},
+        {"*SRE", &S::Sre, "<0..255> service request enable mask"},
+        {"*SRE?", &S::SreQuery, "service request enable mask"},
+        {"*TST?", &S::TstQuery, "0 when the module is open, 1 when not"},
+        {"SYSTem:ERRor[:NEXT]?", &S::ErrorNext, "oldest error of this connection: <code>,\"<text>\""},
+        {"SYSTem:ERRor:COUNt?", &S::ErrorCount, "errors in this connection's queue"},
+        {"SYSTem:VERSion?", &S::Version, "SCPI version, 1999.0"},
+        {"SYSTem:MEZZanine? [(@list)]", &S::MezzanineQuery, "mezzanine name per channel, e.g. \"U10\""},
+        {"ROUTe:SCAN (@list)", &S::Scan, "channels 1..16 to measure; a channel's mezzanine slot takes part"},
+        {"ROUTe:SCAN?", &S::ScanQuery, "the channels measured, (@1,2,...)"},
+        {"[SENSe:]RATE <Hz>|MIN|MAX|DEF", &S::Rate, "conversion rate: 5, 10, 20, 50, 100, 200, 500 or 1000 Hz"},
+        {"[SENSe:]RATE? [MIN|MAX]", &S::RateQuery, "conversion rate in Hz"},
+        {"[SENSe:]APERture <s>|MIN|MAX|DEF", &S::Aperture, "acquisition time of a cycle in s (default 1)"},
+        {"[SENSe:]APERture? [MIN|MAX]", &S::ApertureQuery, "acquisition time, or its bounds at this rate"},
+        {"[SENSe:]FUNCtion? [(@list)]", &S::FunctionQuery, "\"VOLT\", \"CURR\", \"RES\", \"TEMP\" or \"NONE\" per channel"},
+        {"[SENSe:]UNIT? [(@list)]", &S::UnitQuery, "V, A, OHM or NONE per channel"},
+        {"TRIGger:COUNt <n>|INFinity|MIN|MAX|DEF", &S::Count, "cycles per INIT, 1..1000000000 or INF"},
+        {"TRIGger:COUNt?", &S::CountQuery, "cycles per INIT (+9.90000000E+37: INF)"},
+        {"INITiate[:IMMediate]", &S::Initiate, "starts the cycles; the reading memory and statistics start anew"},
+        {"ABORt", &S::Abort, "ends the measurement; readings taken stay"},
+        {"FETCh?", &S::Fetch, "waits for the cycles of the last INIT and answers their readings"},
+        {"READ?", &S::Read, "INIT, then FETCh?"},
+        {"MEASure? [(@list)]", &S::Measure, "ROUTe:SCAN (@list) when given, then READ?"},
+        {"DATA:POINts?", &S::Points, "readings in memory"},
+        {"DATA:REMove? <n>", &S::Remove, "answers and erases the oldest n readings"},
+        {"FORMat:READing:TIME ON|OFF", &S::FormatTime, "adds each reading's time from the first cycle, s"},
+        {"FORMat:READing:TIME?", &S::FormatTime, "1 or 0"},
+        {"FORMat:READing:CHANnel ON|OFF", &S::FormatChannel, "adds each reading's channel number"},
+        {"FORMat:READing:CHANnel?", &S::FormatChannel, "1 or 0"},
+        {"FORMat:READing:UNIT ON|OFF", &S::FormatUnit, "adds each reading's unit after a space"},
+        {"FORMat:READing:UNIT?", &S::FormatUnit, "1 or 0"},
+        {"CALCulate:AVERage:MINimum? [(@list)]", &S::StatMin, "least value since INIT per channel"},
+        {"CALCulate:AVERage:MAXimum? [(@list)]", &S::StatMax, "greatest value since INIT"},
+        {"CALCulate:AVERage:AVERage? [(@list)]", &S::StatAverage, "mean since INIT"},
+        {"CALCulate:AVERage:SDEViation? [(@list)]", &S::StatSdev, "standard deviation since INIT"},
+        {"CALCulate:AVERage:PTPeak? [(@list)]", &S::StatPtp, "maximum - minimum since INIT"},
+        {"CALCulate:AVERage:COUNt? [(@list)]", &S::StatCount, "values since INIT"},
+        {"CALCulate:AVERage:CLEar", &S::StatClear, "clears the statistics"},
+        {"CALCulate:LIMit:UPPer[:DATA] <v>,(@list)", &S::UpperLimit, "upper limit in the channels' SI unit"},
+        {"CALCulate:LIMit:UPPer[:DATA]? (@list)", &S::UpperLimitQuery, "upper limit per channel"},
+        {"CALCulate:LIMit:UPPer:STATe ON|OFF,(@list)", &S::UpperState, "checks the upper limit"},
+        {"CALCulate:LIMit:UPPer:STATe? (@list)", &S::UpperStateQuery, "1 or 0 per channel"},
+        {"CALCulate:LIMit:LOWer[:DATA] <v>,(@list)", &S::LowerLimit, "lower limit in the channels' SI unit"},
+        {"CALCulate:LIMit:LOWer[:DATA]? (@list)", &S::LowerLimitQuery, "lower limit per channel"},
+        {"CALCulate:LIMit:LOWer:STATe ON|OFF,(@list)", &S::LowerState, "checks the lower limit"},
+        {"CALCulate:LIMit:LOWer:STATe? (@list)", &S::LowerStateQuery, "1 or 0 per channel"},
+        {"CALCulate:LIMit:FAIL? [(@list)]", &S::LimitFail, "channels that crossed a limit since it was set"},
+    };
+    return table;
+}
+
+namespace {
+// The header part of a table pattern: "ROUTe:SCAN (@list)" gives "ROUTe:SCAN".
+std::string_view HeaderOf(std::string_view pattern)
+{
+    const std::size_t space = pattern.find(' ');
+    return space == std::string_view::npos ? pattern : pattern.substr(0, space);
+}
+} // namespace
+
+const TCommandEntry* FindCommand(TCommand& command)
+{
+    const auto find = [&]() -> const TCommandEntry* {
+        for (const TCommandEntry& entry : CommandTable())
+            if (MatchHeader(HeaderOf(entry.Pattern), command)) return &entry;
+        return nullptr;
+    };
+    if (const TCommandEntry* entry = find()) return entry;
+    if (command.Inherited == 0) return nullptr;
+    // `TRIG:COUN 5;INIT`: a header that means nothing below the previous
+    // command's path is taken from the root, as scripts commonly expect.
+    command.Nodes.erase(command.Nodes.begin(), command.Nodes.begin() + static_cast<std::ptrdiff_t>(command.Inherited));
+    command.Inherited = 0;
+    return find();
+}
+
+std::string CommandHelp()
+{
+    std::string text;
+    for (const TCommandEntry& entry : CommandTable()) {
+        std::string line = "  " + std::string(entry.Pattern);
+        line.resize(std::max<std::size_t>(line.size() + 1, 46), ' ');
+        text += line + entry.Help + "\n";
+    }
+    return text;
+}
+
+} // namespace ksv::scpi

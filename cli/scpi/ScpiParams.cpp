@@ -1,0 +1,128 @@
+#include "ScpiParams.h"
+
+namespace ksv::scpi {
+
+TScpiError CountParams(const TCommand& c, std::size_t min, std::size_t max)
+{
+    if (c.Params.size() < min) return Fail(-109);
+    if (c.Params.size() > max) return Fail(-108);
+    return {};
+}
+
+TScpiError ToChannels(const TParam& p, TChannelSet& set)
+{
+    if (p.Kind != TParamKind::Channels) return Fail(-104, "channel list expected");
+    for (const int channel : p.Channels) {
+        if (channel < 1 || channel > kChannels) return Fail(-222, "channel " + std::to_string(channel) + " not in 1..16");
+        set.set(static_cast<std::size_t>(channel - 1));
+    }
+    return {};
+}
+
+// The channel list at `index` when it is there, else `fallback`.
+TScpiError OptionalChannels(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set)
+{
+    if (c.Params.size() <= index) {
+        set = fallback;
+        return {};
+    }
+    return ToChannels(c.Params[index], set);
+}
+
+TScpiError ToBool(const TParam& p, bool& on)
+{
+    if (p.Kind == TParamKind::Character && (p.Text == "ON" || p.Text == "OFF")) {
+        on = p.Text == "ON";
+        return {};
+    }
+    if (p.Kind == TParamKind::Number && p.Suffix.empty() && (p.Number == 0.0 || p.Number == 1.0)) {
+        on = p.Number == 1.0;
+        return {};
+    }
+    if (p.Kind == TParamKind::Character || p.Kind == TParamKind::Number) return Fail(-224, "ON, OFF, 1 or 0");
+    return Fail(-104, "ON, OFF, 1 or 0");
+}
+
+// A plain number: no suffix allowed.
+TScpiError ToPlainNumber(const TParam& p, double& value)
+{
+    if (p.Kind != TParamKind::Number) return Fail(-104, "number expected");
+    if (!p.Suffix.empty()) return Fail(-138);
+    value = p.Number;
+    return {};
+}
+
+// A number for one of a channel's units (V, A, OHM with their prefixes) or none.
+TScpiError ToLevel(const TParam& p, double& value)
+{
+    if (p.Kind != TParamKind::Number) return Fail(-104, "number expected");
+    for (const char* unit : {"V", "A", "OHM"})
+        if (!ScaleBySuffix(p, unit, value)) return {};
+    return Fail(-131);
+}
+
+// MIN, MAX or DEF in place of a number; `mnemonic` empty for a number.
+bool IsMnemonic(const TParam& p, std::string& mnemonic)
+{
+    if (p.Kind != TParamKind::Character) return false;
+    for (const char* m : {"MIN", "MINIMUM", "MAX", "MAXIMUM", "DEF", "DEFAULT"})
+        if (p.Text == m) {
+            mnemonic = p.Text.substr(0, 3);
+            return true;
+        }
+    return false;
+}
+
+std::string ChannelListText(TChannelSet set)
+{
+    std::string text = "(@";
+    for (std::size_t c = 0; c < kChannels; ++c) {
+        if (!set[c]) continue;
+        if (text.size() > 2) text += ',';
+        text += std::to_string(c + 1);
+    }
+    return text + ")";
+}
+
+std::string Quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : AsciiOnly(text)) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    return out + "\"";
+}
+
+std::string IdnField(std::string text, const char* none)
+{
+    text = AsciiOnly(text);
+    for (char& c : text)
+        if (c == ',' || c == ';') c = ' ';
+    return text.empty() ? none : text;
+}
+
+const char* FunctionName(TMezzanineKind kind)
+{
+    switch (kind) {
+    case TMezzanineKind::Voltage: return "VOLT";
+    case TMezzanineKind::Temperature: return "TEMP";
+    case TMezzanineKind::Current: return "CURR";
+    case TMezzanineKind::Resistance: return "RES";
+    case TMezzanineKind::None:
+    case TMezzanineKind::Unknown: break;
+    }
+    return "NONE";
+}
+
+TMezzanineKind KindOfChannel(const TModuleFacts& facts, int channel)
+{
+    return MezzanineKindOf(facts.Mezzanines[static_cast<std::size_t>(channel / 2)]);
+}
+
+const char* UnitOfChannel(const TModuleFacts& facts, int channel)
+{
+    return SiUnitText(UnitOf(KindOfChannel(facts, channel)));
+}
+
+} // namespace ksv::scpi

@@ -1,0 +1,64 @@
+// The SCPI socket: a TCP server on one address and port (Asio, one network
+// thread), one TScpiSession per connection. Lines end with LF (CR LF
+// accepted); a line over kMaxLine bytes is dropped (-223) without being
+// kept in memory; a client whose unread answers pass kOutputBound is
+// disconnected. Clients outside the allow list and those beyond the
+// connection limit are closed at once. Every connection, refusal and
+// command error is logged, one line each.
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "AllowList.h"
+#include "Instrument.h"
+
+namespace ksv::scpi {
+
+inline constexpr std::size_t kMaxLine = 64 * 1024;
+inline constexpr std::size_t kOutputBound = 1024 * 1024; // unread answers beyond the one being sent
+
+struct TServerOptions {
+    std::string Listen = "127.0.0.1";
+    std::uint16_t Port = 5025;
+    TAllowList Allow;
+    int MaxClients = 8;
+};
+
+class TScpiServer {
+public:
+    TScpiServer(asio::io_context& io, TInstrument& instrument, TServerOptions options);
+    ~TScpiServer();
+
+    // Binds and starts accepting; false with `error` when it cannot.
+    bool Listen(std::string& error);
+    std::uint16_t Port() const;
+    // Stops accepting and closes every connection.
+    void Stop();
+
+    // Any thread: hand the instrument's news to the network thread.
+    void PostStateChanged();
+    void PostError(int owner, TScpiError error);
+
+    std::size_t Connections() const { return connections_.size(); }
+
+private:
+    class TConnection;
+    void Accept();
+    void Admit(asio::ip::tcp::socket socket);
+    void Closed(int id);
+
+    asio::io_context& io_;
+    TInstrument& instrument_;
+    TServerOptions options_;
+    asio::ip::tcp::acceptor acceptor_;
+    std::map<int, std::shared_ptr<TConnection>> connections_;
+    int nextId_ = 1;
+    bool stopped_ = false;
+};
+
+} // namespace ksv::scpi

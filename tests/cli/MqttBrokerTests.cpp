@@ -1,0 +1,206 @@
+// ksv27-vorn-cli --mqtt end to end: the real tool against the simulated
+// crate server, publishing to a real broker (mosquitto) read by a real
+// subscriber (mosquitto_sub with a persistent session at QoS 1).
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "CliProcess.h"
+#include "MqttBroker.h"
+#include "SimServerProcess.h"
+
+namespace {
+
+using namespace ksv::mqtttest;
+
+// A crate whose serial is no safe topic level, and a module of two mezzanines.
+const char* const kScenario = R"({
+  "crates": [ { "serial": "MQ/1", "slots": [
+    { "slot": 3, "serial": "27M-0003", "firmware": "3.2.1.0", "mezzanines": [
+      { "name": "U10", "channels": [ { "dc": 2.5 }, { "dc": -1.25 } ] },
+      { "name": "R100", "channels": [ { "dc": 47.0 }, { "dc": 0.47 } ] } ] } ] } ]
+})";
+const std::string kBase = "ksv27/MQ_1/3/";
+
+class MqttTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Start(kScenario)) << server.Error();
+        server.ExportPort();
+        ASSERT_TRUE(broker.Start());
+        ASSERT_TRUE(subscriber.Start("ksv27/#"));
+    }
+
+    // The tool in the background with --mqtt to the broker.
+    void StartTool(TBackground& tool, std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {ksv::clitest::CliPath(), "measure", "--rate", "100", "--time", "0.1", "--format",
+                                   "json", "--mqtt", broker.Url()});
+        ASSERT_TRUE(tool.Start(args, broker.Dir() / "tool.out", broker.Dir() / "tool.err"));
+    }
+
+    // The cycle numbers of the cycle messages, in order of first arrival.
+    std::vector<int> FirstArrivals() const
+    {
+        std::vector<int> cycles;
+        for (const std::string& payload : subscriber.Payloads(kBase + "cycle")) {
+            const int cycle = nlohmann::json::parse(payload)["cycle"].get<int>();
+            if (std::find(cycles.begin(), cycles.end(), cycle) == cycles.end()) cycles.push_back(cycle);
+        }
+        return cycles;
+    }
+
+    static std::vector<int> Range(int first, int last)
+    {
+        std::vector<int> range;
+        for (int i = first; i <= last; ++i) range.push_back(i);
+        return range;
+    }
+
+    std::vector<nlohmann::json> Statuses() const
+    {
+        std::vector<nlohmann::json> statuses;
+        for (const std::string& payload : subscriber.Payloads(kBase + "status"))
+            statuses.push_back(nlohmann::json::parse(payload));
+        return statuses;
+    }
+
+    ksv::simtest::SimServerProcess server;
+    TBroker broker{"ksv-mqtt-test"};
+    TSubscriber subscriber{broker, "ksv-test-sub"};
+};
+
+TEST_F(MqttTest, CyclesCarryTheKnownLevelsAndTheStatusFollowsTheToolsLife)
+{
+    TBackground tool;
+    StartTool(tool, {});
+    ASSERT_TRUE(WaitFor([&] { return subscriber.Payloads(kBase + "cycle").size() >= 3; }, 20000)) << tool.Err();
+    ASSERT_FALSE(Statuses().empty());
+    const nlohmann::json online = Statuses().back();
+    EXPECT_EQ(online["state"], "online");
+    EXPECT_EQ(online["crate"], "MQ/1");
+    EXPECT_EQ(online["module"], "27M-0003");
+    EXPECT_EQ(online["rate_hz"], 100);
+    tool.Signal(SIGTERM);
+    EXPECT_EQ(tool.Wait(15000), 143) << tool.Err();
+    ASSERT_TRUE(WaitFor([&] { return Statuses().back()["state"] == "offline"; }, 5000));
+    EXPECT_TRUE(Statuses().back().contains("time")) << "said by the tool itself";
+
+    const nlohmann::json cycle = nlohmann::json::parse(subscriber.Payloads(kBase + "cycle").back());
+    const auto& channels = cycle["channels"];
+    ASSERT_EQ(channels.size(), 4u) << cycle;
+    EXPECT_EQ(channels[0]["mezzanine"], "U10");
+    EXPECT_EQ(channels[0]["unit"], "mV");
+    EXPECT_DOUBLE_EQ(channels[1]["value"].get<double>(), -1250.0);
+    EXPECT_DOUBLE_EQ(channels[2]["value"].get<double>(), 47.0);
+    EXPECT_TRUE(channels[3]["value"].is_null());
+    EXPECT_EQ(subscriber.Payloads(kBase + "ch1").back(), "2500.000");
+    EXPECT_EQ(subscriber.Payloads(kBase + "ch3").back(), "47.000");
+    EXPECT_TRUE(subscriber.Payloads(kBase + "ch4").empty()) << "no value, no message";
+    const std::vector<int> cycles = FirstArrivals();
+    EXPECT_EQ(cycles, Range(0, static_cast<int>(cycles.size()) - 1));
+
+    // Killed outright: the broker says offline through the last will.
+    TBackground killed;
+    StartTool(killed, {});
+    ASSERT_TRUE(WaitFor([&] { return Statuses().back()["state"] == "online"; }, 20000)) << killed.Err();
+    killed.Signal(SIGKILL);
+    killed.Wait(5000);
+    ASSERT_TRUE(WaitFor([&] { return Statuses().back()["state"] == "offline"; }, 10000));
+    EXPECT_FALSE(Statuses().back().contains("time")) << "the will";
+}
+
+TEST_F(MqttTest, BrokerAwayForFiveSecondsLosesNoCycle)
+{
+    TBackground tool;
+    StartTool(tool, {"--cycles", "100", "--mqtt-flush", "20"});
+    ASSERT_TRUE(WaitFor([&] { return subscriber.Payloads(kBase + "cycle").size() >= 5; }, 20000)) << tool.Err();
+    broker.Stop();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ASSERT_TRUE(broker.Start());
+    ASSERT_EQ(tool.Wait(60000), 0) << tool.Err();
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 100; }, 20000)) << FirstArrivals().size();
+    EXPECT_EQ(FirstArrivals(), Range(0, 99));
+    EXPECT_NE(tool.Err().find("mqtt: lost the broker"), std::string::npos) << tool.Err();
+}
+
+TEST_F(MqttTest, AFullQueueDropsExactlyTheOldestAndSaysHowMany)
+{
+    broker.Stop();
+    TBackground tool;
+    StartTool(tool, {"--cycles", "8", "--mqtt-queue", "3", "--mqtt-flush", "30"});
+    ASSERT_TRUE(WaitFor([&] { return tool.Out().find("\"cycle\":7") != std::string::npos; }, 20000)) << tool.Err();
+    ASSERT_TRUE(broker.Start());
+    ASSERT_EQ(tool.Wait(40000), 0) << tool.Err();
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 3; }, 10000));
+    EXPECT_EQ(FirstArrivals(), Range(5, 7));
+    EXPECT_NE(tool.Err().find("dropped the 5 oldest"), std::string::npos) << tool.Err();
+    EXPECT_NE(tool.Err().find("3 cycles published, 5 dropped"), std::string::npos) << tool.Err();
+}
+
+TEST_F(MqttTest, RefusedCredentialsAtTheFirstConnectionHaveTheirOwnStatus)
+{
+    broker.Stop();
+    ASSERT_TRUE(broker.Start("bench", "right"));
+    const auto credentials = broker.Dir() / "credentials";
+    std::ofstream(credentials) << "bench\nwrong\n";
+    const ksv::clitest::TCliRun refused = ksv::clitest::TCliProcess::Run(
+        {"measure", "--cycles", "50", "--time", "0.1", "--rate", "100", "--format", "json", "--mqtt", broker.Url(),
+         "--mqtt-credentials", credentials.string()});
+    EXPECT_EQ(refused.Status, 6) << refused.Err;
+    EXPECT_NE(refused.Err.find("refused the user name or password"), std::string::npos) << refused.Err;
+
+    std::ofstream(credentials) << "bench\nright\n";
+    const ksv::clitest::TCliRun accepted = ksv::clitest::TCliProcess::Run(
+        {"measure", "--cycles", "1", "--mqtt", broker.Url(), "--mqtt-credentials", credentials.string()});
+    EXPECT_EQ(accepted.Status, 0) << accepted.Err;
+    EXPECT_NE(accepted.Err.find("1 cycle published"), std::string::npos) << accepted.Err;
+}
+
+TEST_F(MqttTest, PublishesOverTlsTrustingTheGivenCertificate)
+{
+    const auto key = broker.Dir() / "tls.key", certificate = broker.Dir() / "tls.crt";
+    ASSERT_EQ(TBroker::RunQuiet({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                                 "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key.string(),
+                                 "-out", certificate.string()}),
+              0);
+    std::filesystem::permissions(key, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    const std::string tlsPort = std::to_string(FreePort());
+    broker.Stop();
+    ASSERT_TRUE(broker.Start("", "",
+                             "listener " + tlsPort + " 127.0.0.1\ncertfile " + certificate.string() + "\nkeyfile " +
+                                 key.string() + '\n'));
+    const ksv::clitest::TCliRun run = ksv::clitest::TCliProcess::Run(
+        {"measure", "--cycles", "2", "--rate", "100", "--time", "0.1", "--mqtt", "mqtts://127.0.0.1:" + tlsPort,
+         "--mqtt-ca", certificate.string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 2; }, 10000)) << run.Err;
+    EXPECT_EQ(FirstArrivals(), Range(0, 1));
+}
+
+// serve: a measurement asked for over SCPI is published as measure publishes.
+TEST_F(MqttTest, ServePublishesEachMeasurement)
+{
+    TBackground serve;
+    ASSERT_TRUE(serve.Start({ksv::clitest::CliPath(), "serve", "--port", "0", "--mqtt", broker.Url()},
+                            broker.Dir() / "serve.out", broker.Dir() / "serve.err"));
+    ASSERT_TRUE(WaitFor([&] { return serve.Out().find('\n') != std::string::npos; }, 20000)) << serve.Err();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(serve.Out())));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string ask = "RATE 100;APER 0.1;:TRIG:COUN 3;:INIT\n";
+    ASSERT_EQ(::send(fd, ask.data(), ask.size(), 0), static_cast<ssize_t>(ask.size()));
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 3; }, 20000)) << serve.Err();
+    ::close(fd);
+    EXPECT_EQ(FirstArrivals(), Range(0, 2));
+    EXPECT_EQ(Statuses().back()["rate_hz"], 100);
+    serve.Signal(SIGTERM);
+    EXPECT_EQ(serve.Wait(15000), 0) << serve.Err();
+    ASSERT_TRUE(WaitFor([&] { return Statuses().back()["state"] == "offline"; }, 5000));
+}
+
+} // namespace
