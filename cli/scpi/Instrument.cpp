@@ -23,10 +23,12 @@ constexpr auto kOpenRetry = std::chrono::seconds(3);
 // run; the first failure is kept for the error queue.
 class TServeRun final : public TRunControl {
 public:
-    TServeRun(const std::atomic<bool>& abort, const std::atomic<bool>& quitting) : abort_(abort), quitting_(quitting)
+    TServeRun(const std::atomic<std::uint64_t>& abortedUpTo, std::uint64_t generation,
+              const std::atomic<bool>& quitting)
+        : abortedUpTo_(abortedUpTo), generation_(generation), quitting_(quitting)
     {
     }
-    bool RunTerminated() const override { return abort_ || quitting_; }
+    bool RunTerminated() const override { return abortedUpTo_ >= generation_ || quitting_; }
     bool RunStopRequested() const override { return failed_; }
     void ReportFailure(const char* text) override
     {
@@ -37,7 +39,8 @@ public:
     const std::string& Failure() const { return failure_; }
 
 private:
-    const std::atomic<bool>& abort_;
+    const std::atomic<std::uint64_t>& abortedUpTo_;
+    const std::uint64_t generation_;
     const std::atomic<bool>& quitting_;
     bool failed_ = false;
     std::string failure_;
@@ -127,7 +130,7 @@ void TInstrument::Start()
 void TInstrument::Shutdown()
 {
     quitting_ = true;
-    abort_ = true;
+    abortedUpTo_ = std::numeric_limits<std::uint64_t>::max();
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
@@ -159,6 +162,14 @@ TChannelSet TInstrument::UsableChannels() const
     return usable;
 }
 
+bool TInstrument::RunningLocked() const { return (measuring_ || startPending_) && abortedUpTo_ < started_; }
+
+bool TInstrument::Running() const
+{
+    std::lock_guard lock(mutex_);
+    return RunningLocked();
+}
+
 TChannelSet TInstrument::MeasuredChannels() const
 {
     std::lock_guard lock(mutex_);
@@ -168,7 +179,7 @@ TChannelSet TInstrument::MeasuredChannels() const
 TScpiError TInstrument::SetScan(TChannelSet scan)
 {
     std::lock_guard lock(mutex_);
-    if (busy_) return Fail(-221, "measurement running");
+    if (RunningLocked()) return Fail(-221, "measurement running");
     if ((scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the list");
     config_.Scan = scan;
     slotsChosen_ = true;
@@ -178,7 +189,7 @@ TScpiError TInstrument::SetScan(TChannelSet scan)
 TScpiError TInstrument::SetRate(int rateIndex)
 {
     std::lock_guard lock(mutex_);
-    if (busy_) return Fail(-221, "measurement running");
+    if (RunningLocked()) return Fail(-221, "measurement running");
     config_.RateIndex = rateIndex;
     return {};
 }
@@ -186,7 +197,7 @@ TScpiError TInstrument::SetRate(int rateIndex)
 TScpiError TInstrument::SetTime(double seconds)
 {
     std::lock_guard lock(mutex_);
-    if (busy_) return Fail(-221, "measurement running");
+    if (RunningLocked()) return Fail(-221, "measurement running");
     if (!TimeAllowed(config_.RateIndex, seconds)) return Fail(-222, "acquisition time outside the rate's range");
     config_.Time = seconds;
     return {};
@@ -195,7 +206,7 @@ TScpiError TInstrument::SetTime(double seconds)
 TScpiError TInstrument::SetCount(std::uint64_t count)
 {
     std::lock_guard lock(mutex_);
-    if (busy_) return Fail(-221, "measurement running");
+    if (RunningLocked()) return Fail(-221, "measurement running");
     config_.Count = count;
     return {};
 }
@@ -204,16 +215,15 @@ TScpiError TInstrument::Initiate(int owner)
 {
     {
         std::lock_guard lock(mutex_);
-        if (busy_) return Fail(-221, "measurement running");
+        if (RunningLocked()) return Fail(-221, "measurement running");
         if (!TimeAllowed(config_.RateIndex, config_.Time))
             return Fail(-221, "acquisition time outside the rate's range");
         if ((config_.Scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the scan list");
-        busy_ = true;
         ++started_;
         memory_.Clear(config_.Scan);
         statistics_.Reset();
-        abort_ = false;
         startPending_ = true;
+        pendingGeneration_ = started_;
         pending_ = config_;
         owner_ = owner;
     }
@@ -226,11 +236,10 @@ void TInstrument::Abort()
     bool ended = false;
     {
         std::lock_guard lock(mutex_);
-        abort_ = true;
+        abortedUpTo_ = started_;
         if (startPending_) {
             startPending_ = false;
-            busy_ = false;
-            ended = true;
+            ended = !measuring_;
         }
     }
     if (ended && stateChanged_) stateChanged_();
@@ -252,7 +261,7 @@ void TInstrument::Reset()
 bool TInstrument::Busy() const
 {
     std::lock_guard lock(mutex_);
-    return busy_;
+    return measuring_ || startPending_;
 }
 
 std::uint64_t TInstrument::Started() const
@@ -326,9 +335,11 @@ void TInstrument::Loop()
         if (startPending_) {
             const TInstrumentConfig config = pending_;
             const int owner = owner_;
+            const std::uint64_t generation = pendingGeneration_;
             startPending_ = false;
+            measuring_ = true;
             lock.unlock();
-            Measure(config, owner);
+            Measure(config, owner, generation);
             lock.lock();
             continue;
         }
@@ -382,7 +393,7 @@ bool TInstrument::TryOpen(bool log)
     return facts_.Open;
 }
 
-void TInstrument::Measure(TInstrumentConfig config, int owner)
+void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t generation)
 {
     if (!device_->ModuleOpen() && !TryOpen(false)) {
         if (errors_) errors_(owner, Fail(-241, "no KSV27 module open"));
@@ -403,7 +414,7 @@ void TInstrument::Measure(TInstrumentConfig config, int owner)
         return EndMeasurement();
     }
     TMeasureEngine engine(device_->Record());
-    TServeRun run(abort_, quitting_);
+    TServeRun run(abortedUpTo_, generation, quitting_);
     TEngineStatus status = engine.Configure(request);
     if (status) status = engine.Allocate();
     if (!status) run.ReportFailure(status.Message.c_str());
@@ -415,7 +426,7 @@ void TInstrument::Measure(TInstrumentConfig config, int owner)
         if (!engine.RunCycle(run, result)) break;
         if (n == 0) first = result.StartTime;
         const double time = std::chrono::duration<double>(result.StartTime - first).count();
-        if (!TakeCycle(result, time, config.Scan) && !overflowTold && errors_) {
+        if (!TakeCycle(result, time, config.Scan, generation) && !overflowTold && errors_) {
             errors_(owner, Fail(-223, "reading memory full, oldest readings dropped"));
             overflowTold = true;
         }
@@ -433,7 +444,7 @@ void TInstrument::Measure(TInstrumentConfig config, int owner)
     EndMeasurement();
 }
 
-bool TInstrument::TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan)
+bool TInstrument::TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation)
 {
     std::array<double, kChannels> values{};
     TCycleResult scaled = cycle;
@@ -446,6 +457,7 @@ bool TInstrument::TakeCycle(const TCycleResult& cycle, double time, TChannelSet 
     bool dropped = false;
     {
         std::lock_guard lock(mutex_);
+        if (abortedUpTo_ >= generation) return true; // an ABORt or *RST came first
         dropped = !memory_.Add(time, values);
         statistics_.Add(scaled);
         for (std::size_t c = 0; c < kChannels; ++c) {
@@ -461,7 +473,7 @@ void TInstrument::EndMeasurement()
 {
     {
         std::lock_guard lock(mutex_);
-        busy_ = false;
+        measuring_ = false;
     }
     if (stateChanged_) stateChanged_();
 }

@@ -92,7 +92,9 @@ public:
     TModuleFacts Facts() const;
     TInstrumentConfig Config() const;
 
-    // -221 while a measurement runs; -222 for a value outside its range;
+    // -221 while a measurement runs (one that ABORt or *RST stopped no
+    // longer counts, though it may take a read block to end); -222 for a
+    // value outside its range;
     // SetScan: -221 when the open module measures none of the channels.
     TScpiError SetScan(TChannelSet scan);
     TScpiError SetRate(int rateIndex);
@@ -104,11 +106,17 @@ public:
 
     // Starts a measurement of Config().Count cycles: clears the reading
     // memory and the statistics. -221 while one runs or for a configuration
-    // the module cannot measure.
+    // the module cannot measure; after ABORt it starts once the stopped one
+    // has ended.
     TScpiError Initiate(int owner);
     void Abort();
     // Defaults, memory, statistics and limits cleared, measurement aborted.
     void Reset();
+    // A measurement runs that neither ended nor was aborted: its settings
+    // cannot change.
+    bool Running() const;
+    // A measurement is under way, pending or still stopping: queries that
+    // wait for the measurement wait while this holds.
     bool Busy() const;
     // How many measurements were started so far: a waiter compares it.
     std::uint64_t Started() const;
@@ -127,11 +135,12 @@ public:
 private:
     void Loop();
     bool TryOpen(bool log);
-    void Measure(TInstrumentConfig config, int owner);
+    void Measure(TInstrumentConfig config, int owner, std::uint64_t generation);
     // False when the reading memory was full and dropped its oldest cycle.
-    bool TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan);
+    bool TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation);
     void EndMeasurement();
     TChannelSet UsableChannels() const; // under the lock
+    bool RunningLocked() const;         // under the lock
 
     cli::TMeasureChoice choice_;
     std::unique_ptr<TDeviceEngine> device_; // acquisition thread only
@@ -146,12 +155,15 @@ private:
     bool startPending_ = false;
     int owner_ = 0;
     TInstrumentConfig pending_;
-    std::atomic<bool> abort_{false};
+    std::uint64_t pendingGeneration_ = 0;
+    // Every measurement up to this one (by the count of INITiates) is
+    // aborted: a measurement that is still stopping never holds up the next.
+    std::atomic<std::uint64_t> abortedUpTo_{0};
     std::atomic<bool> quitting_{false};
 
     TModuleFacts facts_;
     TInstrumentConfig config_;
-    bool busy_ = false;
+    bool measuring_ = false; // the acquisition thread runs a measurement
     std::uint64_t started_ = 0;
     TReadingMemory memory_;
     TChannelStatistics statistics_;

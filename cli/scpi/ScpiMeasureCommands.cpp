@@ -22,7 +22,7 @@ constexpr double kDefaultTime = 1.0;
 TScpiError TScpiSession::ChangeAllowed(const TCommand& command) const
 {
     if (TScpiError error = CountParams(command, 1, 1)) return error;
-    return instrument_.Busy() ? Fail(-221, "measurement running") : TScpiError{};
+    return instrument_.Running() ? Fail(-221, "measurement running") : TScpiError{};
 }
 
 // ---- configuration --------------------------------------------------------
