@@ -25,7 +25,7 @@
 #include "MessagePump.h"
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
-#include "SimServerProcess.h"
+#include "SuiteSimServer.h"
 #include "TKsvApi.h"
 #include "TLed.h"
 
@@ -117,21 +117,8 @@ class TSimModuleFixture : public TMeasureWindowFixture {
 protected:
     static inline std::unique_ptr<simtest::SimServerProcess> server;
 
-    static void StartServer(const char* scenarioJson)
-    {
-        server = std::make_unique<simtest::SimServerProcess>();
-        simtest::SimServerOptions options;
-        options.ScenarioJson = scenarioJson;
-        if (!server->Start(options)) return;
-        server->ExportPort();
-        SetKsvApi(nullptr);
-        SetKsvLibraryFolder(simtest::ExecutableFolder().c_str());
-    }
-    static void TearDownTestSuite()
-    {
-        if (server) server->Stop();
-        server.reset();
-    }
+    static void StartServer(const char* scenarioJson) { simtest::StartSuiteServer(server, scenarioJson); }
+    static void TearDownTestSuite() { simtest::StopSuiteServer(server); }
 
     // The module in slot 1 of `crate` opened as a discovery opens it
     // (configuration and description read), then shown as opened.
