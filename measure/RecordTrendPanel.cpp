@@ -17,6 +17,7 @@
 #include "HandlerGuard.h"
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
+#include "NamedButton.h"
 #include "ModuleInventory.h"
 #include "TApplication.h"
 #include "TLed.h"
@@ -52,10 +53,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& accessibleNa
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                         const QRect& geometry)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(caption);
-    button->setToolTip(hint);
+    auto* button = MakeNamedButton(parent, name, caption, caption, hint);
     button->setGeometry(geometry);
     button->setFocusPolicy(Qt::TabFocus);
     return button;

@@ -219,69 +219,94 @@ void TStripChart::Paint(TPlotCanvas& canvas, QSizeF size) const
     }
 }
 
+double TStripChart::ValueY(const TStrip& strip, double v)
+{
+    return strip.Plot.bottom() - (v - strip.Low) / (strip.High - strip.Low) * strip.Plot.height();
+}
+
 void TStripChart::PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last) const
 {
+    (void)last;
+    PaintValueGrid(canvas, strip);
+    canvas.Clip(strip.Plot);
+    bool outside = false;
+    for (std::size_t k = 0; k < strip.Channels.size() && k < strip.Columns.size(); ++k)
+        outside = PaintChannel(canvas, strip, k) || outside;
+    canvas.NoClip();
+    canvas.FrameRect(strip.Plot, outside ? kLimit : kAxis);
+    if (!strip.Channels.empty()) PaintStripName(canvas, strip, outside);
+}
+
+void TStripChart::PaintValueGrid(TPlotCanvas& canvas, const TStrip& strip) const
+{
     const QRectF& plot = strip.Plot;
-    const double low = strip.Low, high = strip.High;
-    const auto y = [&](double v) { return plot.bottom() - (v - low) / (high - low) * plot.height(); };
     const int fontHeight = fontMetrics().height();
-    const TTicks ticks = ValueTicks(low, high, std::max(3, static_cast<int>(plot.height() / fontHeight)));
+    const TTicks ticks = ValueTicks(strip.Low, strip.High, std::max(3, static_cast<int>(plot.height() / fontHeight)));
     for (int i = 0; i < ticks.Count; ++i) {
         const double v = ticks.First + i * ticks.Step;
-        canvas.Line(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)), kGrid);
+        const double y = ValueY(strip, v);
+        canvas.Line(QPointF(plot.left(), y), QPointF(plot.right(), y), kGrid);
         // A label that would reach into the next strip is left out.
-        if (y(v) < plot.top() + fontHeight / 2.0 || y(v) > plot.bottom() - fontHeight / 2.0) continue;
-        canvas.Text(QPointF(plot.left() - 4, y(v)), QString::fromStdString(FormatFixed(v, ticks.Decimals)), kText,
+        if (y < plot.top() + fontHeight / 2.0 || y > plot.bottom() - fontHeight / 2.0) continue;
+        canvas.Text(QPointF(plot.left() - 4, y), QString::fromStdString(FormatFixed(v, ticks.Decimals)), kText,
                     Qt::AlignRight | Qt::AlignVCenter);
     }
-    (void)last;
-    canvas.Clip(plot);
-    bool outside = false;
+}
+
+bool TStripChart::PaintChannel(TPlotCanvas& canvas, const TStrip& strip, std::size_t k) const
+{
+    const QRectF& plot = strip.Plot;
+    const int channel = strip.Channels[k];
+    const TChannelLimit& limit = limits_.Channel(channel);
+    for (const std::optional<double>& bound : {limit.Lower, limit.Upper}) {
+        if (bound)
+            canvas.Line(QPointF(plot.left(), ValueY(strip, *bound)), QPointF(plot.right(), ValueY(strip, *bound)),
+                        kLimit, 1.5, true);
+    }
     std::vector<QPointF> links;
     std::vector<QRectF> spans;
-    for (std::size_t k = 0; k < strip.Channels.size() && k < strip.Columns.size(); ++k) {
-        const int channel = strip.Channels[k];
-        const TChannelLimit& limit = limits_.Channel(channel);
-        for (const std::optional<double>& bound : {limit.Lower, limit.Upper})
-            if (bound) canvas.Line(QPointF(plot.left(), y(*bound)), QPointF(plot.right(), y(*bound)), kLimit, 1.5, true);
-        // Each column's extremes as a one-pixel band, widened to the last
-        // value of the column before, so neighbouring bands join up and a
-        // one-cycle glitch shows at any span; columns with empty ones
-        // between them are joined by a line.
-        links.clear();
-        spans.clear();
-        const std::vector<TTrendColumn>& columns = strip.Columns[k];
-        std::ptrdiff_t before = -2;
-        double last = 0.0;
-        for (std::size_t x = 0; x < columns.size(); ++x) {
-            const TTrendColumn& c = columns[x];
-            if (!c.Count) continue;
-            const double px = plot.left() + static_cast<double>(x);
-            double low = c.Min, high = c.Max;
-            if (before == static_cast<std::ptrdiff_t>(x) - 1) {
-                low = std::min(low, last);
-                high = std::max(high, last);
-            } else if (before >= 0) {
-                links.emplace_back(plot.left() + static_cast<double>(before) + 0.5, y(last));
-                links.emplace_back(px + 0.5, y(c.First));
-            }
-            spans.emplace_back(px, y(high), 1.0, y(low) - y(high) + 1.0);
-            before = static_cast<std::ptrdiff_t>(x);
-            last = c.Last;
-        }
-        const double width = limit.Outside ? 2.0 : 1.0;
-        canvas.Segments(links, TraceColor(channel), width);
+    TraceShapes(strip, strip.Columns[k], links, spans);
+    const double width = limit.Outside ? 2.0 : 1.0;
+    canvas.Segments(links, TraceColor(channel), width);
+    canvas.FillRects(spans, TraceColor(channel));
+    if (limit.Outside) {
+        for (QRectF& span : spans) span.adjust(-1, -1, 1, 1); // a marked trace is drawn bolder
         canvas.FillRects(spans, TraceColor(channel));
-        if (limit.Outside) {
-            for (QRectF& span : spans) span.adjust(-1, -1, 1, 1); // a marked trace is drawn bolder
-            canvas.FillRects(spans, TraceColor(channel));
-        }
-        outside = outside || limit.Outside;
     }
-    canvas.NoClip();
-    canvas.FrameRect(plot, outside ? kLimit : kAxis);
-    // The strip's name on a light ground: its channels in their colours, the unit.
-    if (strip.Channels.empty()) return;
+    return limit.Outside;
+}
+
+// Each column's extremes as a one-pixel band, widened to the last value of
+// the column before, so neighbouring bands join up and a one-cycle glitch
+// shows at any span; columns with empty ones between them are joined by a line.
+void TStripChart::TraceShapes(const TStrip& strip, const std::vector<TTrendColumn>& columns,
+                              std::vector<QPointF>& links, std::vector<QRectF>& spans)
+{
+    const QRectF& plot = strip.Plot;
+    std::ptrdiff_t before = -2;
+    double last = 0.0;
+    for (std::size_t x = 0; x < columns.size(); ++x) {
+        const TTrendColumn& c = columns[x];
+        if (!c.Count) continue;
+        const double px = plot.left() + static_cast<double>(x);
+        double low = c.Min, high = c.Max;
+        if (before == static_cast<std::ptrdiff_t>(x) - 1) {
+            low = std::min(low, last);
+            high = std::max(high, last);
+        } else if (before >= 0) {
+            links.emplace_back(plot.left() + static_cast<double>(before) + 0.5, ValueY(strip, last));
+            links.emplace_back(px + 0.5, ValueY(strip, c.First));
+        }
+        spans.emplace_back(px, ValueY(strip, high), 1.0, ValueY(strip, low) - ValueY(strip, high) + 1.0);
+        before = static_cast<std::ptrdiff_t>(x);
+        last = c.Last;
+    }
+}
+
+// The strip's name on a light ground: its channels in their colours, the unit.
+void TStripChart::PaintStripName(TPlotCanvas& canvas, const TStrip& strip, bool outside) const
+{
+    const QRectF& plot = strip.Plot;
     QFont bold = font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);

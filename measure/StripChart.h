@@ -94,6 +94,13 @@ private:
     void Thin(TStrip& strip);
     void Paint(TPlotCanvas& canvas, QSizeF size) const;
     void PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last) const;
+    void PaintValueGrid(TPlotCanvas& canvas, const TStrip& strip) const;
+    // Draws the k-th channel's limits and trace; true where it is outside its limits.
+    bool PaintChannel(TPlotCanvas& canvas, const TStrip& strip, std::size_t k) const;
+    static void TraceShapes(const TStrip& strip, const std::vector<TTrendColumn>& columns, std::vector<QPointF>& links,
+                            std::vector<QRectF>& spans);
+    void PaintStripName(TPlotCanvas& canvas, const TStrip& strip, bool outside) const;
+    static double ValueY(const TStrip& strip, double v);
     void PaintTimeAxis(TPlotCanvas& canvas) const;
     int StripAt(QPointF at) const;
     double TimeAt(double x) const;

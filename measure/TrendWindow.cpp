@@ -25,6 +25,7 @@
 
 #include "MeasureCore.h"
 #include "ModalDialogs.h"
+#include "NamedButton.h"
 #include "StripChart.h"
 #include "TrendCsv.h"
 
@@ -83,16 +84,6 @@ QString LimitText(const std::optional<double>& limit, TChannelUnit unit)
     return limit ? Text(FormatFixed(*limit, ValueDecimals(unit))) : QString();
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& accessible,
-                        const QString& hint)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAccessibleName(accessible);
-    button->setToolTip(hint);
-    return button;
-}
-
 } // namespace
 
 TTrendWindow::TTrendWindow(TSources sources, QWidget* parent) : QWidget(parent, Qt::Window), sources_(std::move(sources))
@@ -139,6 +130,21 @@ TTrendWindow::~TTrendWindow() = default;
 void TTrendWindow::BuildToolRow(QVBoxLayout* outer)
 {
     auto* row = new QHBoxLayout;
+    BuildSpanChoice(row);
+    BuildViewControls();
+    QPushButton* close = BuildFileButtons();
+    for (QWidget* w : std::initializer_list<QWidget*>{PauseButton, FollowButton, AutoScaleButton, GroupByUnitCheckBox,
+                                                      ExportPictureButton, ExportCsvButton})
+        row->addWidget(w);
+    row->addStretch(1);
+    row->addWidget(ResetStatisticsButton);
+    row->addWidget(close);
+    outer->addLayout(row);
+}
+
+// The span list and its label, into the tool row.
+void TTrendWindow::BuildSpanChoice(QHBoxLayout* row)
+{
     auto* spanLabel = new QLabel(QStringLiteral("Интервал:"), this);
     row->addWidget(spanLabel);
     SpanComboBox = new QComboBox(this);
@@ -154,13 +160,18 @@ void TTrendWindow::BuildToolRow(QVBoxLayout* outer)
         Chart->SetSpan(kSpansMs[static_cast<std::size_t>(index)]);
     });
     row->addWidget(SpanComboBox);
-    PauseButton = MakeButton(this, "TrendPauseButton", QStringLiteral("Пауза"), QStringLiteral("Пауза тренда"),
-                             QStringLiteral("Остановить изображение; данные продолжают накапливаться"));
-    FollowButton = MakeButton(this, "TrendFollowButton", QStringLiteral("Следить"), QStringLiteral("Следить за новыми"),
-                              QStringLiteral("Вернуться к последнему циклу"));
-    AutoScaleButton = MakeButton(this, "TrendAutoScaleButton", QStringLiteral("Автомасштаб"),
-                                 QStringLiteral("Автомасштаб"),
-                                 QStringLiteral("Вернуть автоматические шкалы (также двойной щелчок по графику)"));
+}
+
+// Pause, Follow, auto scale and the one-scale-per-unit box.
+void TTrendWindow::BuildViewControls()
+{
+    PauseButton = MakeNamedButton(this, "TrendPauseButton", QStringLiteral("Пауза"), QStringLiteral("Пауза тренда"),
+                                  QStringLiteral("Остановить изображение; данные продолжают накапливаться"));
+    FollowButton = MakeNamedButton(this, "TrendFollowButton", QStringLiteral("Следить"), QStringLiteral("Следить за новыми"),
+                                   QStringLiteral("Вернуться к последнему циклу"));
+    AutoScaleButton = MakeNamedButton(this, "TrendAutoScaleButton", QStringLiteral("Автомасштаб"),
+                                      QStringLiteral("Автомасштаб"),
+                                      QStringLiteral("Вернуть автоматические шкалы (также двойной щелчок по графику)"));
     connect(PauseButton, &QPushButton::clicked, this, [this] { Chart->SetFollowing(false); });
     connect(FollowButton, &QPushButton::clicked, this, [this] {
         Chart->SetSpan(kSpansMs[static_cast<std::size_t>(sources_.View->Span)]);
@@ -171,31 +182,30 @@ void TTrendWindow::BuildToolRow(QVBoxLayout* outer)
     GroupByUnitCheckBox->setAccessibleName(QStringLiteral("Общая шкала для каналов одной единицы"));
     GroupByUnitCheckBox->setChecked(sources_.View->GroupByUnit);
     connect(GroupByUnitCheckBox, &QCheckBox::toggled, this, &TTrendWindow::SetGroupByUnit);
-    ExportPictureButton = MakeButton(this, "TrendExportPictureButton", QStringLiteral("Рисунок..."),
-                                     QStringLiteral("Сохранить рисунок графиков"),
-                                     QStringLiteral("Сохранить графики в файл PNG или SVG"));
-    ExportCsvButton = MakeButton(this, "TrendExportCsvButton", QStringLiteral("CSV..."),
-                                 QStringLiteral("Сохранить видимый участок в CSV"),
-                                 QStringLiteral("Сохранить видимый участок тренда в файл CSV"));
+}
+
+// The export buttons, statistics reset and close; returns the close button.
+QPushButton* TTrendWindow::BuildFileButtons()
+{
+    ExportPictureButton = MakeNamedButton(this, "TrendExportPictureButton", QStringLiteral("Рисунок..."),
+                                          QStringLiteral("Сохранить рисунок графиков"),
+                                          QStringLiteral("Сохранить графики в файл PNG или SVG"));
+    ExportCsvButton = MakeNamedButton(this, "TrendExportCsvButton", QStringLiteral("CSV..."),
+                                      QStringLiteral("Сохранить видимый участок в CSV"),
+                                      QStringLiteral("Сохранить видимый участок тренда в файл CSV"));
     connect(ExportPictureButton, &QPushButton::clicked, this, &TTrendWindow::ExportPicture);
     connect(ExportCsvButton, &QPushButton::clicked, this, &TTrendWindow::ExportCsv);
-    ResetStatisticsButton = MakeButton(this, "ResetStatisticsButton", QStringLiteral("Сбросить статистику"),
-                                       QStringLiteral("Сбросить статистику"),
-                                       QStringLiteral("Начать статистику каналов и счёт выходов заново"));
+    ResetStatisticsButton = MakeNamedButton(this, "ResetStatisticsButton", QStringLiteral("Сбросить статистику"),
+                                            QStringLiteral("Сбросить статистику"),
+                                            QStringLiteral("Начать статистику каналов и счёт выходов заново"));
     connect(ResetStatisticsButton, &QPushButton::clicked, this, [this] {
         if (sources_.ResetStatistics) sources_.ResetStatistics();
         UpdateTable();
     });
-    auto* close = MakeButton(this, "CloseTrendButton", QStringLiteral("Закрыть"), QStringLiteral("Закрыть тренд"),
-                             QString());
+    auto* close = MakeNamedButton(this, "CloseTrendButton", QStringLiteral("Закрыть"), QStringLiteral("Закрыть тренд"),
+                                  QString());
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    for (QWidget* w : std::initializer_list<QWidget*>{PauseButton, FollowButton, AutoScaleButton, GroupByUnitCheckBox,
-                                                      ExportPictureButton, ExportCsvButton})
-        row->addWidget(w);
-    row->addStretch(1);
-    row->addWidget(ResetStatisticsButton);
-    row->addWidget(close);
-    outer->addLayout(row);
+    return close;
 }
 
 void TTrendWindow::BuildTable()

@@ -25,6 +25,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -87,6 +88,9 @@ protected:
 
 private:
     void BuildToolRow(QVBoxLayout* outer);
+    void BuildSpanChoice(QHBoxLayout* row);
+    void BuildViewControls();
+    QPushButton* BuildFileButtons();
     void BuildTable();
     void RebuildStrips();
     void UpdateTable();

@@ -8,29 +8,22 @@
 // 1.01 x (acquisition time + 0.1 s), 2 when the server or the tool fails.
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
 
 #include "BenchScenario.h"
 #include "SimServerProcess.h"
+#include "ToolRun.h"
 
 namespace {
 
 constexpr int kSettleCycles = 2;
 constexpr int kSteadyCycles = 5;
 
-struct TToolRun {
-    bool Ok = false;
-    double CpuSeconds = 0;
-    long PeakKiB = 0;
+// A run of the tool and the start times of the cycles it recorded.
+struct TToolRun : ksv::bench::TToolRun {
     std::vector<double> CycleStarts; // seconds since the epoch
 };
-
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
 
 // "2026-12-09T17:01:02.123Z" anywhere in the line after "time".
 bool CycleStart(const std::string& line, double& seconds)
@@ -50,33 +43,8 @@ bool CycleStart(const std::string& line, double& seconds)
 
 TToolRun RunTool(const std::vector<std::string>& args)
 {
-    TToolRun run;
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return run;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-    std::vector<std::string> all = {ksv::simtest::ExecutableFolder() + "/ksv27-vorn-cli"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
     std::string text;
-    if (rc == 0)
-        ksv::simtest::ReadPipeUntil(out[0], std::chrono::steady_clock::now() + std::chrono::minutes(2), text);
-    ::close(out[0]);
-    if (rc != 0) return run;
-    int status = 0;
-    rusage usage{};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    run.CpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    run.PeakKiB = usage.ru_maxrss;
+    TToolRun run{ksv::bench::RunCli(args, std::chrono::minutes(2), &text), {}};
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         double seconds = 0;

@@ -17,64 +17,24 @@
 // Exit status 2 when the server, the broker or the tool failed, 1 when
 // cycles did not all reach the broker.
 #include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
 
 #include "BenchScenario.h"
 #include "MqttBroker.h"
 #include "MqttPublisher.h"
 #include "SimServerProcess.h"
+#include "ToolRun.h"
 
 namespace {
 
 using namespace ksv::mqtttest;
 using Clock = std::chrono::steady_clock;
 
-struct TToolRun {
-    bool Ok = false;
-    double CpuSeconds = 0, WallSeconds = 0;
-    long PeakKiB = 0;
-};
-
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+using ksv::bench::TToolRun;
 
 // Runs the tool, its standard output read and thrown away.
-TToolRun RunTool(const std::vector<std::string>& args)
-{
-    TToolRun run;
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return run;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-    std::vector<std::string> all = {ksv::simtest::ExecutableFolder() + "/ksv27-vorn-cli"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
-    std::string text;
-    if (rc == 0) ksv::simtest::ReadPipeUntil(out[0], Clock::now() + std::chrono::minutes(5), text);
-    ::close(out[0]);
-    if (rc != 0) return run;
-    int status = 0;
-    rusage usage{};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    run.WallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    run.CpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    run.PeakKiB = usage.ru_maxrss;
-    return run;
-}
+TToolRun RunTool(const std::vector<std::string>& args) { return ksv::bench::RunCli(args, std::chrono::minutes(5)); }
 
 enum class TWay {
     Plain,

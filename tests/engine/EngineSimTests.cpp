@@ -9,6 +9,7 @@
 #include "DeviceEngine.h"
 #include "MeasureEngine.h"
 #include "SimServerProcess.h"
+#include "SuiteSimServer.h"
 #include "TKsvApi.h"
 
 using namespace ksv;
@@ -37,19 +38,8 @@ class EngineSim : public ::testing::Test {
 protected:
     static inline std::unique_ptr<simtest::SimServerProcess> server;
 
-    static void SetUpTestSuite()
-    {
-        server = std::make_unique<simtest::SimServerProcess>();
-        if (!server->Start(Scenario())) return;
-        server->ExportPort();
-        SetKsvApi(nullptr);
-        SetKsvLibraryFolder(simtest::ExecutableFolder().c_str());
-    }
-    static void TearDownTestSuite()
-    {
-        if (server) server->Stop();
-        server.reset();
-    }
+    static void SetUpTestSuite() { simtest::StartSuiteServer(server, Scenario()); }
+    static void TearDownTestSuite() { simtest::StopSuiteServer(server); }
     void SetUp() override
     {
         ASSERT_TRUE(server && server->Running()) << (server ? server->Error() : std::string());

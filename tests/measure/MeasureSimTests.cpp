@@ -49,49 +49,21 @@ constexpr const char* kScenario = R"json({
       ] } ] } ]
 })json";
 
-class MeasureSimTest : public ksv::test::TMeasureWindowFixture {
+class MeasureSimTest : public ksv::test::TSimModuleFixture {
 protected:
-    static inline std::unique_ptr<ksv::simtest::SimServerProcess> server;
-
-    static void SetUpTestSuite()
-    {
-        server = std::make_unique<ksv::simtest::SimServerProcess>();
-        ksv::simtest::SimServerOptions options;
-        options.ScenarioJson = kScenario;
-        if (!server->Start(options)) return;
-        server->ExportPort();
-        ksv::SetKsvApi(nullptr);
-        ksv::SetKsvLibraryFolder(ksv::simtest::ExecutableFolder().c_str());
-    }
-    static void TearDownTestSuite()
-    {
-        if (server) server->Stop();
-        server.reset();
-    }
+    static void SetUpTestSuite() { StartServer(kScenario); }
 
     void SetUp() override
     {
         ASSERT_TRUE(server && server->Running()) << (server ? server->Error() : std::string());
         ASSERT_TRUE(server->Control("clear"));
         TMeasureWindowFixture::SetUp();
-        // The module opened as a discovery opens it: configuration and description read.
-        ksv::TKsvApi& api = ksv::KsvApi();
-        Ksv27ModuleRecord& r = window->ModuleRecord;
-        api.KSV27_Init(&r);
-        ASSERT_EQ(api.KSV27_Open(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, kCrate, 1), 0);
-        ASSERT_EQ(api.KSV27_GetConfig(&r), 0);
-        ASSERT_EQ(api.KSV27_GetDescription(&r, KSV27_DESCRIPTION_MASK), 0);
-        OpenDescribedModule(0.2, 7);
+        OpenSimModule(kCrate, 0.2);
     }
 
     void TearDown() override
     {
-        if (window) {
-            window->HandlerBusy = false;
-            window->StopMeasurement();
-            ksv::KsvApi().KSV27_Close(&window->ModuleRecord);
-        }
-        TMeasureWindowFixture::TearDown();
+        TSimModuleFixture::TearDown();
         if (server) server->Control("clear");
     }
 

@@ -17,6 +17,7 @@
 #include "CycleCsv.h"
 #include "CycleRecorder.h"
 #include "TrendHistory.h"
+#include "TwoChannelCycle.h"
 
 namespace ksv {
 namespace {
@@ -27,16 +28,9 @@ TCycleResult Cycle(double value, std::uint64_t index = 0)
     TCycleResult cycle;
     cycle.Index = index;
     cycle.StartTime = std::chrono::system_clock::time_point(std::chrono::milliseconds(1000 * (index + 1)));
-    for (int c = 0; c < 2; ++c) {
-        TChannelResult& ch = cycle.Channels[static_cast<std::size_t>(c)];
-        ch.Active = true;
-        ch.Kind = TMezzanineKind::Voltage;
-        ch.Unit = TChannelUnit::Millivolt;
-        ch.MezzanineName = "U10";
-        ch.Valid = c == 0;
-        ch.Value = c == 0 ? value : NAN;
-        ch.Text = c == 0 ? std::to_string(value) : "--------";
-    }
+    SetTwoVoltageChannels(cycle, value, std::nullopt);
+    cycle.Channels[0].Text = std::to_string(value);
+    cycle.Channels[1].Text = "--------";
     return cycle;
 }
 

@@ -11,6 +11,7 @@
 #include "TrendHistory.h"
 #include "TrendLimits.h"
 #include "TrendTicks.h"
+#include "TwoChannelCycle.h"
 
 namespace ksv {
 namespace {
@@ -24,15 +25,7 @@ TCycleResult TwoLevels(double ms, double large, double small, bool smallValid = 
     TCycleResult cycle;
     cycle.StartTime = std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double, std::milli>(ms)));
-    for (int c = 0; c < 2; ++c) {
-        TChannelResult& ch = cycle.Channels[static_cast<std::size_t>(c)];
-        ch.Active = true;
-        ch.Kind = TMezzanineKind::Voltage;
-        ch.Unit = TChannelUnit::Millivolt;
-        ch.MezzanineName = "U10";
-        ch.Valid = c == 0 || smallValid;
-        ch.Value = c == 0 ? large : (smallValid ? small : NAN);
-    }
+    SetTwoVoltageChannels(cycle, large, smallValid ? std::optional<double>(small) : std::nullopt);
     return cycle;
 }
 

@@ -38,38 +38,18 @@ constexpr const char* kScenario = R"json({
       ] } ] } ]
 })json";
 
-class TrendSimTest : public ksv::test::TMeasureWindowFixture {
+class TrendSimTest : public ksv::test::TSimModuleFixture {
 protected:
-    static inline std::unique_ptr<ksv::simtest::SimServerProcess> server;
     const std::string path = ::testing::TempDir() + "ksv_trend_" + std::to_string(::getpid());
 
-    static void SetUpTestSuite()
-    {
-        server = std::make_unique<ksv::simtest::SimServerProcess>();
-        ksv::simtest::SimServerOptions options;
-        options.ScenarioJson = kScenario;
-        if (!server->Start(options)) return;
-        server->ExportPort();
-        ksv::SetKsvApi(nullptr);
-        ksv::SetKsvLibraryFolder(ksv::simtest::ExecutableFolder().c_str());
-    }
-    static void TearDownTestSuite()
-    {
-        if (server) server->Stop();
-        server.reset();
-    }
+    static void SetUpTestSuite() { StartServer(kScenario); }
 
     void SetUp() override
     {
         ASSERT_TRUE(server && server->Running()) << (server ? server->Error() : std::string());
         TMeasureWindowFixture::SetUp();
-        ksv::TKsvApi& api = ksv::KsvApi();
-        Ksv27ModuleRecord& r = window->ModuleRecord;
-        api.KSV27_Init(&r);
-        ASSERT_EQ(api.KSV27_Open(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, kCrate, 1), 0);
-        ASSERT_EQ(api.KSV27_GetConfig(&r), 0);
-        ASSERT_EQ(api.KSV27_GetDescription(&r, KSV27_DESCRIPTION_MASK), 0);
-        OpenDescribedModule(0.1, 7);
+        OpenSimModule(kCrate, 0.1);
+        if (HasFatalFailure()) return;
         // A file dialog is answered with `path` and the suffix asked for.
         ksv::SetModalHandler([this](const ksv::TModalRequest& r) {
             if (r.ChosenFile) {
@@ -82,12 +62,7 @@ protected:
     }
     void TearDown() override
     {
-        if (window) {
-            window->HandlerBusy = false;
-            window->StopMeasurement();
-            ksv::KsvApi().KSV27_Close(&window->ModuleRecord);
-        }
-        TMeasureWindowFixture::TearDown();
+        TSimModuleFixture::TearDown();
         for (const char* suffix : {".csv", ".png"}) std::remove((path + suffix).c_str());
     }
 

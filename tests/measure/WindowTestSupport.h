@@ -1,6 +1,7 @@
 // The window fixture of the measurement tests: a fresh main window per test,
 // every modal request recorded and answered at once, and helpers that read
-// what the slot frames show.
+// what the slot frames show; and the same with the module in slot 1 of a
+// crate on the simulated crate server.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +25,8 @@
 #include "MessagePump.h"
 #include "MezzanineKind.h"
 #include "ModalDialogs.h"
+#include "SuiteSimServer.h"
+#include "TKsvApi.h"
 #include "TLed.h"
 
 namespace ksv::test {
@@ -105,6 +108,39 @@ protected:
         QStringList texts;
         for (const TModalRequest& r : shown) texts.push_back(r.Text);
         return texts;
+    }
+};
+
+// The window fixture with the real libraries and the simulated crate server,
+// which runs for a whole suite: a suite's SetUpTestSuite calls StartServer.
+class TSimModuleFixture : public TMeasureWindowFixture {
+protected:
+    static inline std::unique_ptr<simtest::SimServerProcess> server;
+
+    static void StartServer(const char* scenarioJson) { simtest::StartSuiteServer(server, scenarioJson); }
+    static void TearDownTestSuite() { simtest::StopSuiteServer(server); }
+
+    // The module in slot 1 of `crate` opened as a discovery opens it
+    // (configuration and description read), then shown as opened.
+    void OpenSimModule(const char* crate, double seconds)
+    {
+        TKsvApi& api = KsvApi();
+        Ksv27ModuleRecord& r = window->ModuleRecord;
+        api.KSV27_Init(&r);
+        ASSERT_EQ(api.KSV27_Open(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, crate, 1), 0);
+        ASSERT_EQ(api.KSV27_GetConfig(&r), 0);
+        ASSERT_EQ(api.KSV27_GetDescription(&r, KSV27_DESCRIPTION_MASK), 0);
+        OpenDescribedModule(seconds, 7);
+    }
+
+    void TearDown() override
+    {
+        if (window) {
+            window->HandlerBusy = false;
+            window->StopMeasurement();
+            KsvApi().KSV27_Close(&window->ModuleRecord);
+        }
+        TMeasureWindowFixture::TearDown();
     }
 };
 
