@@ -1,6 +1,7 @@
 #include "MessagePump.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <chrono>
 
@@ -10,8 +11,17 @@ namespace ksv {
 
 namespace {
 
-// Lives on the window's thread; the queued calls that wake it drain the
-// synchronizer's queue there.
+const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::User + 27);
+
+// Lives on the window's thread; the events that wake it drain the
+// synchronizer's queue there, in any message loop, nested ones included.
+// Only the drain event is ever posted to it, and the toolkit hands events of
+// user types to customEvent, so the event itself is never read here.
+class TPumpObject : public QObject {
+protected:
+    void customEvent(QEvent*) override { TSynchronizer::Instance().Drain(); }
+};
+
 QObject* gPump = nullptr;
 
 } // namespace
@@ -21,17 +31,15 @@ void InstallSynchronizerPump()
     auto& sync = TSynchronizer::Instance();
     sync.BindMainThread();
     if (!gPump) {
-        gPump = new QObject;
+        gPump = new TPumpObject;
         QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [] { gPump = nullptr; });
         gPump->setParent(QCoreApplication::instance());
     }
     QObject* target = gPump;
     sync.SetWakeHook([target] {
-        // A queued call: the toolkit makes and hands over the call event
-        // itself, thread-safely; the window's thread runs it in any message
-        // loop, nested ones included.
-        QMetaObject::invokeMethod(
-            target, [] { TSynchronizer::Instance().Drain(); }, Qt::QueuedConnection);
+        // A plain event, posted thread-safely: the toolkit hands it over and
+        // frees it, and no call object of ours crosses the threads.
+        QCoreApplication::postEvent(target, new QEvent(kDrainEvent));
     });
     sync.SetPumpHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
