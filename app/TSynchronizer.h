@@ -1,11 +1,10 @@
 // The synchronous hand-off from a worker thread to the window's thread.
 //
 // A worker calls Synchronize(step): the step is queued, the window's thread is
-// woken (the wake hook posts an event to it), and the worker waits until the
-// window's thread has run the step. Whatever the step throws is thrown again
-// in the worker.
+// woken through the wake hook, and the worker waits until the window's thread
+// has run the step. Whatever the step throws is thrown again in the worker.
 //
-// The window's thread serves the queue when the wake event arrives (so nested
+// The window's thread serves the queue when the wake-up arrives (so nested
 // message loops serve it too) and inside every wait of its own (ServeFor,
 // ServeUntil), so a window thread that waits for a worker never blocks a
 // worker that waits for the window: no order of stop, hand-off and message

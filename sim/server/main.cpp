@@ -12,6 +12,9 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 #include "Client.h"
 #include "Scenario.h"
@@ -25,6 +28,17 @@ using namespace ksv::sim;
 namespace {
 
 int gStopPipe[2] = {-1, -1};
+
+// A harness may die without stopping the server, even while it holds the
+// server stopped (SIGSTOP) to test a frozen crate: the kernel then kills the
+// server, so it never outlives the harness and keeps the harness's output
+// open. The --parent watch in the serving loop covers other systems.
+void DieWithParent()
+{
+#if defined(__linux__)
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+}
 
 void OnStopSignal(int)
 {
@@ -133,6 +147,7 @@ int main(int argc, char** argv)
         }
     }
     std::signal(SIGPIPE, SIG_IGN);
+    if (parent) DieWithParent();
 
     if (printDemo) {
         std::fwrite(DemoScenarioJson().data(), 1, DemoScenarioJson().size(), stdout);

@@ -90,7 +90,8 @@ def free_port():
 
 class Server:
     def __init__(self, port, config=None):
-        args = [os.path.join(BIN, "ksv-crate-server"), "--port", str(port)]
+        # --parent: the server dies with this driver, however the driver ends.
+        args = [os.path.join(BIN, "ksv-crate-server"), "--port", str(port), "--parent", str(os.getpid())]
         if config:
             args += ["--config", config]
         self.port = port
