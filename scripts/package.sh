@@ -103,6 +103,8 @@ stage_package() {
     LC_ALL=C sort -z | xargs -0 md5sum) >"$dir/DEBIAN/md5sums"
   chmod 644 "$dir/DEBIAN/md5sums"
   find "$dir" -type d -exec chmod 755 {} +
+  # Whatever the checkout's umask gave the files configured from it.
+  find "$dir" -type f -perm /022 -exec chmod go-w {} +
   find "$dir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   dpkg-deb --root-owner-group -Zxz --build "$dir" "$out/${pkg}_${version}_${arch}.deb" >/dev/null
   echo "$out/${pkg}_${version}_${arch}.deb"
