@@ -104,7 +104,7 @@ public:
     void MainLMDPageControlChange();
     // Escape: key code 27 seen by the application's shortcut hook; returns handled.
     bool EscapeKeyPressed();
-    void SetShortcutHookEnabled(bool enabled);
+    void SetShortcutHookEnabled(bool enabled) override;
 
     // ---- the workers -----------------------------------------------------
     void StartDiscovery(ksv::TDiscoveryMode mode, bool useSaved);

@@ -12,9 +12,9 @@
 #include "ModuleInventory.h"
 #include "WindowGeometry.h"
 #include "WorkerDialog.h"
-#include "core/IniFile.h"
-#include "core/SettingsFolderOverride.h"
-#include "core/SettingsLoadSave.h"
+#include "IniFile.h"
+#include "SettingsFolderOverride.h"
+#include "SettingsLoadSave.h"
 
 ksv::TInitAndConfigThread* InitAndConfigThread = nullptr;
 
@@ -304,6 +304,7 @@ void TInitAndConfigThread::RestoreCursor()
 int TInitAndConfigThread::DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
                                                  const QStringList& buttonCaptions, const QString& text)
 {
+    TShortcutHookOff hookOff(view_);
     return ShowWorkerMessage(kDiscoveryDialogLook, caption, kind, buttons, buttonCaptions, text, view_.DialogParent());
 }
 

@@ -52,6 +52,7 @@ void TMainThread::ShowThreadMessage()
     StopRequested = true;
     // A close under way ends this run; its failures are not shown.
     if (!view_.FailureMayBeShown()) return;
+    TShortcutHookOff hookOff(view_);
     ThreadMessageDialog(QString::fromUtf8(msg::kThreadMessageCaption), TDialogKind::Error, QMessageBox::Ok,
                         {QString::fromUtf8(msg::kAcceptedButton)}, MessageText, view_.DialogParent());
 }
