@@ -3,6 +3,7 @@
 // shows on them. Window's thread.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <array>
 #include <atomic>
@@ -48,7 +49,9 @@ struct TMultimeterActions {
     std::function<void()> RequestMeasurement;
 };
 
-class TMultimeterPage {
+class TMultimeterPage : public QObject {
+    Q_OBJECT
+
 public:
     TMultimeterPage(const TMultimeterControls& controls, TWindowState& state, TMultimeterActions actions);
 
@@ -86,6 +89,11 @@ public:
     void ShowRunStopped();
     // The run the page is set up for now: crate, module, rate, time, slots.
     TRunDescription DescribeRun() const;
+
+signals:
+    // Right after a cycle's values are shown, on the window's thread; what
+    // records or follows the run connects to it once.
+    void CycleShown(const ksv::TCycleResult& cycle);
 
 private:
     bool SlotShown(const TSlotPicture& picture, std::size_t s) const;
