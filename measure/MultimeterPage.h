@@ -14,6 +14,7 @@
 #include "CycleResult.h"
 #include "DeviceInventory.h"
 #include "MeasureEngine.h"
+#include "MeasurementView.h"
 #include "SlotPicture.h"
 #include "WindowState.h"
 #include "ksvapi.h"
@@ -49,7 +50,7 @@ struct TMultimeterActions {
     std::function<void()> RequestMeasurement;
 };
 
-class TMultimeterPage : public QObject {
+class TMultimeterPage : public QObject, public IRunDisplay {
     Q_OBJECT
 
 public:
@@ -82,11 +83,11 @@ public:
     void EnableAfterDiscovery(bool moduleOpen);
 
     // ---- what a run shows ----------------------------------------------
-    void ShowRunStarted();
-    TMeasureRequest RunRequest() const;
-    void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture);
-    void ShowUpdateMarks(const TSlotPicture& picture);
-    void ShowRunStopped();
+    void ShowRunStarted() override;
+    TMeasureRequest RunRequest() const override;
+    void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture) override;
+    void ShowUpdateMarks(const TSlotPicture& picture) override;
+    void ShowRunStopped() override;
     // The run the page is set up for now: crate, module, rate, time, slots.
     TRunDescription DescribeRun() const;
 
