@@ -94,7 +94,9 @@ void TMainForm::Construct()
     ApplyWindowDefaults();
     RecordTrendPanel = new ksv::TRecordTrendPanel(
         {*this, *AdcGroupParsLMDGroupBox, *AcquisitionTimeLMDSimplePanel, HandlerBusy, DiscoveryRunning, ModuleState,
-         ModuleRecord, OnCycleShown, [this] { return multimeter_->DescribeRun(); }});
+         ModuleRecord, [this] { return multimeter_->DescribeRun(); }});
+    connect(multimeter_.get(), &ksv::TMultimeterPage::CycleShown, RecordTrendPanel,
+            &ksv::TRecordTrendPanel::CycleShown);
     HandlerBusy = false;
     StartupPhase = ksv::kStartupConstructed;
     WindowsVersionCode = ksv::QueryWindowsVersionCode();
