@@ -1,5 +1,6 @@
 // The program's entry: the application object, the screen check, the main
-// window and the message loop. Returns 0 in every case.
+// window and the message loop. Returns 0 in every case, except for a start
+// refused before any of that (LaunchRefusal.h).
 #include <QFile>
 #include <QScreen>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 
 #include "Initandconfigthread.h"
 #include "Ksv27mainform.h"
+#include "LaunchRefusal.h"
 #include "MessagePump.h"
 #include "ModalDialogs.h"
 #include "TApplication.h"
@@ -31,6 +33,7 @@ bool ScreenLargeEnough()
 
 int main(int argc, char** argv)
 {
+    if (const std::string refusal = ksv::LaunchRefusal(); !refusal.empty()) return ksv::RefuseLaunch(argc, argv, refusal);
     TApplication application(argc, argv);
     try {
         QCoreApplication::setApplicationName(QStringLiteral("KSV27_Vorn"));

@@ -25,7 +25,7 @@
 #include "TWorkerLifecycle.h"
 #include "WindowGeometry.h"
 #include "WindowsVersion.h"
-#include "core/IniFile.h"
+#include "IniFile.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -94,12 +94,14 @@ void TMainForm::Construct()
     ApplyWindowDefaults();
     RecordTrendPanel = new ksv::TRecordTrendPanel(
         {*this, *AdcGroupParsLMDGroupBox, *AcquisitionTimeLMDSimplePanel, HandlerBusy, DiscoveryRunning, ModuleState,
-         ModuleRecord, OnCycleShown, [this] { return multimeter_->DescribeRun(); }});
+         ModuleRecord, [this] { return multimeter_->DescribeRun(); }});
+    connect(multimeter_.get(), &ksv::TMultimeterPage::CycleShown, RecordTrendPanel,
+            &ksv::TRecordTrendPanel::CycleShown);
     HandlerBusy = false;
     StartupPhase = ksv::kStartupConstructed;
     WindowsVersionCode = ksv::QueryWindowsVersionCode();
-    // The caption-tracing effect of the original control suite has no
-    // counterpart here, so nothing depends on WindowsVersionCode yet.
+    // Kept for the window's look on older systems; nothing here depends on
+    // WindowsVersionCode yet.
 }
 
 // The texts that show "not known yet"; every lamp unlit in the button face.
@@ -227,7 +229,8 @@ void TMainForm::ConnectHandlers()
 {
     // Every handler runs guarded: an exception shows the standard error box
     // instead of crossing the toolkit. Change events fire on programmatic
-    // changes too (as the original's did); HandlerBusy filters those.
+    // changes too (a list filled, a box ticked by code); HandlerBusy filters
+    // those.
     const auto on = [this](auto* sender, auto signal, auto* part, auto handler) {
         ConnectGuarded(this, sender, signal, part, handler);
     };

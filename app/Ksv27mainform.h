@@ -104,7 +104,7 @@ public:
     void MainLMDPageControlChange();
     // Escape: key code 27 seen by the application's shortcut hook; returns handled.
     bool EscapeKeyPressed();
-    void SetShortcutHookEnabled(bool enabled);
+    void SetShortcutHookEnabled(bool enabled) override;
 
     // ---- the workers -----------------------------------------------------
     void StartDiscovery(ksv::TDiscoveryMode mode, bool useSaved);
@@ -147,10 +147,7 @@ private:
     ksv::TDeviceInventory& DeviceInventory() override;
     ksv::TDeviceEngine& Engine() override;
     void ShowDiscoveryBegun() override;
-    void SetDetectionControlsEnabled(bool enabled) override;
-    void ShowDeviceStatus(ksv::TStatusKind kind, ksv::TDiscoveryMode mode, const std::string& moduleName) override;
-    void ShowCrateList(const QStringList& items, int current) override;
-    void ShowModuleList(const QStringList& items, int current) override;
+    ksv::IDiscoveryDisplay& DeviceDisplay() override;
     QRect WindowFrame() const override;
     QRect WindowClient() const override;
     void MoveWindow(const QPoint& topLeft) override;
@@ -168,12 +165,8 @@ private:
     void ForgetDevice() override;
     Ksv27ModuleRecord& MeasuredRecord() override;
     bool OnMultimeterPage() const override;
-    void ShowRunStarted() override;
     double RunAcquisitionTime() const override;
-    ksv::TMeasureRequest RunRequest() const override;
-    void ShowCycle(const ksv::TCycleResult& cycle, const ksv::TSlotPicture& picture) override;
-    void ShowUpdateMarks(const ksv::TSlotPicture& picture) override;
-    void ShowRunStopped() override;
+    ksv::IRunDisplay& RunDisplay() override;
 
     std::unique_ptr<ksv::TDevicePanel> device_;
     std::unique_ptr<ksv::TMultimeterPage> multimeter_;

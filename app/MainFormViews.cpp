@@ -1,6 +1,7 @@
 // The two views the workers see of the main window: the discovery's and the
-// measurement's. Each call is a thin step onto the window's state or one of
-// its parts.
+// measurement's. The window keeps the shared flags and the window-wide
+// steps; what a worker shows goes to the part that shows it (the device
+// panel, the multimeter page), which implements that half itself.
 #include <QTabWidget>
 
 #include "DevicePanel.h"
@@ -32,16 +33,7 @@ void TMainForm::ShowDiscoveryBegun()
     StartMultimeterLMDSimplePanel->setVisible(false);
 }
 
-void TMainForm::SetDetectionControlsEnabled(bool enabled) { device_->SetDetectionControlsEnabled(enabled); }
-
-void TMainForm::ShowDeviceStatus(ksv::TStatusKind kind, ksv::TDiscoveryMode mode, const std::string& moduleName)
-{
-    device_->ShowDeviceStatus(kind, mode, moduleName);
-}
-
-void TMainForm::ShowCrateList(const QStringList& items, int current) { device_->ShowCrateList(items, current); }
-
-void TMainForm::ShowModuleList(const QStringList& items, int current) { device_->ShowModuleList(items, current); }
+ksv::IDiscoveryDisplay& TMainForm::DeviceDisplay() { return *device_; }
 
 QRect TMainForm::WindowFrame() const { return frameGeometry(); }
 
@@ -101,17 +93,6 @@ Ksv27ModuleRecord& TMainForm::MeasuredRecord() { return ModuleRecord; }
 
 bool TMainForm::OnMultimeterPage() const { return MainLMDPageControl->currentIndex() == 0; }
 
-void TMainForm::ShowRunStarted() { multimeter_->ShowRunStarted(); }
-
 double TMainForm::RunAcquisitionTime() const { return AcquisitionTime; }
 
-ksv::TMeasureRequest TMainForm::RunRequest() const { return multimeter_->RunRequest(); }
-
-void TMainForm::ShowCycle(const ksv::TCycleResult& cycle, const ksv::TSlotPicture& picture)
-{
-    multimeter_->ShowCycle(cycle, picture);
-}
-
-void TMainForm::ShowUpdateMarks(const ksv::TSlotPicture& picture) { multimeter_->ShowUpdateMarks(picture); }
-
-void TMainForm::ShowRunStopped() { multimeter_->ShowRunStopped(); }
+ksv::IRunDisplay& TMainForm::RunDisplay() { return *multimeter_; }

@@ -14,9 +14,9 @@
 #include "MessagePump.h"
 #include "ModalDialogs.h"
 #include "SettingsController.h"
-#include "core/SettingsFolderOverride.h"
+#include "SettingsFolderOverride.h"
 #include "TSynchronizer.h"
-#include "core/IniFile.h"
+#include "IniFile.h"
 
 namespace ksv {
 

@@ -70,7 +70,6 @@ public:
     // held up (user input queued meanwhile goes, as a modal dialog would
     // have it go).
     bool FailureMayBeShown();
-    bool Closing() const { return closing_; }
 
 private:
     class TWaitScope;

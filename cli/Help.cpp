@@ -4,6 +4,12 @@
 
 namespace ksv::cli {
 
+// The text's layout makes the manual page (docs/man/help-to-man.awk): a
+// section is a line of up to four words ending in ':'; an option is a line
+// indented by two, its names and value, at least two spaces, its text, and
+// lines indented further continue it; a line with a gap inside under an
+// option stays a line (a table).
+
 namespace {
 
 const char* const kUsage = R"(ksv27-vorn-cli: the KSV27 multimeter from the command line
@@ -80,9 +86,9 @@ measure and serve publish every cycle to an MQTT broker with:
   --mqtt-qos 0|1|2  quality of service of the cycle and channel messages (default 1)
   --mqtt-queue N    cycles kept while the broker is away (default 100000); beyond it the
                     oldest are dropped, and standard error says how many
-  --mqtt-flush SECS at the stop, how long queued cycles may take to go out (default 5)
+  --mqtt-flush SECS  at the stop, how long queued cycles may take to go out (default 5)
   --mqtt-bare-values  ch<N> carries the bare number
-  --mqtt-client-id ID the broker's client id (default ksv27-vorn-<crate>-<slot>)
+  --mqtt-client-id ID  the broker's client id (default ksv27-vorn-<crate>-<slot>)
 The options after --mqtt require it.
 A broker away is no failure: the measurement goes on and the tool reconnects (after
 0.25 s, then less and less often, at most every 10 s), sending the waiting cycles in order,
@@ -116,9 +122,10 @@ Examples:
 )";
 
 const char* const kScpiIntro = R"(
-SCPI headers of serve (long or short form, any case; `;` between commands;
-values in V, A or Ohm; +9.91000000E+37 for a channel without a value;
-errors per connection in SYSTem:ERRor?, -240 "Hardware error", -241 "Hardware missing"):
+SCPI headers of serve:
+Long or short form, any case; `;` between commands; values in V, A or Ohm;
++9.91000000E+37 for a channel without a value; errors per connection in
+SYSTem:ERRor?, -240 "Hardware error", -241 "Hardware missing".
 )";
 
 } // namespace

@@ -6,8 +6,8 @@
 #include "AdcRates.h"
 #include "MeasureCore.h"
 #include "MezzanineKind.h"
-#include "core/IniFile.h"
-#include "core/SettingsLoadSave.h"
+#include "IniFile.h"
+#include "SettingsLoadSave.h"
 
 namespace ksv::cli {
 

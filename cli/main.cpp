@@ -11,7 +11,7 @@
 #include "Interrupt.h"
 #include "Options.h"
 #include "TKsvApi.h"
-#include "core/SettingsPath.h"
+#include "SettingsPath.h"
 #ifdef KSV_WITH_MQTT
 #include "MqttChoice.h"
 #endif

@@ -70,17 +70,13 @@ install(CODE "
 " COMPONENT ${KSV_MAIN_COMPONENT})
 
 # The tool's manual page is made from its --help text, so every option it
-# has is in it. Without help2man the page is left out.
-find_program(KSV_HELP2MAN help2man)
-if(KSV_HELP2MAN)
+# has is in it (not when the tool is built for another system).
+if(NOT CMAKE_CROSSCOMPILING)
   install(CODE "
-    set(KSV_HELP2MAN \"${KSV_HELP2MAN}\")
     set(KSV_CLI \"$<TARGET_FILE:ksv27-vorn-cli>\")
     set(KSV_VERSION ${PROJECT_VERSION})
-    set(KSV_H2M \"${CMAKE_SOURCE_DIR}/docs/man/ksv27-vorn-cli.h2m\")
+    set(KSV_MAN_DIR \"${CMAKE_SOURCE_DIR}/docs/man\")
     set(KSV_PAGE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/ksv27-vorn-cli.1\")
     include(\"${CMAKE_SOURCE_DIR}/cmake/install/CliManPage.cmake\")
   " COMPONENT ${KSV_MAIN_COMPONENT})
-else()
-  message(STATUS "help2man not found: the tool's manual page is not installed")
 endif()

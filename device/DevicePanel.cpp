@@ -117,8 +117,9 @@ void TDevicePanel::ShowUnknown()
 void TDevicePanel::ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName)
 {
     const TBusyScope busy(state_.HandlerBusy);
-    const TDeviceStatusView view = DeviceStatusView(kind == TStatusKind::Final, static_cast<int>(mode), moduleName,
-                                                    state_.CrateStatusOk != 0, state_.ModuleState, state_.ModuleRecord);
+    const TDeviceStatusView view = DeviceStatusView(kind == TStatusKind::Final, mode, moduleName, state_.CrateStatusOk != 0,
+                                                    static_cast<TModuleState>(state_.ModuleState.load()),
+                                                    state_.ModuleRecord);
 
     // The window's caption is the application's title on the desktop. The
     // toolkit's display name is left alone: it would be appended to the

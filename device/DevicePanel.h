@@ -43,7 +43,7 @@ struct TDeviceActions {
     std::function<void()> ResetSlots;
 };
 
-class TDevicePanel {
+class TDevicePanel : public IDiscoveryDisplay {
 public:
     TDevicePanel(const TDeviceControls& controls, TWindowState& state, TDeviceActions actions);
 
@@ -55,10 +55,10 @@ public:
     // ---- what the discovery shows --------------------------------------
     // The texts and lamps of "not known yet".
     void ShowUnknown();
-    void ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName);
-    void ShowCrateList(const QStringList& items, int current);
-    void ShowModuleList(const QStringList& items, int current);
-    void SetDetectionControlsEnabled(bool enabled);
+    void ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName) override;
+    void ShowCrateList(const QStringList& items, int current) override;
+    void ShowModuleList(const QStringList& items, int current) override;
+    void SetDetectionControlsEnabled(bool enabled) override;
     // The detection controls back after a discovery.
     void EnableDetection();
 

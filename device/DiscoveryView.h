@@ -31,6 +31,20 @@ enum class TStatusKind {
     Final
 };
 
+// The device panel's half of the view: what a discovery shows in the
+// status display, the two lists and the detection controls. Window's thread.
+class IDiscoveryDisplay {
+public:
+    virtual void SetDetectionControlsEnabled(bool enabled) = 0;
+    virtual void ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName) = 0;
+    // A list's items and its selection (-1: none); the list shows them all.
+    virtual void ShowCrateList(const QStringList& items, int current) = 0;
+    virtual void ShowModuleList(const QStringList& items, int current) = 0;
+
+protected:
+    ~IDiscoveryDisplay() = default;
+};
+
 class IDiscoveryView : public IWorkerView {
 public:
     // ---- state (any thread) ---------------------------------------------
@@ -44,11 +58,8 @@ public:
     // ---- the window's thread ----------------------------------------------
     // The multimeter page in front, the page control and START out of reach.
     virtual void ShowDiscoveryBegun() = 0;
-    virtual void SetDetectionControlsEnabled(bool enabled) = 0;
-    virtual void ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName) = 0;
-    // A list's items and its selection (-1: none); the list shows them all.
-    virtual void ShowCrateList(const QStringList& items, int current) = 0;
-    virtual void ShowModuleList(const QStringList& items, int current) = 0;
+    // The device panel.
+    virtual IDiscoveryDisplay& DeviceDisplay() = 0;
     virtual QRect WindowFrame() const = 0;
     virtual QRect WindowClient() const = 0;
     virtual void MoveWindow(const QPoint& topLeft) = 0;

@@ -12,9 +12,9 @@
 #include "ModuleInventory.h"
 #include "WindowGeometry.h"
 #include "WorkerDialog.h"
-#include "core/IniFile.h"
-#include "core/SettingsFolderOverride.h"
-#include "core/SettingsLoadSave.h"
+#include "IniFile.h"
+#include "SettingsFolderOverride.h"
+#include "SettingsLoadSave.h"
 
 ksv::TInitAndConfigThread* InitAndConfigThread = nullptr;
 
@@ -146,7 +146,7 @@ void TInitAndConfigThread::ShowFinalStatus()
 {
     Synchronize([this] {
         Step("ShowDeviceStatus");
-        view_.ShowDeviceStatus(TStatusKind::Final, DiscoveryMode, StatusModuleName);
+        view_.DeviceDisplay().ShowDeviceStatus(TStatusKind::Final, DiscoveryMode, StatusModuleName);
     });
     Sleep(100);
 }
@@ -165,10 +165,10 @@ void TInitAndConfigThread::PrepareDiscovery()
     if (!OpenSettingsFile()) return;
     ChooseWantedModule();
 
-    view_.SetDetectionControlsEnabled(false);
+    view_.DeviceDisplay().SetDetectionControlsEnabled(false);
     if (DiscoveryMode != TDiscoveryMode::ModuleChanged) view_.SetCrateStatusOk(false);
     if (DiscoveryMode != TDiscoveryMode::CrateChanged) view_.SetModuleState(kNoModule);
-    view_.ShowDeviceStatus(TStatusKind::Reset, DiscoveryMode, StatusModuleName);
+    view_.DeviceDisplay().ShowDeviceStatus(TStatusKind::Reset, DiscoveryMode, StatusModuleName);
 }
 
 void TInitAndConfigThread::ChooseWantedModule()
@@ -226,7 +226,7 @@ void TInitAndConfigThread::RestoreWindowPosition()
 bool TInitAndConfigThread::FindAndOpenModule()
 {
     Step("FindAndOpenModule");
-    view_.ShowModuleList({}, -1);
+    view_.DeviceDisplay().ShowModuleList({}, -1);
 
     const TEngineStatus found = view_.Engine().FindModules(WantedCrateSerial, WantedSlot);
     if (!found) {
@@ -241,7 +241,7 @@ bool TInitAndConfigThread::FindAndOpenModule()
     QStringList crates;
     for (int c = 0; c < inventory.Ksv27CrateCount; ++c)
         crates.append(RecordText(CrateItemText(c, Ksv27CrateSerial(inventory, c))));
-    view_.ShowCrateList(crates, inventory.SelectedCrate);
+    view_.DeviceDisplay().ShowCrateList(crates, inventory.SelectedCrate);
     view_.SetCrateStatusOk(true);
     FillModulesComboBox(inventory.SelectedCrate);
 
@@ -257,7 +257,7 @@ void TInitAndConfigThread::FillModulesComboBox(int crate)
     const int count = Ksv27ModuleCountOf(inventory, crate);
     for (int m = 0; m < count; ++m) modules.append(RecordText(ModuleItemText(inventory.Ksv27Slots[crate][m])));
     const int chosen = ValidCrateIndex(inventory, crate) ? inventory.SelectedModuleInCrate[crate] : -1;
-    view_.ShowModuleList(modules, ValidModuleIndex(inventory, crate, chosen) ? chosen : -1);
+    view_.DeviceDisplay().ShowModuleList(modules, ValidModuleIndex(inventory, crate, chosen) ? chosen : -1);
 }
 
 void TInitAndConfigThread::ApplySettings()
@@ -304,6 +304,7 @@ void TInitAndConfigThread::RestoreCursor()
 int TInitAndConfigThread::DiscoveryMessageDialog(const QString& caption, TDialogKind kind, int buttons,
                                                  const QStringList& buttonCaptions, const QString& text)
 {
+    TShortcutHookOff hookOff(view_);
     return ShowWorkerMessage(kDiscoveryDialogLook, caption, kind, buttons, buttonCaptions, text, view_.DialogParent());
 }
 

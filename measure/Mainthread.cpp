@@ -52,6 +52,7 @@ void TMainThread::ShowThreadMessage()
     StopRequested = true;
     // A close under way ends this run; its failures are not shown.
     if (!view_.FailureMayBeShown()) return;
+    TShortcutHookOff hookOff(view_);
     ThreadMessageDialog(QString::fromUtf8(msg::kThreadMessageCaption), TDialogKind::Error, QMessageBox::Ok,
                         {QString::fromUtf8(msg::kAcceptedButton)}, MessageText, view_.DialogParent());
 }
@@ -133,7 +134,7 @@ void TMainThread::PrepareMeasurement()
 
 void TMainThread::ShowStartState()
 {
-    view_.ShowRunStarted();
+    view_.RunDisplay().ShowRunStarted();
     AcquisitionTime = view_.RunAcquisitionTime();
 }
 
@@ -141,20 +142,20 @@ void TMainThread::ConfigureModule()
 {
     // The run uses this picture of the controls, never the controls
     // themselves, which belong to the window's thread.
-    TMeasureRequest request = view_.RunRequest();
+    TMeasureRequest request = view_.RunDisplay().RunRequest();
     request.AcquisitionTime = AcquisitionTime;
     const TEngineStatus configured = Engine.Configure(request);
     AdcRate = Engine.RateHz();
     if (!configured) ReportFailure(configured.Message.c_str());
 }
 
-void TMainThread::ShowChannelValues() { view_.ShowCycle(LastCycle, Engine.Slots()); }
+void TMainThread::ShowChannelValues() { view_.RunDisplay().ShowCycle(LastCycle, Engine.Slots()); }
 
-void TMainThread::ShowUpdateMarks() { view_.ShowUpdateMarks(Engine.Slots()); }
+void TMainThread::ShowUpdateMarks() { view_.RunDisplay().ShowUpdateMarks(Engine.Slots()); }
 
 void TMainThread::ShowStopState()
 {
-    view_.ShowRunStopped();
+    view_.RunDisplay().ShowRunStopped();
     Engine.FreeBuffers();
     view_.SetAcquisitionIdle(true);
 }

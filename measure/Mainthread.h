@@ -100,8 +100,7 @@ private:
 // The measurement thread's dialog: a message dialog 570 wide with 12 pt text,
 // coloured by kind (error: white on orange; confirmation: black on light
 // blue), one button per caption, sized to its text and centred over
-// `parent` when there is one. The Escape handling of the window is off while
-// it shows. Returns the modal result.
+// `parent` when there is one. Returns the modal result.
 int ThreadMessageDialog(const QString& caption, TDialogKind kind, int buttons, const QStringList& buttonCaptions,
                         const QString& text, QWidget* parent = nullptr);
 

@@ -14,6 +14,25 @@
 
 namespace ksv {
 
+// The multimeter page's half of the view: what a run shows and the request
+// its controls make. Window's thread.
+class IRunDisplay {
+public:
+    // START turns to STOP, the values and lamps are cleared.
+    virtual void ShowRunStarted() = 0;
+    // The rate and slots the controls choose now (the time is the run's own).
+    virtual TMeasureRequest RunRequest() const = 0;
+    // The cycle's values in the slots that take part and are still ticked;
+    // then the cycle goes to whatever follows the run.
+    virtual void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture) = 0;
+    virtual void ShowUpdateMarks(const TSlotPicture& picture) = 0;
+    // STOP turns back to START.
+    virtual void ShowRunStopped() = 0;
+
+protected:
+    ~IRunDisplay() = default;
+};
+
 class IMeasurementView : public IWorkerView {
 public:
     // ---- state (any thread) ---------------------------------------------
@@ -26,17 +45,9 @@ public:
 
     // ---- the window's thread ----------------------------------------------
     virtual bool OnMultimeterPage() const = 0;
-    // START turns to STOP, the values and lamps are cleared.
-    virtual void ShowRunStarted() = 0;
     virtual double RunAcquisitionTime() const = 0;
-    // The rate and slots the controls choose now (the time is the run's own).
-    virtual TMeasureRequest RunRequest() const = 0;
-    // The cycle's values in the slots that take part and are still ticked;
-    // then the cycle goes to whatever follows the run.
-    virtual void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture) = 0;
-    virtual void ShowUpdateMarks(const TSlotPicture& picture) = 0;
-    // STOP turns back to START.
-    virtual void ShowRunStopped() = 0;
+    // The multimeter page.
+    virtual IRunDisplay& RunDisplay() = 0;
 
 protected:
     ~IMeasurementView() = default;

@@ -300,7 +300,7 @@ void TMultimeterPage::ShowCycle(const TCycleResult& cycle, const TSlotPicture& p
             frame->Value2LMDEdit->setText(QString::fromStdString(cycle.Channels[2 * s + 1].Text));
         }
     }
-    if (state_.OnCycleShown) state_.OnCycleShown(cycle);
+    emit CycleShown(cycle);
 }
 
 void TMultimeterPage::ShowUpdateMarks(const TSlotPicture& picture)

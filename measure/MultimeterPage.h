@@ -3,6 +3,7 @@
 // shows on them. Window's thread.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <array>
 #include <atomic>
@@ -13,6 +14,7 @@
 #include "CycleResult.h"
 #include "DeviceInventory.h"
 #include "MeasureEngine.h"
+#include "MeasurementView.h"
 #include "SlotPicture.h"
 #include "WindowState.h"
 #include "ksvapi.h"
@@ -48,7 +50,9 @@ struct TMultimeterActions {
     std::function<void()> RequestMeasurement;
 };
 
-class TMultimeterPage {
+class TMultimeterPage : public QObject, public IRunDisplay {
+    Q_OBJECT
+
 public:
     TMultimeterPage(const TMultimeterControls& controls, TWindowState& state, TMultimeterActions actions);
 
@@ -79,13 +83,18 @@ public:
     void EnableAfterDiscovery(bool moduleOpen);
 
     // ---- what a run shows ----------------------------------------------
-    void ShowRunStarted();
-    TMeasureRequest RunRequest() const;
-    void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture);
-    void ShowUpdateMarks(const TSlotPicture& picture);
-    void ShowRunStopped();
+    void ShowRunStarted() override;
+    TMeasureRequest RunRequest() const override;
+    void ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture) override;
+    void ShowUpdateMarks(const TSlotPicture& picture) override;
+    void ShowRunStopped() override;
     // The run the page is set up for now: crate, module, rate, time, slots.
     TRunDescription DescribeRun() const;
+
+signals:
+    // Right after a cycle's values are shown, on the window's thread; what
+    // records or follows the run connects to it once.
+    void CycleShown(const ksv::TCycleResult& cycle);
 
 private:
     bool SlotShown(const TSlotPicture& picture, std::size_t s) const;

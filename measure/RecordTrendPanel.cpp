@@ -82,7 +82,6 @@ TRecordTrendPanel::TRecordTrendPanel(const TRecordTrendHost& host) : QFrame(&hos
     setGeometry(time->x() + time->width() + kGap, time->y(), kPanelWidth, kPanelHeight);
     BuildControls();
     ShowRecordState();
-    host.OnCycleShown = [this](const TCycleResult& cycle) { CycleShown(cycle); };
     host.Window.installEventFilter(this);
     show();
 }

@@ -38,7 +38,6 @@ struct TRecordTrendHost {
     const std::atomic<bool>& DiscoveryRunning;
     const std::atomic<std::uint8_t>& ModuleState;
     const Ksv27ModuleRecord& ModuleRecord;
-    std::function<void(const TCycleResult&)>& OnCycleShown;
     // The run the window is set up for now: crate, module, rate, acquisition
     // time and the slots that take part.
     std::function<TRunDescription()> DescribeRun;
@@ -52,12 +51,12 @@ class TRecordTrendPanel : public QFrame {
     Q_OBJECT
 
 public:
-    // Builds the controls in the host's group parameters box and hooks its
-    // OnCycleShown.
+    // Builds the controls in the host's group parameters box.
     explicit TRecordTrendPanel(const TRecordTrendHost& host);
     ~TRecordTrendPanel() override;
 
-    // Every shown cycle: statistics, the record's row, the trend.
+    // Every shown cycle (the multimeter page's CycleShown): statistics, the
+    // record's row, the trend.
     void CycleShown(const TCycleResult& cycle);
 
     // The two commands, as the buttons and their shortcuts give them.

@@ -19,7 +19,13 @@ namespace ksv {
 
 namespace {
 
-constexpr double kLeft = 84, kRight = 12, kTop = 6, kBottom = 38, kGap = 6;
+// Left to right: the gutter (names, units, values), the value labels, the plot.
+constexpr double kValueLabels = 76, kRight = 12, kTop = 6, kBottom = 38, kGap = 6;
+// A strip is never lower than this: room for two value labels and its gutter.
+constexpr double kMinStripHeight = 60;
+// A limit is taken into the automatic scale while the data keep at least
+// this share of the strip's height; further off it is marked at the edge.
+constexpr double kLimitScaleShare = 0.25;
 const QColor kGrid(225, 225, 225), kAxis(90, 90, 90), kText(30, 30, 30), kLimit(200, 0, 0), kBack(255, 255, 255);
 
 // A value range with room above and below; a flat line gets a band around it.
@@ -65,7 +71,7 @@ TStripChart::TStripChart(const TTrendHistory& history, const TTrendLimits& limit
     setObjectName(QStringLiteral("TrendStripChart"));
     setAccessibleName(QStringLiteral("Графики каналов"));
     setMouseTracking(true);
-    setMinimumSize(480, 240);
+    setMinimumSize(420, 240);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -77,6 +83,9 @@ void TStripChart::SetStrips(std::vector<std::vector<int>> strips)
         strip.Channels = std::move(channels);
         strips_.push_back(std::move(strip));
     }
+    double needed = kTop + kBottom;
+    for (const TStrip& strip : strips_) needed += MinimumHeight(strip) + kGap;
+    setMinimumHeight(static_cast<int>(std::ceil(std::max(240.0, needed))));
     Layout();
     Redraw();
 }
@@ -104,19 +113,35 @@ void TStripChart::AutoScale()
     SetFollowing(true);
 }
 
+// A line of the gutter per channel and two more (outside, off-scale
+// limits), and at least two value labels.
+double TStripChart::MinimumHeight(const TStrip& strip) const
+{
+    const double lines = static_cast<double>(strip.Channels.size()) + 2.0;
+    return std::max(kMinStripHeight, lines * fontMetrics().height() + 4);
+}
+
 void TStripChart::Layout()
 {
-    const double width = std::max(10.0, this->width() - kLeft - kRight);
-    const double total = std::max(10.0, height() - kTop - kBottom);
-    const double n = static_cast<double>(std::max<std::size_t>(strips_.size(), 1));
-    // Whole pixels: a clip on fractional edges would take the slow path.
-    const double each = std::max(8.0, std::floor((total - kGap * (n - 1)) / n));
+    QFont bold = font();
+    bold.setBold(true);
+    gutter_ = QFontMetrics(bold).horizontalAdvance(ChannelCaption(kChannelCount - 1)) +
+              fontMetrics().horizontalAdvance(QStringLiteral("-10000.000 мВ")) + 20;
+    left_ = gutter_ + kValueLabels;
+    const double width = std::max(10.0, this->width() - left_ - kRight);
+    const double n = static_cast<double>(strips_.size());
+    double minimum = 0.0;
+    for (const TStrip& strip : strips_) minimum += MinimumHeight(strip);
+    // What is left over beyond each strip's minimum is shared out evenly.
+    const double spare = std::max(0.0, height() - kTop - kBottom - kGap * std::max(0.0, n - 1) - minimum);
     double y = kTop;
     for (TStrip& strip : strips_) {
-        strip.Plot = QRectF(kLeft, y, std::floor(width), each);
+        // Whole pixels: a clip on fractional edges would take the slow path.
+        const double each = std::floor(MinimumHeight(strip) + spare / n);
+        strip.Plot = QRectF(left_, y, std::floor(width), each);
         y += each + kGap;
     }
-    timeAxis_ = QRectF(kLeft, height() - kBottom, width, kBottom);
+    timeAxis_ = QRectF(left_, height() - kBottom, width, kBottom);
 }
 
 void TStripChart::FollowNewest()
@@ -145,7 +170,26 @@ void TStripChart::Thin(TStrip& strip)
             strip.DataHigh = std::max(strip.DataHigh, c.Max);
         }
     }
-    if (strip.Auto && strip.DataLow <= strip.DataHigh) std::tie(strip.Low, strip.High) = Padded(strip.DataLow, strip.DataHigh);
+    if (strip.Auto && strip.DataLow <= strip.DataHigh) std::tie(strip.Low, strip.High) = AutoRange(strip);
+}
+
+// The data's extremes, widened to the strip's limits where the data keep
+// enough of the height; a limit further off is marked at the edge instead.
+std::pair<double, double> TStripChart::AutoRange(const TStrip& strip) const
+{
+    double low = strip.DataLow, high = strip.DataHigh;
+    for (int channel : strip.Channels) {
+        const TChannelLimit& limit = limits_.Channel(channel);
+        for (const std::optional<double>& bound : {limit.Lower, limit.Upper}) {
+            if (!bound) continue;
+            const double wideLow = std::min(low, *bound), wideHigh = std::max(high, *bound);
+            if (strip.DataHigh - strip.DataLow >= kLimitScaleShare * (wideHigh - wideLow)) {
+                low = wideLow;
+                high = wideHigh;
+            }
+        }
+    }
+    return Padded(low, high);
 }
 
 void TStripChart::Redraw()
@@ -180,12 +224,12 @@ bool TStripChart::Draws(int channel) const
 
 double TStripChart::TimeAt(double x) const
 {
-    return fromMs_ + (x - kLeft) / std::max(1.0, timeAxis_.width()) * (toMs_ - fromMs_);
+    return fromMs_ + (x - left_) / std::max(1.0, timeAxis_.width()) * (toMs_ - fromMs_);
 }
 
 double TStripChart::XOf(double timeMs) const
 {
-    return kLeft + (timeMs - fromMs_) / (toMs_ - fromMs_) * timeAxis_.width();
+    return left_ + (timeMs - fromMs_) / (toMs_ - fromMs_) * timeAxis_.width();
 }
 
 int TStripChart::StripAt(QPointF at) const
@@ -214,7 +258,7 @@ void TStripChart::Paint(TPlotCanvas& canvas, QSizeF size) const
     }
     for (std::size_t i = 0; i < strips_.size(); ++i) PaintStrip(canvas, strips_[i], i + 1 == strips_.size());
     PaintTimeAxis(canvas);
-    if (!cursorText_.isEmpty() && pointer_.x() >= kLeft) {
+    if (!cursorText_.isEmpty() && pointer_.x() >= left_) {
         canvas.Line(QPointF(pointer_.x(), kTop), QPointF(pointer_.x(), timeAxis_.top()), kAxis, 1.0, true);
     }
 }
@@ -234,20 +278,49 @@ void TStripChart::PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last
         outside = PaintChannel(canvas, strip, k) || outside;
     canvas.NoClip();
     canvas.FrameRect(strip.Plot, outside ? kLimit : kAxis);
-    if (!strip.Channels.empty()) PaintStripName(canvas, strip, outside);
+    if (!strip.Channels.empty()) PaintGutter(canvas, strip, outside);
+}
+
+// The value ticks of a strip: as many as fit, but at least two that carry a
+// label where the strip has room for two (a label keeps half a line off the
+// strip's edges and a line from the next).
+TTicks TStripChart::LabelledTicks(const TStrip& strip) const
+{
+    const double line = fontMetrics().height();
+    const int fit = std::max(3, static_cast<int>(strip.Plot.height() / line));
+    TTicks ticks;
+    for (int wanted = fit; wanted <= fit + 6; ++wanted) {
+        ticks = ValueTicks(strip.Low, strip.High, wanted);
+        if (LabelYs(strip, ticks).size() >= 2) break;
+    }
+    return ticks;
+}
+
+// Where the labels of the ticks go, from the bottom up; a tick too near an
+// edge or the label below it has none.
+std::vector<double> TStripChart::LabelYs(const TStrip& strip, const TTicks& ticks) const
+{
+    const double line = fontMetrics().height();
+    std::vector<double> ys;
+    for (int i = 0; i < ticks.Count; ++i) {
+        const double y = ValueY(strip, ticks.First + i * ticks.Step);
+        if (y < strip.Plot.top() + line / 2.0 || y > strip.Plot.bottom() - line / 2.0) continue;
+        if (!ys.empty() && ys.back() - y < line) continue;
+        ys.push_back(y);
+    }
+    return ys;
 }
 
 void TStripChart::PaintValueGrid(TPlotCanvas& canvas, const TStrip& strip) const
 {
     const QRectF& plot = strip.Plot;
-    const int fontHeight = fontMetrics().height();
-    const TTicks ticks = ValueTicks(strip.Low, strip.High, std::max(3, static_cast<int>(plot.height() / fontHeight)));
+    const TTicks ticks = LabelledTicks(strip);
+    const std::vector<double> labelled = LabelYs(strip, ticks);
     for (int i = 0; i < ticks.Count; ++i) {
         const double v = ticks.First + i * ticks.Step;
         const double y = ValueY(strip, v);
         canvas.Line(QPointF(plot.left(), y), QPointF(plot.right(), y), kGrid);
-        // A label that would reach into the next strip is left out.
-        if (y < plot.top() + fontHeight / 2.0 || y > plot.bottom() - fontHeight / 2.0) continue;
+        if (std::find(labelled.begin(), labelled.end(), y) == labelled.end()) continue;
         canvas.Text(QPointF(plot.left() - 4, y), QString::fromStdString(FormatFixed(v, ticks.Decimals)), kText,
                     Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -259,9 +332,10 @@ bool TStripChart::PaintChannel(TPlotCanvas& canvas, const TStrip& strip, std::si
     const int channel = strip.Channels[k];
     const TChannelLimit& limit = limits_.Channel(channel);
     for (const std::optional<double>& bound : {limit.Lower, limit.Upper}) {
-        if (bound)
-            canvas.Line(QPointF(plot.left(), ValueY(strip, *bound)), QPointF(plot.right(), ValueY(strip, *bound)),
-                        kLimit, 1.5, true);
+        // One beyond the value axis is named in the gutter instead.
+        if (!bound || *bound > strip.High || *bound < strip.Low) continue;
+        canvas.Line(QPointF(plot.left(), ValueY(strip, *bound)), QPointF(plot.right(), ValueY(strip, *bound)), kLimit,
+                    1.5, true);
     }
     std::vector<QPointF> links;
     std::vector<QRectF> spans;
@@ -303,27 +377,62 @@ void TStripChart::TraceShapes(const TStrip& strip, const std::vector<TTrendColum
     }
 }
 
-// The strip's name on a light ground: its channels in their colours, the unit.
-void TStripChart::PaintStripName(TPlotCanvas& canvas, const TStrip& strip, bool outside) const
+// The limits beyond the value axis, each with an arrow pointing its way:
+// "предел ▲ 9501.000 ▼ 1.490"; empty when there are none.
+QString TStripChart::OffScaleLimits(const TStrip& strip) const
+{
+    QString text;
+    for (int channel : strip.Channels) {
+        const TChannelLimit& limit = limits_.Channel(channel);
+        for (const std::optional<double>& bound : {limit.Upper, limit.Lower}) {
+            if (!bound || (*bound <= strip.High && *bound >= strip.Low)) continue;
+            text += (*bound > strip.High ? QStringLiteral(" ▲ ") : QStringLiteral(" ▼ ")) +
+                    QString::fromStdString(FormatFixed(*bound, ValueDecimals(history_.Unit(channel))));
+        }
+    }
+    return text.isEmpty() ? text : QStringLiteral("предел") + text;
+}
+
+// The value a channel's gutter line shows: at the cursor while there is
+// one, else the newest value in view.
+std::optional<double> TStripChart::ShownValue(const TStrip& strip, std::size_t k) const
+{
+    const int channel = strip.Channels[k];
+    if (!cursorText_.isEmpty()) return cursorValues_[static_cast<std::size_t>(channel)];
+    const std::vector<TTrendColumn>& columns = strip.Columns[k];
+    for (auto c = columns.rbegin(); c != columns.rend(); ++c)
+        if (c->Count) return c->Last;
+    return std::nullopt;
+}
+
+// Beside the plot, never over it: each channel's name in its colour and its
+// value with the unit; then "вне пределов" while a value is outside its
+// limits, and the limits beyond the value axis.
+void TStripChart::PaintGutter(TPlotCanvas& canvas, const TStrip& strip, bool outside) const
 {
     const QRectF& plot = strip.Plot;
-    QFont bold = font();
-    bold.setBold(true);
-    const QFontMetrics metrics(bold);
-    QString unit = u' ' + UnitCaption(history_.Unit(strip.Channels.front()));
-    if (outside) unit += QStringLiteral(" — вне пределов");
-    double width = metrics.horizontalAdvance(unit) + 8;
-    for (int channel : strip.Channels) width += metrics.horizontalAdvance(ChannelCaption(channel)) + 8;
-    // On a light ground where the strip has room for it; a low strip keeps its trace in view.
-    if (plot.height() > 3 * metrics.height())
-        canvas.FillRect(QRectF(plot.left() + 1, plot.top() + 1, width, metrics.height() + 2), QColor(255, 255, 255, 220));
-    double x = plot.left() + 6;
-    for (int channel : strip.Channels) {
-        canvas.Text(QPointF(x, plot.top() + 2), ChannelCaption(channel), TraceColor(channel),
-                    Qt::AlignLeft | Qt::AlignTop, true);
-        x += metrics.horizontalAdvance(ChannelCaption(channel)) + 8;
+    const double line = fontMetrics().height();
+    const double right = gutter_ - 8;
+    canvas.Clip(QRectF(0, plot.top(), gutter_, plot.height()));
+    double y = plot.top() + 2;
+    for (std::size_t k = 0; k < strip.Channels.size() && k < strip.Columns.size(); ++k, y += line) {
+        const int channel = strip.Channels[k];
+        const TChannelUnit unit = history_.Unit(channel);
+        const std::optional<double> value = ShownValue(strip, k);
+        canvas.Text(QPointF(6, y), ChannelCaption(channel), TraceColor(channel), Qt::AlignLeft | Qt::AlignTop, true);
+        const QString text = (value ? QString::fromStdString(FormatFixed(*value, ValueDecimals(unit)))
+                                    : QString::fromUtf8(kNoValueText)) +
+                             u' ' + UnitCaption(unit);
+        canvas.Text(QPointF(right, y), text, limits_.Channel(channel).Outside ? kLimit : kText,
+                    Qt::AlignRight | Qt::AlignTop);
     }
-    canvas.Text(QPointF(x - 8, plot.top() + 2), unit, outside ? kLimit : kText, Qt::AlignLeft | Qt::AlignTop, true);
+    if (outside) {
+        canvas.Text(QPointF(6, y), QStringLiteral("вне пределов"), kLimit, Qt::AlignLeft | Qt::AlignTop, true);
+        y += line;
+    }
+    const QString offScale = OffScaleLimits(strip);
+    if (!offScale.isEmpty()) canvas.Text(QPointF(6, y), offScale, kLimit, Qt::AlignLeft | Qt::AlignTop);
+    canvas.NoClip();
 }
 
 void TStripChart::PaintTimeAxis(TPlotCanvas& canvas) const
@@ -379,7 +488,12 @@ void TStripChart::wheelEvent(QWheelEvent* event)
     const QPointF at = event->position();
     const double factor = event->angleDelta().y() > 0 ? 0.8 : 1.25;
     const int s = StripAt(at);
-    if (s >= 0 && (at.x() < kLeft || (event->modifiers() & Qt::ControlModifier))) {
+    // Shift: the wheel scrolls the strips, when they do not all fit.
+    if (event->modifiers() & Qt::ShiftModifier) {
+        event->ignore();
+        return;
+    }
+    if (s >= 0 && (at.x() < left_ || (event->modifiers() & Qt::ControlModifier))) {
         TStrip& strip = strips_[static_cast<std::size_t>(s)];
         const double v = strip.High - (at.y() - strip.Plot.top()) / strip.Plot.height() * (strip.High - strip.Low);
         strip.Low = v - (v - strip.Low) * factor;
@@ -453,11 +567,12 @@ void TStripChart::PointAt(QPoint at)
 void TStripChart::UpdateCursor()
 {
     QString text;
-    if (pointer_.x() >= kLeft && pointer_.x() < kLeft + timeAxis_.width() && pointer_.y() >= kTop &&
+    cursorValues_.fill(std::nullopt);
+    if (pointer_.x() >= left_ && pointer_.x() < left_ + timeAxis_.width() && pointer_.y() >= kTop &&
         pointer_.y() < timeAxis_.top() && !history_.Empty()) {
         const double t = TimeAt(pointer_.x());
         text = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(t)).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss.zzz"));
-        const auto column = static_cast<std::ptrdiff_t>(pointer_.x() - kLeft);
+        const auto column = static_cast<std::ptrdiff_t>(pointer_.x() - left_);
         for (const TStrip& strip : strips_)
             for (std::size_t k = 0; k < strip.Channels.size() && k < strip.Columns.size(); ++k) {
                 const std::vector<TTrendColumn>& columns = strip.Columns[k];
@@ -470,6 +585,7 @@ void TStripChart::UpdateCursor()
                             found = &columns[static_cast<std::size_t>(x)];
                 const int channel = strip.Channels[k];
                 const TChannelUnit unit = history_.Unit(channel);
+                if (found) cursorValues_[static_cast<std::size_t>(channel)] = found->Last;
                 text += QStringLiteral("; %1: %2 %3")
                             .arg(ChannelCaption(channel),
                                  found ? QString::fromStdString(FormatFixed(found->Last, ValueDecimals(unit)))
@@ -479,6 +595,8 @@ void TStripChart::UpdateCursor()
     }
     if (text != cursorText_) {
         cursorText_ = text;
+        // A screen reader reads the whole readout from the plots themselves.
+        setAccessibleDescription(cursorText_);
         emit CursorChanged(cursorText_);
     }
 }

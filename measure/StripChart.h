@@ -5,8 +5,13 @@
 //   wheel over a plot: zooms time around the pointer; over the value axis or
 //   with Ctrl: zooms that strip's values; drag: pans time and the strip's
 //   values; double click: auto scale and follow the newest cycle again.
-//   Hovering shows the time and every shown channel's value there.
+//   Hovering shows the time and every shown channel's value there: in the
+//   gutter beside each strip (which otherwise shows the newest value in
+//   view) and, whole, in CursorText and the accessible description. With
+//   Shift the wheel scrolls, where the chart sits in a scroll area.
 //
+// Each strip is at least 60 px high (more for a group's gutter lines); the
+// chart asks for that much height and scrolls when the window is lower.
 // The chart follows the newest cycle over the chosen span until the user
 // pauses, zooms or pans; the data keep coming into the history meanwhile.
 // Window's thread.
@@ -14,11 +19,14 @@
 
 #include <QString>
 #include <QWidget>
+#include <array>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "TrendHistory.h"
 #include "TrendLimits.h"
+#include "TrendTicks.h"
 
 namespace ksv {
 
@@ -94,12 +102,18 @@ private:
     void Thin(TStrip& strip);
     void Paint(TPlotCanvas& canvas, QSizeF size) const;
     void PaintStrip(TPlotCanvas& canvas, const TStrip& strip, bool last) const;
+    TTicks LabelledTicks(const TStrip& strip) const;
+    std::vector<double> LabelYs(const TStrip& strip, const TTicks& ticks) const;
     void PaintValueGrid(TPlotCanvas& canvas, const TStrip& strip) const;
     // Draws the k-th channel's limits and trace; true where it is outside its limits.
     bool PaintChannel(TPlotCanvas& canvas, const TStrip& strip, std::size_t k) const;
     static void TraceShapes(const TStrip& strip, const std::vector<TTrendColumn>& columns, std::vector<QPointF>& links,
                             std::vector<QRectF>& spans);
-    void PaintStripName(TPlotCanvas& canvas, const TStrip& strip, bool outside) const;
+    double MinimumHeight(const TStrip& strip) const;
+    std::pair<double, double> AutoRange(const TStrip& strip) const;
+    void PaintGutter(TPlotCanvas& canvas, const TStrip& strip, bool outside) const;
+    QString OffScaleLimits(const TStrip& strip) const;
+    std::optional<double> ShownValue(const TStrip& strip, std::size_t k) const;
     static double ValueY(const TStrip& strip, double v);
     void PaintTimeAxis(TPlotCanvas& canvas) const;
     int StripAt(QPointF at) const;
@@ -116,6 +130,8 @@ private:
     QRectF timeAxis_;
     QPointF pointer_{-1, -1};
     QString cursorText_;
+    std::array<std::optional<double>, kChannelCount> cursorValues_{};
+    double gutter_ = 150.0, left_ = 226.0;
     // A drag: where it began, with the ranges it began with.
     bool dragging_ = false;
     QPointF dragFrom_;

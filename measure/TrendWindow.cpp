@@ -13,7 +13,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -84,6 +86,14 @@ QString LimitText(const std::optional<double>& limit, TChannelUnit unit)
     return limit ? Text(FormatFixed(*limit, ValueDecimals(unit))) : QString();
 }
 
+// The suffix a name filter such as "Рисунок SVG (*.svg)" stands for; empty
+// for one that takes any name.
+QString FilterSuffix(const QString& filter)
+{
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
 } // namespace
 
 TTrendWindow::TTrendWindow(TSources sources, QWidget* parent) : QWidget(parent, Qt::Window), sources_(std::move(sources))
@@ -92,25 +102,47 @@ TTrendWindow::TTrendWindow(TSources sources, QWidget* parent) : QWidget(parent, 
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Тренд каналов"));
     setAccessibleName(QStringLiteral("Тренд каналов"));
-    resize(1260, 720);
+    // It reopens at the size it had while the program runs.
+    resize(sources_.View->Size.isValid() ? sources_.View->Size : QSize(1260, 720));
     auto* outer = new QVBoxLayout(this);
-    BuildToolRow(outer);
     CursorLabel = new QLabel(this);
     CursorLabel->setObjectName(QStringLiteral("TrendCursorLabel"));
     CursorLabel->setAccessibleName(QStringLiteral("Курсор"));
     CursorLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     CursorLabel->setMinimumWidth(100);
     CursorLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    outer->addWidget(CursorLabel);
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    Chart = new TStripChart(*sources_.History, *sources_.Limits, splitter);
-    splitter->addWidget(Chart);
+    BuildToolRow(outer);
+    // The user moves the border between plots and table; the strips scroll
+    // when they do not fit above it.
+    Splitter = new QSplitter(Qt::Vertical, this);
+    Splitter->setObjectName(QStringLiteral("TrendSplitter"));
+    auto* scroll = new QScrollArea(Splitter);
+    scroll->setObjectName(QStringLiteral("TrendChartScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFrameShape(QFrame::NoFrame);
+    Chart = new TStripChart(*sources_.History, *sources_.Limits, scroll);
+    scroll->setWidget(Chart);
+    scroll->setMinimumHeight(120);
+    Splitter->addWidget(scroll);
     BuildTable();
-    splitter->addWidget(StatisticsTable);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setChildrenCollapsible(false);
-    outer->addWidget(splitter, 1);
+    auto* tablePane = new QWidget(Splitter);
+    auto* tableColumn = new QVBoxLayout(tablePane);
+    tableColumn->setContentsMargins(0, 0, 0, 0);
+    tableColumn->addWidget(StatisticsTable, 1);
+    LimitMessage = new QLabel(tablePane);
+    LimitMessage->setObjectName(QStringLiteral("TrendLimitMessage"));
+    LimitMessage->setAccessibleName(QStringLiteral("Пределы"));
+    LimitMessage->setStyleSheet(QStringLiteral("color: #c80000"));
+    LimitMessage->setWordWrap(true);
+    LimitMessage->hide();
+    tableColumn->addWidget(LimitMessage);
+    Splitter->addWidget(tablePane);
+    Splitter->setStretchFactor(0, 1);
+    Splitter->setStretchFactor(1, 0);
+    Splitter->setChildrenCollapsible(false);
+    if (!sources_.View->Splitter.isEmpty()) Splitter->restoreState(sources_.View->Splitter);
+    outer->addWidget(Splitter, 1);
     connect(Chart, &TStripChart::CursorChanged, this, [this](const QString& text) {
         CursorLabel->setText(text.isEmpty() ? QStringLiteral("Наведите указатель на график, чтобы прочитать значения")
                                             : text);
@@ -127,19 +159,35 @@ TTrendWindow::TTrendWindow(TSources sources, QWidget* parent) : QWidget(parent, 
 
 TTrendWindow::~TTrendWindow() = default;
 
+// Closed by the user, the window keeps its size and the splitter's place for
+// the next time (not from the destructor: the view state may be gone when
+// the main window takes its children down).
+void TTrendWindow::closeEvent(QCloseEvent* event)
+{
+    sources_.View->Size = size();
+    sources_.View->Splitter = Splitter->saveState();
+    QWidget::closeEvent(event);
+}
+
+// Two rows, so the window fits beside the main one: the view's controls;
+// then the files, the cursor's reading, statistics reset and close.
 void TTrendWindow::BuildToolRow(QVBoxLayout* outer)
 {
     auto* row = new QHBoxLayout;
     BuildSpanChoice(row);
     BuildViewControls();
     QPushButton* close = BuildFileButtons();
-    for (QWidget* w : std::initializer_list<QWidget*>{PauseButton, FollowButton, AutoScaleButton, GroupByUnitCheckBox,
-                                                      ExportPictureButton, ExportCsvButton})
+    for (QWidget* w : std::initializer_list<QWidget*>{PauseButton, FollowButton, AutoScaleButton, GroupByUnitCheckBox})
         row->addWidget(w);
     row->addStretch(1);
-    row->addWidget(ResetStatisticsButton);
-    row->addWidget(close);
     outer->addLayout(row);
+    auto* second = new QHBoxLayout;
+    second->addWidget(ExportPictureButton);
+    second->addWidget(ExportCsvButton);
+    second->addWidget(CursorLabel, 1);
+    second->addWidget(ResetStatisticsButton);
+    second->addWidget(close);
+    outer->addLayout(second);
 }
 
 // The span list and its label, into the tool row.
@@ -173,8 +221,11 @@ void TTrendWindow::BuildViewControls()
                                       QStringLiteral("Автомасштаб"),
                                       QStringLiteral("Вернуть автоматические шкалы (также двойной щелчок по графику)"));
     connect(PauseButton, &QPushButton::clicked, this, [this] { Chart->SetFollowing(false); });
+    // Following the newest cycle brings every strip back to its automatic
+    // scale too, so no trace runs off a strip zoomed by hand.
     connect(FollowButton, &QPushButton::clicked, this, [this] {
         Chart->SetSpan(kSpansMs[static_cast<std::size_t>(sources_.View->Span)]);
+        Chart->AutoScale();
     });
     connect(AutoScaleButton, &QPushButton::clicked, this, [this] { Chart->AutoScale(); });
     GroupByUnitCheckBox = new QCheckBox(QStringLiteral("Общая шкала для одной единицы"), this);
@@ -307,19 +358,41 @@ void TTrendWindow::ShowFollowing(bool following)
     }
 }
 
+// A limit typed into its cell. One that is no number, or that would put the
+// lower limit above the upper, is refused: the cell keeps the limit it had
+// and says why in its tooltip and under the table.
 void TTrendWindow::LimitEdited(QTableWidgetItem* item)
 {
     const int c = item->row();
     const TChannelLimit& old = sources_.Limits->Channel(c);
     std::optional<double> lower = old.Lower, upper = old.Upper;
     std::optional<double>& edited = item->column() == kLowerColumn ? lower : upper;
-    if (!ParseLimit(item->text().toStdString(), edited)) {
+    const QString typed = item->text().trimmed();
+    QString reason;
+    if (!ParseLimit(typed.toStdString(), edited))
+        reason = QStringLiteral("«%1» — не число: введите число (через точку или запятую) или оставьте пусто").arg(typed);
+    else if (lower && upper && *lower > *upper)
+        reason = QStringLiteral("нижний предел %1 выше верхнего %2")
+                     .arg(LimitText(lower, History().Unit(c)), LimitText(upper, History().Unit(c)));
+    if (!reason.isEmpty()) {
         QApplication::beep();
+        reason = QStringLiteral("%1: предел не принят: %2").arg(ChannelCaption(c), reason);
     } else {
         sources_.Limits->Set(c, lower, upper);
-        Chart->update();
+        Chart->Redraw();
     }
+    ShowLimitMessage(item, reason);
     UpdateTable();
+}
+
+void TTrendWindow::ShowLimitMessage(QTableWidgetItem* item, const QString& reason)
+{
+    updatingTable_ = true;
+    item->setToolTip(reason.isEmpty() ? QStringLiteral("Введите предел; пусто: нет") : reason);
+    updatingTable_ = false;
+    LimitMessage->setText(reason);
+    LimitMessage->setAccessibleDescription(reason);
+    LimitMessage->setVisible(!reason.isEmpty());
 }
 
 void TTrendWindow::UpdateTable()
@@ -380,13 +453,17 @@ void TTrendWindow::FitTable()
                             : 0);
     if (StatisticsTable->maximumHeight() != height) {
         StatisticsTable->setMaximumHeight(height);
-        // The whole table in view unless it would crowd the plots out.
-        StatisticsTable->setMinimumHeight(std::min(height, 240));
+        // The whole table in view unless it would crowd the plots out; the
+        // splitter may take it down to a few rows.
+        const int few = header->height() + 3 * StatisticsTable->verticalHeader()->defaultSectionSize() +
+                        2 * StatisticsTable->frameWidth();
+        StatisticsTable->setMinimumHeight(std::min(height, few));
     }
 }
 
 QString TTrendWindow::AskPath(const QString& caption, const QString& suffix, const QString& filter)
 {
+    // A name typed without a suffix takes the one of the file type chosen.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     QString serial = QString::fromStdString(sources_.Run ? sources_.Run().ModuleSerial : std::string());
@@ -395,9 +472,13 @@ QString TTrendWindow::AskPath(const QString& caption, const QString& suffix, con
     if (serial.isEmpty()) serial = QStringLiteral("module");
     const QString name = QStringLiteral("KSV27_%1_trend_%2.%3")
                              .arg(serial, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")), suffix);
-    QString path = AskSaveFileName(caption, QDir(folder).filePath(name), filter);
+    QString chosenFilter;
+    QString path = AskSaveFileName(caption, QDir(folder).filePath(name), filter, &chosenFilter);
     if (path.isEmpty()) return {};
-    if (QFileInfo(path).suffix().isEmpty()) path += u'.' + suffix;
+    if (QFileInfo(path).suffix().isEmpty()) {
+        const QString chosen = FilterSuffix(chosenFilter);
+        path += u'.' + (chosen.isEmpty() ? suffix : chosen);
+    }
     if (QFileInfo::exists(path)) {
         TModalRequest ask;
         ask.Caption = QStringLiteral("Внимание!!!");
@@ -443,7 +524,10 @@ void TTrendWindow::ExportCsv()
     for (int strip = 0; strip < Chart->StripCount(); ++strip)
         for (int c : Chart->StripChannels(strip)) channels.push_back(c);
     std::sort(channels.begin(), channels.end());
-    const auto [from, to] = Chart->TimeRange();
+    // The view may reach past the newest cycle (a span longer than the
+    // trace): the file ends with the data shown.
+    const auto [from, viewTo] = Chart->TimeRange();
+    const double to = History().Empty() ? viewTo : std::max(from, std::min(viewTo, History().LastMs() + 1.0));
     const std::string csv = TrendCsv(History(), sources_.Run ? sources_.Run() : TRunDescription{}, channels, from, to);
     WriteFile(path, QByteArray::fromStdString(csv));
 }

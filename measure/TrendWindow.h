@@ -1,12 +1,14 @@
 // The trend window: a view of the history and limits the measurement side
 // keeps, with the channels' statistics in a table under the plots.
 //
-//   a tool row: the span (1 min, 10 min, 1 h, 8 h, everything since the
-//   trace began), Pause, Follow, auto scale, one scale per unit, picture
-//   and CSV export, statistics reset, close; the cursor's reading under it;
-//   the strip chart; the table: the statistics columns, then peak-to-peak,
-//   the lower and upper limit (typed into the cells; empty: none) and the
-//   count of crossings. A row's check box shows or hides its channel.
+//   two tool rows: the span (1 min, 10 min, 1 h, 8 h, everything since the
+//   trace began), Pause, Follow, auto scale, one scale per unit; picture
+//   and CSV export, the cursor's reading, statistics reset, close;
+//   the strip chart (scrolling when its strips do not fit), a splitter, and
+//   the table: the statistics columns, then peak-to-peak, the lower and
+//   upper limit (typed into the cells; empty: none; a refused one says why
+//   under the table) and the count of crossings. A row's check box shows or
+//   hides its channel.
 //
 // Non-modal, a window of its own; it deletes itself when closed and loses
 // nothing with it: the history, the limits and what is shown stay with the
@@ -14,6 +16,8 @@
 // brought up to date once a second, not at every cycle. Window's thread.
 #pragma once
 
+#include <QByteArray>
+#include <QSize>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -28,6 +32,7 @@ class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class QTableWidgetItem;
 class QVBoxLayout;
@@ -40,7 +45,9 @@ class TStripChart;
 struct TTrendViewState {
     std::array<bool, kChannelCount> Hidden{};
     bool GroupByUnit = false;
-    int Span = 1; // index into the span list: 1 min, 10 min, 1 h, 8 h, all
+    int Span = 1;        // index into the span list: 1 min, 10 min, 1 h, 8 h, all
+    QSize Size;          // the window's size when it was last closed
+    QByteArray Splitter; // where the border between plots and table was
 };
 
 class TTrendWindow : public QWidget {
@@ -81,10 +88,13 @@ public:
     QPushButton* ExportCsvButton = nullptr;
     QPushButton* ResetStatisticsButton = nullptr;
     QLabel* CursorLabel = nullptr;
+    QLabel* LimitMessage = nullptr;
+    QSplitter* Splitter = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildToolRow(QVBoxLayout* outer);
@@ -96,6 +106,7 @@ private:
     void UpdateTable();
     void FitTable();
     void LimitEdited(QTableWidgetItem* item);
+    void ShowLimitMessage(QTableWidgetItem* item, const QString& reason);
     void ShowFollowing(bool following);
     bool WriteFile(const QString& path, const QByteArray& bytes);
     QString AskPath(const QString& caption, const QString& suffix, const QString& filter);

@@ -4,6 +4,12 @@
 # flags in build-package/, each install component staged and packed with
 # dpkg-deb, versioned from the CMake project version, library dependencies
 # from dpkg-shlibdeps. Ends with lintian; an error there fails the build.
+# Reproducible: SOURCE_DATE_EPOCH, unless set, is the date of the newest
+# entry of cmake/install/debian/changelog (whose version must be the
+# project's), every packed file carries that time, so two builds of the same
+# tree (with or without .git) give the same bytes.
+# KSV_PACKAGE_CHECKS=0 leaves out the set-up and lintian (a second build of
+# the same tree, as scripts/ci-package.sh makes to compare).
 # Usage: scripts/package.sh [OUTDIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +20,9 @@ debian="$root/cmake/install/debian"
 stage=$(mktemp -d /tmp/ksv27-package-XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 umask 022
-"$root/scripts/setup.sh"
+checks=${KSV_PACKAGE_CHECKS:-1}
+if [ "$checks" != 0 ]; then "$root/scripts/setup.sh"; fi
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(dpkg-parsechangelog -l "$debian/changelog" -S Timestamp)}
 # Debian's flags map the build folder's path to "." from here.
 cd "$root"
 
@@ -32,11 +40,15 @@ cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWit
 cmake --build "$build" -j "$(nproc)" --target KSV27_Vorn_User ksv27-vorn-cli ksv-crate-server ksvapi ksv27api
 
 version=$(cat "$build/install/version")
+logged=$(dpkg-parsechangelog -l "$debian/changelog" -S Version)
+if [ "$logged" != "$version" ]; then
+  echo "package.sh: the newest entry of $debian/changelog is $logged, the project is $version: add an entry" >&2
+  exit 1
+fi
 arch=$(dpkg --print-architecture)
 maintainer="KSV27_Vorn developers <ksv27-vorn@example.org>"
-# The changelog's date is the last commit's, so a rebuild of the same tree
-# makes the same packages.
-date=$(git -C "$root" log -1 --format=%aD 2>/dev/null || date -R)
+# Both packages are built from this one tree, named by its changelog.
+source=$(dpkg-parsechangelog -l "$debian/changelog" -S Source)
 
 # stage_package PACKAGE DEPENDS RECOMMENDS: installs the component, adds the
 # documents and maintainer scripts, writes the control file and packs it.
@@ -45,13 +57,16 @@ stage_package() {
   DESTDIR="$dir" cmake --install "$build" --component "$pkg" --strip >/dev/null
   find "$dir/usr/share/man" -type f -name '*.[1-9]' -exec gzip -9n {} +
   install -D -m 644 "$debian/copyright" "$dir/usr/share/doc/$pkg/copyright"
-  printf '%s (%s) unstable; urgency=medium\n\n  * Release %s.\n\n -- %s  %s\n' \
-    "$pkg" "$version" "$version" "$maintainer" "$date" | gzip -9n >"$dir/usr/share/doc/$pkg/changelog.gz"
+  gzip -9n <"$debian/changelog" >"$dir/usr/share/doc/$pkg/changelog.gz"
   chmod 644 "$dir/usr/share/doc/$pkg/changelog.gz"
 
   mkdir -m 755 "$dir/DEBIAN"
+  # A script's #KSV_FUNCTIONS# line takes the package's shared functions.
   for script in postinst prerm postrm; do
-    if [ -f "$debian/$pkg.$script" ]; then install -m 755 "$debian/$pkg.$script" "$dir/DEBIAN/$script"; fi
+    if [ -f "$debian/$pkg.$script" ]; then
+      sed -e "/^#KSV_FUNCTIONS#\$/{r $debian/$pkg.functions" -e 'd}' "$debian/$pkg.$script" >"$dir/DEBIAN/$script"
+      chmod 755 "$dir/DEBIAN/$script"
+    fi
   done
   if [ -d "$dir/etc" ]; then
     (cd "$dir" && find etc -type f | sed 's|^|/|' | sort) >"$dir/DEBIAN/conffiles"
@@ -73,6 +88,7 @@ stage_package() {
 
   {
     echo "Package: $pkg"
+    if [ "$pkg" != "$source" ]; then echo "Source: $source"; fi
     echo "Version: $version"
     echo "Architecture: $arch"
     echo "Maintainer: $maintainer"
@@ -87,6 +103,9 @@ stage_package() {
     LC_ALL=C sort -z | xargs -0 md5sum) >"$dir/DEBIAN/md5sums"
   chmod 644 "$dir/DEBIAN/md5sums"
   find "$dir" -type d -exec chmod 755 {} +
+  # Whatever the checkout's umask gave the files configured from it.
+  find "$dir" -type f -perm /022 -exec chmod go-w {} +
+  find "$dir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
   dpkg-deb --root-owner-group -Zxz --build "$dir" "$out/${pkg}_${version}_${arch}.deb" >/dev/null
   echo "$out/${pkg}_${version}_${arch}.deb"
 }
@@ -95,6 +114,7 @@ stage_package() {
 stage_package ksv27-vorn "" qt6-translations-l10n
 stage_package ksv27-vorn-demo "ksv27-vorn (= $version)" ""
 
+if [ "$checks" = 0 ]; then exit 0; fi
 echo "== lintian"
 lintian --fail-on error --tag-display-limit 0 "$out/ksv27-vorn_${version}_${arch}.deb" \
   "$out/ksv27-vorn-demo_${version}_${arch}.deb"

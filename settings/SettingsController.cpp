@@ -18,9 +18,9 @@
 #include "SlotLegend.h"
 #include "SlotPicture.h"
 #include "TApplication.h"
-#include "core/IniFile.h"
-#include "core/SettingsFolderOverride.h"
-#include "core/SettingsLoadSave.h"
+#include "IniFile.h"
+#include "SettingsFolderOverride.h"
+#include "SettingsLoadSave.h"
 
 namespace ksv {
 

@@ -9,21 +9,31 @@
 // memory; then the CPU per cycle (the upkeep, trend closed), per redraw, and
 // what they come to as a share of one core. The real-time run runs the real
 // window against the simulated crate server in real time: a stretch with the
-// trend closed, then one with the trend open and a recording running.
+// trend closed, then one with the trend open and a recording running; for
+// each it gives the worst cycle-to-screen delay: from a cycle's end (its
+// start plus the acquisition time) until the window's thread is free to
+// paint its values. Run under
+// `strace -f -e inject=fdatasync:delay_enter=200000` it shows what a slow
+// disk does to the window.
 // Exit status 1 when a target is missed. See bench/README.md.
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <unistd.h>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <utility>
 
 #include "FormControls.h"
 #include "BoundedText.h"
@@ -34,6 +44,7 @@
 #include "MeasureCore.h"
 #include "MessagePump.h"
 #include "MezzanineKind.h"
+#include "MultimeterPage.h"
 #include "ModalDialogs.h"
 #include "OffscreenScreen.h"
 #include "RecordTrendPanel.h"
@@ -194,11 +205,41 @@ constexpr const char* kScenario = R"json({
       ] } ] } ]
 })json";
 
+// Calls `follow` after every cycle the window shows, after what the window
+// does with it itself.
+void FollowShownCycles(TMainForm& window, std::function<void(const ksv::TCycleResult&)> follow)
+{
+    QObject::connect(&window.Multimeter(), &ksv::TMultimeterPage::CycleShown, follow);
+}
+
+// The worst delay from a cycle's end to the window's thread being free
+// again after showing it, over the cycles shown since the last Take.
+class TScreenDelay {
+public:
+    void CycleShown(const ksv::TCycleResult& cycle)
+    {
+        const auto end = cycle.StartTime + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                               std::chrono::duration<double>(kCycleSeconds));
+        QMetaObject::invokeMethod(
+            qApp, [this, end] {
+                worst_ = std::max(worst_, std::chrono::duration<double>(std::chrono::system_clock::now() - end).count());
+            },
+            Qt::QueuedConnection);
+    }
+    double Take() { return std::exchange(worst_, 0.0); }
+
+private:
+    double worst_ = 0.0;
+};
+
 double CpuShareOver(double seconds)
 {
     const double cpu0 = CpuSeconds();
     const auto wall0 = Clock::now();
-    ksv::SleepAndProcessMessages(static_cast<int>(seconds * 1000));
+    // The window's own main loop, as the program runs it.
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
     return (CpuSeconds() - cpu0) / std::chrono::duration<double>(Clock::now() - wall0).count();
 }
 
@@ -234,16 +275,22 @@ int RealTime(double seconds)
     window->HandlerBusy = false;
     window->show();
 
+    TScreenDelay delay;
+    FollowShownCycles(*window, [&delay](const ksv::TCycleResult& cycle) { delay.CycleShown(cycle); });
     FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
     ksv::SleepAndProcessMessages(2000);
+    delay.Take();
     const double plain = CpuShareOver(seconds);
+    const double plainDelay = delay.Take();
     ksv::TRecordTrendPanel& panel = *window->RecordTrendPanel;
     const std::size_t kept = panel.History().Channel(0).Size();
     panel.TrendClick();
     panel.RecordClick();
     ksv::SleepAndProcessMessages(2000);
     const std::uint64_t rows0 = panel.Recorder().Rows();
+    delay.Take();
     const double both = CpuShareOver(seconds);
+    const double bothDelay = delay.Take();
     const std::uint64_t rows = panel.Recorder().Rows() - rows0;
     FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
     panel.RecordClick();
@@ -252,6 +299,8 @@ int RealTime(double seconds)
                 "%36s %8.3f %%   (history kept meanwhile: %zu cycles)\n%36s %8.3f %%   (%llu rows, %.3f s per cycle)\n",
                 seconds, "cpu measuring, trend closed:", plain * 100.0, kept, "cpu with trend open and recording:",
                 both * 100.0, static_cast<unsigned long long>(rows), rows ? seconds / rows : 0.0);
+    std::printf("%36s %8.1f ms\n%36s %8.1f ms\n", "worst cycle-to-screen, trend closed:", plainDelay * 1e3,
+                "worst cycle-to-screen, recording:", bothDelay * 1e3);
     window.reset();
     server.Stop();
     return panel.Recorder().Error().empty() && rows > 0 && kept > 0 ? 0 : 1;

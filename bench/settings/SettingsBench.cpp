@@ -6,10 +6,10 @@
 // into a scratch folder inside the folder given as the argument (default:
 // the current folder), so that the flushes reach a real disk. See
 // bench/README.md.
-#include "core/FileIo.h"
-#include "core/IniFile.h"
-#include "core/SettingsKeys.h"
-#include "core/SettingsLoadSave.h"
+#include "FileIo.h"
+#include "IniFile.h"
+#include "SettingsKeys.h"
+#include "SettingsLoadSave.h"
 
 #include <chrono>
 #include <cstdio>

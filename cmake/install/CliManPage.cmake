@@ -1,38 +1,19 @@
-# Makes the tool's manual page from its --help text with help2man, run when
-# installing. The lines of an indented paragraph (the usage forms, the
-# examples, a usage form's wrapped options) stay lines, as --help prints them, instead of being filled into
-# one, and a paragraph that starts with a word and a gap (a subcommand and
-# what it does; help2man takes it for a heading when it ends in a colon)
-# becomes a tagged one, as the options are. In: KSV_HELP2MAN, KSV_CLI, KSV_VERSION, KSV_H2M, KSV_PAGE.
+# Makes the tool's manual page from its --help text, run when installing:
+# docs/man/help-to-man.awk lays the text out by the layout rules of --help,
+# then the page's own FILES and SEE ALSO follow. Its date is the month of
+# SOURCE_DATE_EPOCH when that is set, so a rebuild makes the same page.
+# In: KSV_CLI, KSV_VERSION, KSV_MAN_DIR (docs/man), KSV_PAGE.
 get_filename_component(_dir "${KSV_PAGE}" DIRECTORY)
 file(MAKE_DIRECTORY "${_dir}")
-execute_process(COMMAND "${KSV_HELP2MAN}" --no-info --section=1 "--version-string=${KSV_VERSION}"
-    "--name=the KSV27 multimeter from the command line" "--include=${KSV_H2M}"
-    "--output=${KSV_PAGE}.h2m" "${KSV_CLI}"
-  RESULT_VARIABLE _status)
-if(NOT _status EQUAL 0)
-  message(FATAL_ERROR "help2man could not make the tool's manual page")
+string(TIMESTAMP _date "%B %Y" UTC)
+execute_process(COMMAND "${KSV_CLI}" --help
+  COMMAND env LC_ALL=C awk -v "version=${KSV_VERSION}" -v "date=${_date}" -f "${KSV_MAN_DIR}/help-to-man.awk"
+  OUTPUT_FILE "${KSV_PAGE}.new" RESULTS_VARIABLE _status)
+if(NOT _status STREQUAL "0;0")
+  file(REMOVE "${KSV_PAGE}.new")
+  message(FATAL_ERROR "the tool's manual page could not be made from its --help (${_status})")
 endif()
-execute_process(COMMAND awk "
-    function flush() { if (held) print \".PP\"; held = 0 }
-    /^[.]PP$/ { flush(); held = 1; lines = 0; tagged = 0; next }
-    function tag(line) {
-      term = line; sub(/  .*/, \"\", term); text = line; sub(/^[^ ]*  */, \"\", text)
-      print \".TP\"; print term; print text; tagged = 1 }
-    held && /^[^ .][^ ]*   */ { held = 0; tag(\$0); next }
-    { flush() }
-    /^[.]SS \"[^ ]*   */ { line = \$0; sub(/^[.]SS \"/, \"\", line); sub(/\"\$/, \"\", line)
-      gsub(/-/, \"\\\\-\", line); tag(line); next }
-    /^[.]IP$/ && tagged { tagged = 0; next }
-    /^[.]TP$/ && lines { wrapped = 1; next }
-    wrapped { wrapped = 0; if (/^[[]/) { print \".br\"; print; next } print \".TP\"; lines = 0 }
-    /^[.]IP$/ { lines = 1; print; next }
-    /^[.]/ { lines = 0; tagged = 0; print; next }
-    lines { if (lines++ > 1) print \".br\"; print; next }
-    { print }"
-  INPUT_FILE "${KSV_PAGE}.h2m" OUTPUT_FILE "${KSV_PAGE}" RESULT_VARIABLE _status)
-file(REMOVE "${KSV_PAGE}.h2m")
-if(NOT _status EQUAL 0)
-  message(FATAL_ERROR "the tool's manual page could not be laid out")
-endif()
+file(READ "${KSV_MAN_DIR}/ksv27-vorn-cli.tail" _tail)
+file(APPEND "${KSV_PAGE}.new" "${_tail}")
+file(RENAME "${KSV_PAGE}.new" "${KSV_PAGE}")
 message(STATUS "Installing: ${KSV_PAGE}")

@@ -6,13 +6,43 @@
 
 ksv_fail() {
   echo "$ksv_launcher: $*" >&2
+  ksv_show_refusal "$*"
   exit 1
+}
+
+# Started from the desktop menu there is no terminal to read the reason on:
+# the installed program shows it in a dialog when there is a display (it
+# runs from the installed folder only to show such a message). Callers set
+# `installed` to the installed program's folder.
+ksv_show_refusal() {
+  [ -t 2 ] && return 0
+  [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || return 0
+  [ -x "${installed:-}/KSV27_Vorn_User" ] || return 0
+  KSV27_VORN_REFUSAL="$ksv_launcher: $1" "$installed/KSV27_Vorn_User" >/dev/null 2>&1
+}
+
+# Prints the folder of the site-wide settings: /etc/ksv27-vorn for an
+# install below /usr, <prefix>/etc/ksv27-vorn below another prefix.
+ksv_sysconf_folder() {
+  ksv_prefix=$(cd "$installed/../.." && pwd -P)
+  if [ "$ksv_prefix" = /usr ]; then echo /etc/ksv27-vorn; else echo "$ksv_prefix/etc/ksv27-vorn"; fi
+}
+
+# Names the mount option when FILE (a copy in the user's folder) may not be
+# run: a home mounted noexec is the usual cause.
+ksv_check_runnable() {
+  [ -x "$1" ] && return 0
+  if findmnt -n -o OPTIONS --target "$1" 2>/dev/null | tr , '\n' | grep -qx noexec; then
+    ksv_fail "$1 cannot be run: $(findmnt -n -o TARGET --target "$1") is mounted noexec; set XDG_DATA_HOME to a folder of your own on a file system that may hold programs"
+  fi
+  ksv_fail "$1 cannot be run"
 }
 
 # Prints the real path of the user's folder NAME ($XDG_DATA_HOME/NAME, by
 # default ~/.local/share/NAME), made owner-only when new. An existing one is
-# taken only when it and everything in it belong to the user and it is not
-# writable by group or others; it is never repaired behind the user's back.
+# taken only when it and everything in it belong to the user and neither it
+# nor a file in it (or a file a link in it points to) is writable by group
+# or others; it is never repaired behind the user's back.
 ksv_user_folder() {
   base=${XDG_DATA_HOME:-}
   case $base in
@@ -32,6 +62,10 @@ ksv_user_folder() {
   fi
   if [ -n "$(find "$folder" -mindepth 1 -maxdepth 1 ! -user "$me" -print -quit)" ]; then
     ksv_fail "$folder holds files of another user"
+  fi
+  writable=$(find -L "$folder" -mindepth 1 -maxdepth 1 ! -type l -perm /022 -print -quit)
+  if [ -n "$writable" ]; then
+    ksv_fail "$writable is writable by others; check it (or delete it), then: chmod go-w '$writable'"
   fi
   printf '%s\n' "$folder"
 }

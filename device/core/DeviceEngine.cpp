@@ -94,13 +94,6 @@ std::string TDeviceEngine::ModuleName() const { return FieldText(record_.ModuleN
 std::string TDeviceEngine::ModuleSerial() const { return FieldText(record_.ModuleSerial); }
 std::string TDeviceEngine::FirmwareVersionText() const { return FirmwareText(record_.FirmwareVersion); }
 
-TModuleInfo TDeviceEngine::OpenModuleInfo() const
-{
-    TModuleInfo info = DescribeModule(record_, ChosenCrateSerial(), ChosenSlot());
-    info.Crate = inventory_.SelectedCrate;
-    return info;
-}
-
 TModuleInfo DescribeModule(const Ksv27ModuleRecord& record, const std::string& crateSerial, int slot)
 {
     TModuleInfo info;

@@ -81,7 +81,6 @@ public:
     std::string ModuleName() const;
     std::string ModuleSerial() const;
     std::string FirmwareVersionText() const;
-    TModuleInfo OpenModuleInfo() const;
 
     TDeviceInventory& Inventory() { return inventory_; }
     const TDeviceInventory& Inventory() const { return inventory_; }

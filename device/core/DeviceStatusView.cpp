@@ -26,17 +26,17 @@ TStatusLampView ModuleLamp(bool final, bool usable, const std::string& moduleNam
 
 } // namespace
 
-TDeviceStatusView DeviceStatusView(bool final, int mode, const std::string& moduleName, bool crateOk,
-                                   int moduleState, const Ksv27ModuleRecord& record)
+TDeviceStatusView DeviceStatusView(bool final, TDiscoveryMode mode, const std::string& moduleName, bool crateOk,
+                                   TModuleState moduleState, const Ksv27ModuleRecord& record)
 {
     TDeviceStatusView view;
     view.Final = final;
-    view.ClearLists = !final && mode == 3;
-    view.ShowCrate = mode == 2 || mode == 3;
+    view.ClearLists = !final && mode == TDiscoveryMode::Full;
+    view.ShowCrate = mode == TDiscoveryMode::CrateChanged || mode == TDiscoveryMode::Full;
     if (view.ShowCrate) view.Crate = CrateLamp(final, crateOk);
-    view.ShowModule = mode >= 1 && mode <= 3;
+    view.ShowModule = mode == TDiscoveryMode::ModuleChanged || view.ShowCrate;
     if (!view.ShowModule) return view;
-    view.ModuleUsable = final && moduleState == 2;
+    view.ModuleUsable = final && moduleState == kModuleOpen;
     view.Module = ModuleLamp(final, view.ModuleUsable, moduleName);
     view.Serial = view.ModuleUsable ? FieldText(record.ModuleSerial) : kUnread;
     view.Firmware = view.ModuleUsable ? FirmwareText(record.FirmwareVersion) : kUnread;

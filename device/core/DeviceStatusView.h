@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "DeviceStates.h"
 #include "ksvapi.h"
 
 namespace ksv {
@@ -27,16 +28,16 @@ struct TDeviceStatusView {
     bool ClearLists = false; // empty both combo boxes (reset of a full discovery)
     bool ShowCrate = false;  // the crate lamp is touched (modes 2 and 3)
     TStatusLampView Crate;
-    bool ShowModule = false; // the module lamp and labels are touched (modes 1..3)
+    bool ShowModule = false; // the module lamp and labels are touched (every mode)
     TStatusLampView Module;
     bool ModuleUsable = false; // final with the module open for work
     std::string Serial;        // "????????" unless usable
     std::string Firmware;      // "1.2.3.4", or "????????" on the neutral colours
 };
 
-// `mode` is the discovery's (1 module, 2 crate, 3 full); `moduleName` its
+// `mode` is the discovery's; `moduleName` its
 // name of the described module, empty when none was read ("???" shows).
-TDeviceStatusView DeviceStatusView(bool final, int mode, const std::string& moduleName, bool crateOk,
-                                   int moduleState, const Ksv27ModuleRecord& record);
+TDeviceStatusView DeviceStatusView(bool final, TDiscoveryMode mode, const std::string& moduleName, bool crateOk,
+                                   TModuleState moduleState, const Ksv27ModuleRecord& record);
 
 } // namespace ksv

@@ -82,7 +82,6 @@ public:
     const TSlotPicture& Slots() const { return slots_; }
     double RateHz() const { return rateHz_; }
     double AcquisitionTime() const { return acquisitionTime_; }
-    const std::array<double, kChannelCount>& ChannelValues() const { return channelValue_; }
 
 private:
     class TOwnRun;

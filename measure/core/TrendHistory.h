@@ -58,7 +58,6 @@ public:
         first_ = size_ = 0;
     }
     std::size_t Size() const { return size_; }
-    std::size_t Capacity() const { return capacity_; }
     // i-th oldest item, i < Size().
     const T& At(std::size_t i) const { return items_[(first_ + i) % capacity_]; }
     T& Newest() { return items_[(first_ + size_ - 1) % capacity_]; }

@@ -1,4 +1,4 @@
-#include "core/Cp1251.h"
+#include "Cp1251.h"
 
 #include <array>
 #include <cstdint>

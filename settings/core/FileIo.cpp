@@ -1,4 +1,4 @@
-#include "core/FileIo.h"
+#include "FileIo.h"
 
 #include <atomic>
 #include <cerrno>

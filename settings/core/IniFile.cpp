@@ -1,9 +1,9 @@
-#include "core/IniFile.h"
+#include "IniFile.h"
 
-#include "core/Cp1251.h"
-#include "core/FileIo.h"
-#include "core/IniText.h"
-#include "core/IniValues.h"
+#include "Cp1251.h"
+#include "FileIo.h"
+#include "IniText.h"
+#include "IniValues.h"
 
 #include <mutex>
 #include <optional>

@@ -1,5 +1,5 @@
-// The settings file's INI layer: an object bound to a path, with the reads
-// and writes of the original platform's ini-file object. Names and values in
+// The settings file's INI layer: an object bound to a path, with typed reads
+// and writes of its sections and keys. Names and values in
 // this interface are UTF-8; the file holds Windows-1251 bytes (see Cp1251.h).
 //
 // Every operation goes to the file itself: a read parses the file as it is on

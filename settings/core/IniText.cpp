@@ -1,6 +1,6 @@
-#include "core/IniText.h"
+#include "IniText.h"
 
-#include "core/Cp1251.h"
+#include "Cp1251.h"
 
 #include <unordered_set>
 

@@ -1,4 +1,4 @@
-#include "core/IniValues.h"
+#include "IniValues.h"
 
 #include <charconv>
 #include <cmath>

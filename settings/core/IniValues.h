@@ -1,6 +1,6 @@
-// How numbers are written into and read from the settings file. The rules are
-// those of the original platform's ini-file object, and none of them depends
-// on the machine's locale: "." is always the decimal separator.
+// How integers, booleans and reals are written into and read from the
+// settings file (each function below states its forms); none of them
+// depends on the machine's locale: "." is always the decimal separator.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "core/SettingsFolderOverride.h"
+#include "SettingsFolderOverride.h"
 
-#include "core/SettingsPath.h"
+#include "SettingsPath.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "core/SettingsKeys.h"
+#include "SettingsKeys.h"
 
 #include <stdexcept>
 

@@ -9,7 +9,7 @@
 // letters; a key spelt with the Cyrillic "М" is another key.
 #pragma once
 
-#include "core/Cp1251.h"
+#include "Cp1251.h"
 
 #include <array>
 #include <cstdint>

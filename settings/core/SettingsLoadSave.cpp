@@ -1,7 +1,7 @@
-#include "core/SettingsLoadSave.h"
+#include "SettingsLoadSave.h"
 
 #include "MezzanineKind.h"
-#include "core/FileIo.h"
+#include "FileIo.h"
 
 #include <limits>
 

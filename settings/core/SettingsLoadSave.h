@@ -8,8 +8,8 @@
 // it was: all of its keys are written, or none.
 #pragma once
 
-#include "core/IniFile.h"
-#include "core/SettingsKeys.h"
+#include "IniFile.h"
+#include "SettingsKeys.h"
 
 #include <array>
 #include <cstdint>

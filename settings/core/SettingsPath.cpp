@@ -1,4 +1,4 @@
-#include "core/SettingsPath.h"
+#include "SettingsPath.h"
 
 #include <vector>
 

@@ -24,9 +24,9 @@
 #include "ModalDialogs.h"
 #include "SimServerProcess.h"
 #include "TKsvApi.h"
-#include "core/IniFile.h"
-#include "core/SettingsFolderOverride.h"
-#include "core/SettingsKeys.h"
+#include "IniFile.h"
+#include "SettingsFolderOverride.h"
+#include "SettingsKeys.h"
 
 namespace {
 

@@ -31,9 +31,9 @@
 #include "TKsvApi.h"
 #include "TLed.h"
 #include "Version.h"
-#include "core/IniFile.h"
-#include "core/SettingsFolderOverride.h"
-#include "core/SettingsKeys.h"
+#include "IniFile.h"
+#include "SettingsFolderOverride.h"
+#include "SettingsKeys.h"
 
 using ksv::TInitAndConfigThread;
 namespace text = ksv::discovery_text;

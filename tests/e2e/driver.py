@@ -311,14 +311,23 @@ def trend_statistics(app):
         check(one[1:2] == ["мВ"] and one[5:7] == ["125.000", "0.000"], "channel 1: mean 125.000 mV (%s)" % one)
         check(thirteen[1:2] == ["Ом"] and thirteen[5] == "47.000", "channel 13: mean 47.000 Ohm (%s)" % thirteen)
         check(one[8:] == ["0.000", "", "", "0"], "channel 1: no swing, no limits, no crossing (%s)" % one[8:])
-    # Hovering over channel 1's strip, near the trace's start at the left, reads its value.
+    # Hovering over channel 1's strip, near the trace's start at the left (the
+    # plot begins right of the gutter and the value labels), reads its value.
     chart = app.by_name("Графики каналов")
     ext = wait_for(lambda: clickable(chart), STEP_BOUND) if chart is not None else None
-    if ext is not None:
-        app.xdotool("mousemove", "--sync", str(ext.x + 90), str(ext.y + 30))
-    reading = wait_for(lambda: (lambda n: n.description if n is not None and "Канал 1: 125.000 мВ" in n.description
-                                else None)(app.by_name("Курсор")), 10)
+    reading = None
+    for dx in range(150, 460, 10) if ext is not None else ():
+        app.xdotool("mousemove", "--sync", str(ext.x + dx), str(ext.y + 30))
+        reading = wait_for(lambda: (lambda n: n.description if n is not None and "Канал 1: 125.000 мВ" in n.description
+                                    else None)(app.by_name("Курсор")), 1)
+        if reading is not None:
+            break
     check(reading is not None, "the cursor reads channel 1 at 125.000 mV (%s)" % reading)
+    # The plots' own description carries the whole readout: every measured channel.
+    measured = sorted(name for name, texts in (rows or {}).items() if texts[2:3] not in (["0"], [""]))
+    described = chart.description if chart is not None and reading is not None else ""
+    missing = [name for name in measured if name + ":" not in described]
+    check(measured and not missing, "the cursor names all %d measured channels (missing %s)" % (len(measured), missing))
     close = app.by_name("Закрыть тренд", ("push button",))
     if close is not None:
         app.press(close)

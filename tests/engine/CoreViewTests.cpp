@@ -15,27 +15,27 @@ TEST(StatusView, ResetFinalAndPartsByMode)
     std::memcpy(record.ModuleSerial, "27-S", 4);
     record.FirmwareVersion = 0x01020304u;
 
-    const TDeviceStatusView reset = DeviceStatusView(false, 3, "", true, 2, record);
+    const TDeviceStatusView reset = DeviceStatusView(false, TDiscoveryMode::Full, "", true, kModuleOpen, record);
     EXPECT_TRUE(reset.ClearLists);
     EXPECT_EQ(reset.Crate.Lamp, TStatusLamp::Neutral);
     EXPECT_EQ(reset.Crate.Hint, "Статус KSV крейта -> ???");
     EXPECT_EQ(reset.Module.Hint, "Статус модуля '?\?\?'-> ???");
     EXPECT_EQ(reset.Serial, "????????") << "only a final view shows the module";
 
-    const TDeviceStatusView ok = DeviceStatusView(true, 2, "", true, 2, record);
+    const TDeviceStatusView ok = DeviceStatusView(true, TDiscoveryMode::CrateChanged, "", true, kModuleOpen, record);
     EXPECT_FALSE(ok.ClearLists);
     EXPECT_EQ(ok.Crate.Lamp, TStatusLamp::Green);
     EXPECT_EQ(ok.Module.Hint, "Статус модуля '?\?\?' -> OK");
     EXPECT_EQ(ok.Serial, "27-S");
     EXPECT_EQ(ok.Firmware, "1.2.3.4");
 
-    const TDeviceStatusView bad = DeviceStatusView(true, 1, "KSV27", false, 1, record);
+    const TDeviceStatusView bad = DeviceStatusView(true, TDiscoveryMode::ModuleChanged, "KSV27", false, kModuleFound, record);
     EXPECT_FALSE(bad.ShowCrate) << "a module change leaves the crate lamp alone";
     EXPECT_EQ(bad.Module.Lamp, TStatusLamp::Red);
     EXPECT_EQ(bad.Module.Hint, "Статус модуля 'KSV27' -> BAD");
     EXPECT_EQ(bad.Firmware, "????????");
 
-    EXPECT_FALSE(DeviceStatusView(true, 0, "", true, 2, record).ShowModule);
+    EXPECT_FALSE(DeviceStatusView(true, static_cast<TDiscoveryMode>(0), "", true, kModuleOpen, record).ShowModule);
 }
 
 TEST(SlotLegendOf, CaptionUnitAndPinsByKind)

@@ -3,10 +3,10 @@
 // it; then an existing key is rewritten, a key added to its section and a
 // section added at the end, and each result is checked byte for byte against
 // what a write may change. Any difference aborts, so the fuzzer reports it.
-#include "core/Cp1251.h"
-#include "core/IniFile.h"
-#include "core/IniText.h"
-#include "core/IniValues.h"
+#include "Cp1251.h"
+#include "IniFile.h"
+#include "IniText.h"
+#include "IniValues.h"
 
 #include <cmath>
 #include <cstdint>

@@ -263,6 +263,7 @@ TEST_F(RecordTrendSimTest, RecordsTheShownCyclesAfterAskingAndNeverReplacesUnask
     const std::uint64_t rows = Panel().Recorder().Rows();
     EXPECT_EQ(Panel().RecordRowsLMDLabel->text(), QString::number(rows));
     ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return !Panel().Recorder().Writing(); })); // the queued rows are written
 
     const std::vector<std::string> lines = FileLines();
     ASSERT_GE(lines.size(), 8u);

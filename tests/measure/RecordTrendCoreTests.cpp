@@ -6,11 +6,14 @@
 #endif
 
 #include <cerrno>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include "ChannelStatistics.h"
@@ -128,7 +131,8 @@ TEST_F(CycleRecorderTest, NeverReplacesUnaskedAndAFileSizeLimitKeepsEveryFinishe
     const std::string header = CsvHeader(run), row = CsvRow(Cycle(1.5, 0));
     ASSERT_TRUE(recorder.Add(Cycle(1.5, 0)));
     ASSERT_TRUE(recorder.Add(Cycle(1.5, 1)));
-    EXPECT_EQ(Read().size(), header.size() + 2 * row.size()); // on the disk already
+    recorder.WaitUntilWritten();
+    EXPECT_EQ(Read().size(), header.size() + 2 * row.size()); // on the disk
 
 #ifndef _WIN32 // the file-size limit is a POSIX resource limit
     rlimit old{};
@@ -136,7 +140,9 @@ TEST_F(CycleRecorderTest, NeverReplacesUnaskedAndAFileSizeLimitKeepsEveryFinishe
     rlimit limit = old;
     limit.rlim_cur = header.size() + 3 * row.size() - row.size() / 2;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    EXPECT_TRUE(recorder.Add(Cycle(1.5, 2)) == false);
+    EXPECT_TRUE(recorder.Add(Cycle(1.5, 2))); // queued; its write fails
+    recorder.WaitUntilWritten();
+    EXPECT_TRUE(recorder.Add(Cycle(1.5, 3)) == false);
     setrlimit(RLIMIT_FSIZE, &old);
 
     EXPECT_FALSE(recorder.Recording());
@@ -145,6 +151,29 @@ TEST_F(CycleRecorderTest, NeverReplacesUnaskedAndAFileSizeLimitKeepsEveryFinishe
     EXPECT_EQ(Read(), header + row + CsvRow(Cycle(1.5, 1)));
     EXPECT_EQ(RecordErrorReason(EFBIG), "превышен допустимый размер файла");
 #endif
+}
+
+TEST_F(CycleRecorderTest, AFullQueueEndsTheRecordingAndTheQueuedRowsStillReachTheFile)
+{
+    std::mutex gate;
+    std::unique_lock<std::mutex> shut(gate);
+    std::atomic<int> writes{0};
+    TCycleRecorder recorder(1);
+    recorder.SetBeforeWrite([&] {
+        ++writes;
+        const std::lock_guard<std::mutex> pass(gate); // a disk that does not answer
+    });
+    ASSERT_TRUE(recorder.Start(path, TRunDescription{}, false));
+    ASSERT_TRUE(recorder.Add(Cycle(1.5, 0)));
+    while (writes == 0) std::this_thread::yield(); // the writer holds row 0
+    ASSERT_TRUE(recorder.Add(Cycle(1.5, 1)));      // the queue's one place
+    EXPECT_FALSE(recorder.Add(Cycle(1.5, 2)));
+    EXPECT_FALSE(recorder.Recording());
+    EXPECT_EQ(recorder.ErrorNumber(), ETIMEDOUT);
+    EXPECT_EQ(recorder.Rows(), 2u);
+    shut.unlock();
+    recorder.WaitUntilWritten();
+    EXPECT_EQ(Read(), CsvHeader(TRunDescription{}) + CsvRow(Cycle(1.5, 0)) + CsvRow(Cycle(1.5, 1)));
 }
 
 } // namespace

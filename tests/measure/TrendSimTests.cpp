@@ -50,10 +50,13 @@ protected:
         TMeasureWindowFixture::SetUp();
         OpenSimModule(kCrate, 0.1);
         if (HasFatalFailure()) return;
-        // A file dialog is answered with `path` and the suffix asked for.
+        // A file dialog is answered with `path` and the suffix asked for, or
+        // with the bare path and the file type in `chosenType`.
         ksv::SetModalHandler([this](const ksv::TModalRequest& r) {
             if (r.ChosenFile) {
-                *r.ChosenFile = QString::fromStdString(path) + u'.' + QFileInfo(r.Text).suffix();
+                *r.ChosenFile = QString::fromStdString(path);
+                if (chosenType.isEmpty()) *r.ChosenFile += u'.' + QFileInfo(r.Text).suffix();
+                if (r.ChosenFilter) *r.ChosenFilter = chosenType;
                 return 1;
             }
             shown.push_back(r);
@@ -63,8 +66,10 @@ protected:
     void TearDown() override
     {
         TSimModuleFixture::TearDown();
-        for (const char* suffix : {".csv", ".png"}) std::remove((path + suffix).c_str());
+        for (const char* suffix : {".csv", ".png", ".svg"}) std::remove((path + suffix).c_str());
     }
+
+    QString chosenType;
 
     ksv::TRecordTrendPanel& Panel() { return *window->RecordTrendPanel; }
     ksv::TTrendWindow* OpenTrend()
@@ -118,9 +123,29 @@ TEST_F(TrendSimTest, EachChannelFillsItsOwnStripHidingAndLimitsAct)
     EXPECT_EQ(table->item(0, 11)->text(), QString::number(Panel().Limits().Channel(0).Crossings));
     EXPECT_NE(table->item(0, 3)->background(), QBrush());
     EXPECT_EQ(table->item(1, 3)->background(), QBrush());
-    table->item(0, 10)->setText(QStringLiteral("no"));
-    EXPECT_EQ(Panel().Limits().Channel(0).Upper, 9500.0); // not a number: the limit stays
+    // Refused limits keep the old ones and say why, beside the table and in the cell.
+    const struct {
+        int column;
+        const char* text;
+        const char* reason;
+    } refused[] = {{10, "no", "не число"}, {9, "9600", "выше верхнего"}};
+    for (const auto& r : refused) {
+        table->item(0, r.column)->setText(QString::fromUtf8(r.text));
+        EXPECT_EQ(Panel().Limits().Channel(0).Upper, 9500.0) << r.text;
+        EXPECT_FALSE(Panel().Limits().Channel(0).Lower) << r.text;
+        EXPECT_TRUE(trend->LimitMessage->text().contains(QString::fromUtf8(r.reason))) << r.text;
+        EXPECT_EQ(table->item(0, r.column)->toolTip(), trend->LimitMessage->text());
+    }
     EXPECT_TRUE(shown.empty());
+
+    // A limit near the data joins the automatic scale; one far off does not
+    // squeeze the trace (it is marked at the edge).
+    const double dataLow = chart.DataRange(0).first;
+    table->item(0, 9)->setText(QString::number(dataLow - 2.0));
+    EXPECT_LT(chart.ValueRange(0).first, dataLow - 2.0);
+    EXPECT_TRUE(trend->LimitMessage->isHidden());
+    table->item(0, 9)->setText(QStringLiteral("0"));
+    EXPECT_GT(chart.ValueRange(0).first, 9000.0);
 }
 
 TEST_F(TrendSimTest, PauseHoldsTheViewTheHistoryOutlivesTheWindowAndExportsWriteWhatIsShown)
@@ -158,6 +183,11 @@ TEST_F(TrendSimTest, PauseHoldsTheViewTheHistoryOutlivesTheWindowAndExportsWrite
     trend->ExportPicture();
     EXPECT_EQ(Read(path + ".png").substr(1, 3), "PNG");
     std::remove((path + ".png").c_str());
+    // The file type chosen gives a name typed without a suffix its own.
+    chosenType = QStringLiteral("Рисунок SVG (*.svg)");
+    trend->ExportPicture();
+    EXPECT_EQ(Read(path + ".svg").substr(0, 5), "<?xml");
+    chosenType.clear();
     const QByteArray svg = trend->Chart->ToSvg();
     EXPECT_TRUE(svg.startsWith("<?xml") && svg.contains("<polyline") && svg.endsWith("</svg>\n"));
 

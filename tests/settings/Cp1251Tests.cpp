@@ -2,7 +2,7 @@
 // what happens to text the code page cannot hold.
 #include "TestFiles.h"
 
-#include "core/Cp1251.h"
+#include "Cp1251.h"
 
 namespace ksv {
 namespace {

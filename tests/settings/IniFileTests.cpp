@@ -2,8 +2,8 @@
 // the file survives every write that fails.
 #include "TestFiles.h"
 
-#include "core/FileIo.h"
-#include "core/IniFile.h"
+#include "FileIo.h"
+#include "IniFile.h"
 
 #include <csignal>
 #include <thread>

@@ -2,7 +2,7 @@
 // write changes exactly the bytes it must.
 #include "TestFiles.h"
 
-#include "core/IniText.h"
+#include "IniText.h"
 
 namespace ksv {
 namespace {

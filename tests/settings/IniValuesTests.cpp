@@ -1,5 +1,5 @@
 // The number encodings of the settings file, as rows of text and value.
-#include "core/IniValues.h"
+#include "IniValues.h"
 
 #include <gtest/gtest.h>
 

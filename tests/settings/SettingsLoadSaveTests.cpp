@@ -2,10 +2,10 @@
 // the file and a save puts into it.
 #include "TestFiles.h"
 
-#include "core/SettingsKeys.h"
-#include "core/SettingsFolderOverride.h"
-#include "core/SettingsLoadSave.h"
-#include "core/SettingsPath.h"
+#include "SettingsKeys.h"
+#include "SettingsFolderOverride.h"
+#include "SettingsLoadSave.h"
+#include "SettingsPath.h"
 
 namespace ksv {
 namespace {

@@ -1,7 +1,7 @@
 // A scratch folder per test and whole-file helpers for byte comparisons.
 #pragma once
 
-#include "core/Cp1251.h"
+#include "Cp1251.h"
 
 #include <gtest/gtest.h>
 

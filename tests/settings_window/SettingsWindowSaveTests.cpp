@@ -13,7 +13,7 @@
 
 #include "FormControls.h"
 #include "SettingsWindowSupport.h"
-#include "core/FileIo.h"
+#include "FileIo.h"
 
 namespace {
 

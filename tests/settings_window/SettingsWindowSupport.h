@@ -25,9 +25,9 @@
 #include "ModalDialogs.h"
 #include "ClosedCrateApi.h"
 #include "TKsvApi.h"
-#include "core/Cp1251.h"
-#include "core/IniFile.h"
-#include "core/SettingsFolderOverride.h"
+#include "Cp1251.h"
+#include "IniFile.h"
+#include "SettingsFolderOverride.h"
 
 namespace ksv::test {
 

@@ -15,7 +15,7 @@
 
 #include "Client.h"
 #include "TKsvLibraryLoader.h"
-#include "core/SettingsPath.h"
+#include "SettingsPath.h"
 
 namespace ksv {
 namespace {

@@ -39,6 +39,7 @@ int RunModalRequest(const TModalRequest& request)
         const int result = dialog.exec();
         const QStringList files = dialog.selectedFiles();
         *request.ChosenFile = result == QDialog::Accepted && !files.isEmpty() ? files.front() : QString();
+        if (request.ChosenFilter) *request.ChosenFilter = dialog.selectedNameFilter();
         return result;
     }
     if (request.Build) {
@@ -66,7 +67,8 @@ int ShowMessageBox(const QString& text, const QString& caption, TDialogKind kind
     return ShowModal(request);
 }
 
-QString AskSaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter)
+QString AskSaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter,
+                        QString* chosenFilter)
 {
     QString chosen;
     TModalRequest request;
@@ -74,6 +76,7 @@ QString AskSaveFileName(const QString& caption, const QString& suggestedPath, co
     request.Text = suggestedPath;
     request.FileFilter = filter;
     request.ChosenFile = &chosen;
+    request.ChosenFilter = chosenFilter;
     ShowModal(request);
     return chosen;
 }

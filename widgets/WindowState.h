@@ -63,9 +63,6 @@ struct TWindowState {
     TPinTable VoltagePinTable, CurrentPinTable, ResistancePinTable;
     std::array<QWidget*, 1> HandlerPages{};
     std::uint16_t HandlerIndex = 0;
-    // Called on the window's thread right after a cycle's values are shown,
-    // with that cycle; empty unless something records or follows the run.
-    std::function<void(const TCycleResult&)> OnCycleShown;
 };
 
 } // namespace ksv

@@ -1,7 +1,7 @@
 // The two workers' message dialogs: one builder for both, the kind's icon at
 // the top left, the adjusted look (12 pt, the kind's colours), the standard
-// buttons of a set in their order, and the modal run with the window's
-// Escape handling off. What differs between the two looks is a
+// buttons of a set in their order, and the modal run (the caller turns the
+// window's Escape handling off, see WorkerView.h). What differs between the two looks is a
 // TWorkerDialogLook.
 #pragma once
 
@@ -33,10 +33,6 @@ void ApplyWorkerLook(QDialog& dialog, TDialogKind kind, bool confirmationColours
 // The standard buttons of `buttons` (OK when 0), in the order a message box
 // shows them.
 QList<int> StandardButtonsOf(int buttons);
-
-// Runs `request` through the one modal gateway with the window's shortcut
-// hook off, so that Escape cannot clear the window's guard under the dialog.
-int ShowWorkerDialog(const TModalRequest& request);
 
 // What differs between the two workers' dialogs.
 struct TWorkerDialogLook {

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "Ksv27mainform.h"
 #include "ThreadDialogLayout.h"
 
 namespace ksv {
@@ -196,7 +195,7 @@ int ShowWorkerMessage(const TWorkerDialogLook& look, const QString& caption, TDi
 {
     TModalRequest request = WorkerRequest(caption, kind, buttons, buttonCaptions, text);
     request.Build = [request, look, parent] { return BuildWorkerDialog(request, look, parent); };
-    return ShowWorkerDialog(request);
+    return ShowModal(request);
 }
 
 int PlaceKindIcon(QDialog& dialog, TDialogKind kind, const QString& objectName)
@@ -231,21 +230,6 @@ QList<int> StandardButtonsOf(int buttons)
     for (int bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1)
         if (set & bit) results.push_back(bit);
     return results;
-}
-
-int ShowWorkerDialog(const TModalRequest& request)
-{
-    struct THookOff {
-        THookOff()
-        {
-            if (MainForm) MainForm->SetShortcutHookEnabled(false);
-        }
-        ~THookOff()
-        {
-            if (MainForm) MainForm->SetShortcutHookEnabled(true);
-        }
-    } hookOff;
-    return ShowModal(request);
 }
 
 } // namespace ksv

@@ -36,6 +36,8 @@ struct TModalRequest {
     // the name filter; the answer's path goes here (left empty: cancelled).
     QString* ChosenFile = nullptr;
     QString FileFilter;
+    // Where given, the name filter (file type) the user chose.
+    QString* ChosenFilter = nullptr;
 };
 
 using TModalHandler = std::function<int(const TModalRequest&)>;
@@ -49,7 +51,9 @@ int ShowMessageBox(const QString& text, const QString& caption, TDialogKind kind
 // Convenience: asks for the path of a file to write, starting at
 // `suggestedPath`; empty when the user cancels. Whether an existing file may
 // be replaced is the caller's question to ask.
-QString AskSaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter);
+// `chosenFilter`, where given, receives the file type the user chose.
+QString AskSaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter,
+                        QString* chosenFilter = nullptr);
 
 // Installs a handler in place of the real dialogs; an empty one restores them.
 void SetModalHandler(TModalHandler handler);

@@ -1,0 +1,2 @@
+// Planted: the shared widgets reaching up to the window. Must not compile.
+#include "Ksv27mainform.h"
