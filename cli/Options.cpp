@@ -198,6 +198,21 @@ void AddServeOptions(CLI::App& serve, TOptions& options)
                    o.MaxClients = *n;
                    return true;
                });
+    AddChecked(serve, "--http-port", "P|off", "port of the web page", "a port 0..65535 or off",
+               [&o](const std::string& v) {
+                   const auto port = ParseInteger<int>(v);
+                   if (v != "off" && (!port || *port < 0 || *port > 65535)) return false;
+                   o.HttpPort = v == "off" ? -1 : *port;
+                   o.HttpPortGiven = true;
+                   return true;
+               });
+    AddChecked(serve, "--http-max-clients", "N", "web connections served at once", "a number of clients 1..1000",
+               [&o](const std::string& v) {
+                   const auto n = ParseInteger<int>(v);
+                   if (!n || *n < 1 || *n > 1000) return false;
+                   o.HttpMaxClients = *n;
+                   return true;
+               });
 #ifdef KSV_WITH_MQTT
     AddMqttOptions(serve, o);
 #endif

@@ -52,6 +52,13 @@ struct TOptions {
     int Port = 5025;    // 0: a free one; the first line of standard output names it
     std::string Allow;  // client networks, CIDR, comma-separated; empty: every address
     int MaxClients = 8; // connections served at once
+    // The web page (where the tool is built with it): its port, -1 for
+    // `--http-port off`; 0: a free one, named by the second line of standard
+    // output. A busy port given on the command line stops the service; the
+    // busy default only leaves the page out.
+    int HttpPort = 8080;
+    bool HttpPortGiven = false;
+    int HttpMaxClients = 32;
 };
 
 struct TParseResult {

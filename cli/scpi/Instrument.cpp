@@ -373,6 +373,8 @@ bool TInstrument::TryOpen(bool log)
         facts.Serial = AsciiOnly(device_->ModuleSerial());
         facts.Firmware = AsciiOnly(device_->FirmwareVersionText());
         facts.Mezzanines = MezzanineNames(device_->Record());
+        facts.Crate = AsciiOnly(device_->ChosenCrateSerial());
+        facts.Slot = device_->ChosenSlot();
         cli::PrintError("module opened: " + device_->ModuleName() + " " + device_->ModuleSerial() + ", crate " +
                         device_->ChosenCrateSerial() + " slot " + std::to_string(device_->ChosenSlot()));
     } else if (log || error != lastOpenFailure_) {

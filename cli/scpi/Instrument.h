@@ -35,6 +35,8 @@ namespace ksv::scpi {
 struct TModuleFacts {
     bool Open = false;
     std::string Model, Serial, Firmware; // 7-bit ASCII
+    std::string Crate;                   // the crate's serial, 7-bit ASCII
+    int Slot = 0;                        // the module's slot in the crate
     std::array<std::string, kSlotCount> Mezzanines{};
 };
 

@@ -10,6 +10,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,6 +28,9 @@ struct TServerOptions {
     std::uint16_t Port = 5025;
     TAllowList Allow;
     int MaxClients = 8;
+    // Told of every connection served (its peer) and of its end ("" then),
+    // on the network thread; may be empty.
+    std::function<void(int id, const std::string& peer)> Clients;
 };
 
 class TScpiServer {
