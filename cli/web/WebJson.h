@@ -24,7 +24,7 @@
 namespace ksv::scpi {
 class TInstrument;
 struct TModuleFacts;
-}
+} // namespace ksv::scpi
 
 namespace ksv::web {
 
@@ -33,9 +33,9 @@ struct TWebSnapshot;
 
 // What the service is, beside the instrument.
 struct TServiceFacts {
-    std::string Host;            // what clients reach the service by
-    std::uint16_t ScpiPort = 0;  // the raw socket
-    bool Vxi11 = false;          // an INSTR resource is served too
+    std::string Host;           // what clients reach the service by
+    std::uint16_t ScpiPort = 0; // the raw socket
+    bool Vxi11 = false;         // an INSTR resource is served too
 };
 
 // The module as it is open, else as the last run knew it (a lost module).

@@ -59,6 +59,7 @@ struct TWebServer::TImpl {
     // Before the io_context: sessions its destruction frees still count down.
     int Connections = 0;
     int NextId = 1;
+    std::uint16_t Port = 0; // once bound
     net::io_context Io;
     tcp::acceptor Acceptor;
     std::thread Thread;
@@ -342,14 +343,11 @@ bool TWebServer::Listen(std::string& error)
         s.Acceptor.close(ec);
         return false;
     }
+    s.Port = s.Acceptor.local_endpoint(ec).port();
     return true;
 }
 
-std::uint16_t TWebServer::Port() const
-{
-    beast::error_code ec;
-    return impl_->Acceptor.local_endpoint(ec).port();
-}
+std::uint16_t TWebServer::Port() const { return impl_->Port; }
 
 void TWebServer::Start()
 {

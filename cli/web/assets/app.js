@@ -160,7 +160,8 @@ function drawStrip(canvas, series, unit) {
   const g = canvas.getContext('2d');
   g.clearRect(0, 0, width, height);
   if (!series || series.t.length === 0 || lastCycleMs === null) return;
-  let low = Math.min(...series.v), high = Math.max(...series.v);
+  const least = Math.min(...series.v), most = Math.max(...series.v);
+  let low = least, high = most;
   if (high - low < 1e-9 * Math.max(1, Math.abs(high))) { const pad = Math.max(1e-3, Math.abs(high) * 1e-4); low -= pad; high += pad; }
   const top = 14 * ratio, bottom = height - 4 * ratio;
   // The strip spans what there is, up to ten minutes, at least ten seconds.
@@ -177,7 +178,7 @@ function drawStrip(canvas, series, unit) {
   g.font = (11 * ratio) + 'px system-ui, sans-serif';
   const minutes = Math.floor(span / 60000), seconds = Math.round((span % 60000) / 1000);
   const spanText = minutes ? minutes + ' мин' + (seconds ? ' ' + seconds + ' с' : '') : seconds + ' с';
-  g.fillText('мин ' + low.toPrecision(7) + '  макс ' + high.toPrecision(7) + ' ' + unit + '  · ' + spanText,
+  g.fillText('мин ' + least.toPrecision(7) + '  макс ' + most.toPrecision(7) + ' ' + unit + '  · ' + spanText,
              2 * ratio, 11 * ratio);
 }
 
