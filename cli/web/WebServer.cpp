@@ -33,7 +33,7 @@ std::string EndpointText(const tcp::endpoint& endpoint)
     return (endpoint.address().is_v6() ? "[" + address + "]" : address) + ":" + std::to_string(endpoint.port());
 }
 
-constexpr auto kEventGap = std::chrono::milliseconds(1000 / kMaxEventsPerSecond);
+constexpr auto kEventWindow = std::chrono::seconds(1);
 constexpr auto kStatusPeriod = std::chrono::seconds(1);
 
 class TSocketSession;
@@ -65,7 +65,7 @@ struct TWebServer::TImpl {
     std::thread Thread;
     std::set<std::shared_ptr<TSocketSession>> Sockets;
     std::string LastEvent;
-    std::chrono::steady_clock::time_point LastSent{};
+    std::deque<std::chrono::steady_clock::time_point> Sent; // the last kMaxEventsPerSecond events
     net::steady_timer EventTimer, StatusTimer;
     bool EventPending = false;
     std::atomic<bool> CyclePosted{false};
@@ -285,16 +285,17 @@ void TWebServer::TImpl::Admit(tcp::socket socket)
     std::make_shared<THttpSession>(*this, std::move(socket), EndpointText(remote))->Read();
 }
 
-// A cycle goes out at once unless one went out less than kEventGap ago; then
-// the newest goes out when the gap has passed.
+// A cycle goes out at once unless kMaxEventsPerSecond went out within the
+// last second; then the newest goes out as soon as the oldest of those is a
+// second old. Cycles a little faster than that limit thus mostly go at once.
 void TWebServer::TImpl::CycleArrived()
 {
     CyclePosted = false;
     if (EventPending) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - LastSent >= kEventGap) return Broadcast();
+    if (Sent.size() < kMaxEventsPerSecond || now - Sent.front() >= kEventWindow) return Broadcast();
     EventPending = true;
-    EventTimer.expires_at(LastSent + kEventGap);
+    EventTimer.expires_at(Sent.front() + kEventWindow);
     EventTimer.async_wait([this](beast::error_code ec) {
         EventPending = false;
         if (!ec) Broadcast();
@@ -303,7 +304,8 @@ void TWebServer::TImpl::CycleArrived()
 
 void TWebServer::TImpl::Broadcast()
 {
-    LastSent = std::chrono::steady_clock::now();
+    Sent.push_back(std::chrono::steady_clock::now());
+    if (Sent.size() > kMaxEventsPerSecond) Sent.pop_front();
     LastEvent = Site.Event();
     if (Sockets.empty()) return;
     const auto message = std::make_shared<const std::string>(LastEvent);

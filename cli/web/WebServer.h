@@ -1,8 +1,8 @@
 // The service's web side: HTTP and WebSocket (Boost.Beast) on one address
 // and port, on a thread and io_context of its own. Read-only: GET and HEAD
 // are answered from TWebSite, any other method is 405. Every cycle taken
-// reaches the WebSocket readers at once, at most kMaxEventsPerSecond times a
-// second; the status goes out again whenever it changes.
+// reaches the WebSocket readers at once, at most kMaxEventsPerSecond within
+// any second; the status goes out again whenever it changes.
 //
 // A slow or hostile client costs only its own connection: headers and
 // bodies are bounded, a request must arrive within kRequestTimeout, and a
@@ -26,7 +26,7 @@ inline constexpr std::size_t kHeaderLimit = 8 * 1024;
 inline constexpr std::size_t kBodyLimit = 4 * 1024;
 inline constexpr std::chrono::seconds kRequestTimeout{15};
 inline constexpr std::size_t kSocketQueueBound = 32; // messages
-inline constexpr int kMaxEventsPerSecond = 10;
+inline constexpr std::size_t kMaxEventsPerSecond = 10;
 
 struct TWebOptions {
     std::string Listen = "127.0.0.1";
