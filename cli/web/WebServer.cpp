@@ -85,6 +85,10 @@ public:
     void Start(http::request<http::string_body> request)
     {
         request_ = std::move(request);
+        // A small send buffer: a reader that stops reading shows within
+        // seconds in its queue, and holds little of the kernel's memory.
+        beast::error_code ec;
+        beast::get_lowest_layer(ws_).socket().set_option(net::socket_base::send_buffer_size(kSocketSendBuffer), ec);
         beast::get_lowest_layer(ws_).expires_never();
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         ws_.read_message_max(1024);

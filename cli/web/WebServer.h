@@ -26,6 +26,7 @@ inline constexpr std::size_t kHeaderLimit = 8 * 1024;
 inline constexpr std::size_t kBodyLimit = 4 * 1024;
 inline constexpr std::chrono::seconds kRequestTimeout{15};
 inline constexpr std::size_t kSocketQueueBound = 32; // messages
+inline constexpr int kSocketSendBuffer = 64 * 1024;  // bytes, the kernel's share of a reader
 inline constexpr std::size_t kMaxEventsPerSecond = 10;
 
 struct TWebOptions {

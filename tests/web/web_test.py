@@ -152,6 +152,24 @@ def browser():
     return driver, profile
 
 
+def web_readers(port):
+    return {c["address"] for c in status(port)["clients"] if c["transport"] == "WebSocket"}
+
+
+def check_stalled_reader(port):
+    """A WebSocket reader that never reads is dropped; the others stay."""
+    sock = socket.socket()
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    sock.connect(("127.0.0.1", port))
+    sock.sendall(b"GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                 b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
+    address = "127.0.0.1:%d" % sock.getsockname()[1]
+    others = wait_for(lambda: address in web_readers(port) and web_readers(port) - {address})
+    dropped = wait_for(lambda: address not in web_readers(port), timeout=180)
+    check(dropped and others <= web_readers(port), "a WebSocket reader that does not read is dropped, alone")
+    sock.close()
+
+
 def check_browser(web_port, scpi, sim, sim_port, demo):
     driver, profile = browser()
     try:
@@ -166,7 +184,8 @@ def check_browser(web_port, scpi, sim, sim_port, demo):
         first = updates()
         served = status(web_port)["cycle"]["index"]
         wait_for(lambda: status(web_port)["cycle"]["index"] >= served + 3)
-        check(updates() >= first + 2, f"the page updates without reloading ({first} -> {updates()})")
+        check(wait_for(lambda: updates() >= first + 2), f"the page updates without reloading ({first} -> {updates()})")
+        check_stalled_reader(web_port)
         os.makedirs(SHOTS, exist_ok=True)
         driver.save_screenshot(os.path.join(SHOTS, "screenshot-web.png"))
         driver.set_window_size(400, 1400)
