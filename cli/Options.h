@@ -49,9 +49,10 @@ struct TOptions {
 
     // serve
     std::string Listen = "127.0.0.1";
-    int Port = 5025;    // 0: a free one; the first line of standard output names it
-    std::string Allow;  // client networks, CIDR, comma-separated; empty: every address
-    int MaxClients = 8; // connections served at once
+    int Port = 5025;              // 0: a free one; the first line of standard output names it
+    std::string Allow;            // client networks, CIDR, comma-separated; empty: every address
+    int MaxClients = 8;           // connections served at once
+    int IdleTimeoutSeconds = 300; // 0: none
     // The web page (where the tool is built with it): its port, -1 for
     // `--http-port off`; 0: a free one, named by the second line of standard
     // output. A busy port given on the command line stops the service; the
