@@ -7,14 +7,22 @@
 // on one line, without a line end. Only the channels of active slots are
 // listed; "value" is the number the window shows (its very digits), null (and
 // no unit) where it shows none.
+//
+// A channel the user named carries "label"; a scaled one the scaled value
+// in "value" with the user's "unit", and the value before scaling in "raw"
+// with its "raw_unit". For a module of several (moduleSlot > 0) a channel is
+// numbered slot*100+ch and carries "module_slot" (its "slot" stays the
+// mezzanine slot); ScanJson lists every module's channels of one scan.
 #pragma once
 
 #include <string>
 
+#include "CrateScan.h"
 #include "CycleResult.h"
 
 namespace ksv::cli {
 
-std::string CycleJson(const TCycleResult& cycle);
+std::string CycleJson(const TCycleResult& cycle, int moduleSlot = 0);
+std::string ScanJson(const TScan& scan);
 
 } // namespace ksv::cli

@@ -79,28 +79,6 @@ bool Usable(const std::string& mezzanine)
 
 } // namespace
 
-const char* SiUnitText(TChannelUnit unit)
-{
-    switch (unit) {
-    case TChannelUnit::Millivolt: return "V";
-    case TChannelUnit::Milliamp: return "A";
-    case TChannelUnit::Ohm: return "OHM";
-    case TChannelUnit::None: break;
-    }
-    return "";
-}
-
-double SiFactor(TChannelUnit unit)
-{
-    switch (unit) {
-    case TChannelUnit::Millivolt:
-    case TChannelUnit::Milliamp: return 1e-3;
-    case TChannelUnit::Ohm: return 1.0;
-    case TChannelUnit::None: break;
-    }
-    return std::numeric_limits<double>::quiet_NaN();
-}
-
 TInstrument::TInstrument(cli::TMeasureChoice choice)
     : choice_(std::move(choice)), device_(std::make_unique<TDeviceEngine>())
 {

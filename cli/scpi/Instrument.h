@@ -51,11 +51,6 @@ struct TLimit {
     bool On = false;
 };
 
-// A channel's SI unit ("V", "A", "OHM"; "" without one) and the factor from
-// the unit it is shown in.
-const char* SiUnitText(TChannelUnit unit);
-double SiFactor(TChannelUnit unit);
-
 class TInstrument {
 public:
     // Any thread: `owner` is the connection that started the measurement.
