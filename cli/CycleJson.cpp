@@ -15,8 +15,7 @@ void AppendChannel(std::string& out, int index, int moduleSlot, const TChannelRe
     out += ",\"slot\":" + std::to_string(index / 2 + 1);
     out += ",\"mezzanine\":" + JsonString(channel.MezzanineName);
     if (!channel.Label.empty()) out += ",\"label\":" + JsonString(channel.Label);
-    const char* unit = channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit);
-    out += ",\"unit\":" + JsonString(channel.Valid ? unit : "");
+    out += ",\"unit\":" + JsonString(channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit));
     out += ",\"value\":";
     out += channel.Valid ? channel.Text : std::string("null");
     if (channel.Scaled && channel.Valid) {
@@ -60,6 +59,18 @@ std::string ScanJson(const TScan& scan)
     for (const TModuleScan& module : scan.Modules) AppendChannels(out, module.Cycle, module.Slot, first);
     out += "]}";
     return out;
+}
+
+std::string ChannelJson(const TCycleResult& cycle, int index)
+{
+    const TChannelResult& channel = cycle.Channels[static_cast<std::size_t>(index)];
+    std::string out = "{\"time\":" + JsonString(IsoUtcTime(cycle.StartTime));
+    out += ",\"cycle\":" + std::to_string(cycle.Index) + ",\"channel\":" + std::to_string(index + 1);
+    out += ",\"value\":" + channel.Text;
+    out += ",\"unit\":" + JsonString(channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit));
+    if (!channel.Label.empty()) out += ",\"label\":" + JsonString(channel.Label);
+    if (channel.Scaled) out += ",\"raw\":" + ScaledText(channel.RawValue);
+    return out + '}';
 }
 
 } // namespace ksv::cli

@@ -15,7 +15,7 @@ Usage:
                          [--format table|csv|json] [--output FILE] [--settings FILE]
                          [--channels FILE] [--raw]
   ksv27-vorn-cli serve [--crate SERIAL] [--slot N] [--settings FILE] [--listen ADDR] [--port P]
-                       [--allow CIDR,...] [--max-clients N]
+                       [--allow CIDR,...] [--max-clients N] [--idle-timeout SECONDS]
   ksv27-vorn-cli --help
 
 list      every crate the local crate server knows and, per crate, each KSV27 with
@@ -70,7 +70,9 @@ serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA
                     output is the port
   --allow LIST      serve only these client networks, e.g. 192.168.1.0/24,10.0.0.7
                     (others are closed at once and logged)
-  --max-clients N   connections served at once (default 8; more are refused)
+  --max-clients N   connections served at once (default 8; more are told so and closed)
+  --idle-timeout S  close a connection that sent no line and awaits no answer for S
+                    seconds (default 300; 0: never)
 )";
 
 // Only where the tool is built with its MQTT publisher.

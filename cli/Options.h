@@ -53,9 +53,10 @@ struct TOptions {
 
     // serve
     std::string Listen = "127.0.0.1";
-    int Port = 5025;    // 0: a free one; the first line of standard output names it
-    std::string Allow;  // client networks, CIDR, comma-separated; empty: every address
-    int MaxClients = 8; // connections served at once
+    int Port = 5025;              // 0: a free one; the first line of standard output names it
+    std::string Allow;            // client networks, CIDR, comma-separated; empty: every address
+    int MaxClients = 8;           // connections served at once
+    int IdleTimeoutSeconds = 300; // 0: none
 };
 
 struct TParseResult {
