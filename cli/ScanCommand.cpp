@@ -14,43 +14,13 @@
 #include "DeviceEngine.h"
 #include "DeviceMessages.h"
 #include "ExitStatus.h"
+#include "ModuleChoice.h"
 #include "RecordFormat.h"
 #include "RecordSink.h"
 
 namespace ksv::cli {
 
 namespace {
-
-// The crate and its KSV27 slots the choice names; false with `error` set.
-bool ResolveModules(const TMeasureChoice& choice, TCrateScanRequest& request, std::string& error)
-{
-    TDeviceEngine device;
-    const TEngineStatus found = device.FindModules(choice.CrateSerial, -1);
-    if (!found) {
-        error = found.Message.empty() ? "the crate server did not answer a crate's slot query" : found.Message;
-        return false;
-    }
-    request.CrateSerial = device.ChosenCrateSerial();
-    if (choice.ExactCrate && request.CrateSerial != choice.CrateSerial) {
-        error = "no KSV27 that opens in crate " + choice.CrateSerial;
-        return false;
-    }
-    std::vector<int> present;
-    for (const TModuleInfo& info : device.Modules())
-        if (info.CrateSerial == request.CrateSerial) present.push_back(info.Slot);
-    if (choice.AllSlots) {
-        request.Slots = present;
-        return true;
-    }
-    for (int slot : choice.CrateSlots) {
-        if (std::find(present.begin(), present.end(), slot) == present.end()) {
-            error = "no KSV27 that opens in crate " + request.CrateSerial + " in slot " + std::to_string(slot);
-            return false;
-        }
-    }
-    request.Slots = choice.CrateSlots;
-    return true;
-}
 
 struct TScanRun {
     const TMeasureChoice& Choice;
@@ -103,7 +73,7 @@ int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::stri
     }
     TCrateScanRequest request;
     std::string error;
-    const bool resolved = ResolveModules(choice, request, error);
+    const bool resolved = ResolveCrateModules(choice, request.CrateSerial, request.Slots, error);
     if (InterruptSignal()) return InterruptStatus();
     if (!resolved || request.Slots.empty()) {
         PrintError(resolved ? "no KSV27 in crate " + request.CrateSerial : error);
@@ -111,7 +81,7 @@ int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::stri
     }
     request.RateIndex = choice.RateIndex;
     request.AcquisitionTime = choice.AcquisitionTime;
-    request.ChooseSlots = [&choice](const std::array<std::string, kSlotCount>& names) {
+    request.ChooseSlots = [&choice](int, const std::array<std::string, kSlotCount>& names) {
         return ChooseActiveSlots(choice, names);
     };
     request.Terminated = [] { return InterruptSignal() != 0; };

@@ -67,7 +67,9 @@ struct TCrateScan::TModule {
     bool Open = false;
     bool Attempted = false; // tried to open since the last Reopen
     bool RetryNow = true;
-    bool Reported = false; // its failure was reported since it last measured
+    bool Reconfigure = false; // open: configure anew before the next cycle
+    bool Idle = false;        // open, but none of its channels is chosen
+    bool Reported = false;    // its failure was reported since it last measured
     TSteady::time_point RetryAt{};
     std::uint64_t Go = 0;   // the scan it is to measure
     std::uint64_t Done = 0; // the last scan it finished
@@ -123,6 +125,19 @@ void TCrateScan::Reopen()
     WaitForAttempts(lock);
 }
 
+void TCrateScan::Configure(int rateIndex, double acquisitionTime, TChooseSlots chooseSlots)
+{
+    std::unique_lock lock(mutex_);
+    request_.RateIndex = rateIndex;
+    request_.AcquisitionTime = acquisitionTime;
+    request_.ChooseSlots = std::move(chooseSlots);
+    for (auto& module : modules_) module->Reconfigure = module->Open;
+    wake_.notify_all();
+    done_.wait(lock, [this] {
+        return quit_ || std::none_of(modules_.begin(), modules_.end(), [](const auto& m) { return m->Reconfigure; });
+    });
+}
+
 void TCrateScan::WaitForAttempts(std::unique_lock<std::mutex>& lock)
 {
     done_.wait(lock, [this] {
@@ -146,7 +161,7 @@ bool TCrateScan::Scan(TScan& scan)
     const std::uint64_t generation = ++generation_;
     bool any = false;
     for (auto& module : modules_) {
-        if (!module->Open) continue;
+        if (!module->Open || module->Idle) continue;
         module->Go = generation;
         any = true;
     }
@@ -208,6 +223,16 @@ void TCrateScan::RunModule(TModule& m)
             m.Attempted = true;
             if (!open) m.RetryAt = TSteady::now() + request_.RetryInterval;
             done_.notify_all();
+        } else if (m.Open && m.Reconfigure) {
+            lock.unlock();
+            const bool ready = Prepare(m);
+            lock.lock();
+            m.Reconfigure = false;
+            if (!ready) {
+                m.Open = false;
+                m.RetryAt = TSteady::now() + request_.RetryInterval;
+            }
+            done_.notify_all();
         } else if (m.Open && m.Go != m.Done) {
             const std::uint64_t generation = m.Go;
             lock.unlock();
@@ -236,33 +261,45 @@ bool TCrateScan::TryOpen(TModule& m)
 {
     m.Engine.reset();
     CloseModuleIfOpen(m.Record);
-    std::string failure = discovery_text::kModuleOpenFailed;
-    if (OpenModule(m.Record, request_.CrateSerial, m.Slot)) {
-        auto engine = std::make_unique<TMeasureEngine>(m.Record);
-        TMeasureRequest measure;
+    if (OpenModule(m.Record, request_.CrateSerial, m.Slot)) return Prepare(m);
+    CloseAfterFailure(m, discovery_text::kModuleOpenFailed);
+    return false;
+}
+
+bool TCrateScan::Prepare(TModule& m)
+{
+    if (m.Engine) m.Engine->Finish();
+    auto engine = std::make_unique<TMeasureEngine>(m.Record);
+    TMeasureRequest measure;
+    TChooseSlots choose;
+    {
+        std::lock_guard lock(mutex_);
         measure.RateIndex = request_.RateIndex;
         measure.AcquisitionTime = request_.AcquisitionTime;
-        const std::array<std::string, kSlotCount> names = MezzanineNames(m.Record);
-        if (request_.ChooseSlots) {
-            measure.SlotChecked = request_.ChooseSlots(names);
-        } else {
-            for (std::size_t s = 0; s < names.size(); ++s) measure.SlotChecked[s] = true;
-        }
-        TEngineStatus status = engine->Configure(measure);
-        if (status) status = engine->Allocate();
-        if (status) {
-            const TModuleInfo info = DescribeModule(m.Record, request_.CrateSerial, m.Slot);
-            const TRunDescription run = engine->Describe(request_.CrateSerial, m.Slot);
-            m.Engine = std::move(engine);
-            std::lock_guard lock(mutex_);
-            m.Info = info;
-            m.Run = run;
-            return true;
-        }
-        failure = status.Message;
+        choose = request_.ChooseSlots;
     }
-    CloseAfterFailure(m, failure);
-    return false;
+    const std::array<std::string, kSlotCount> names = MezzanineNames(m.Record);
+    if (choose) {
+        measure.SlotChecked = choose(m.Slot, names);
+    } else {
+        for (std::size_t s = 0; s < names.size(); ++s) measure.SlotChecked[s] = true;
+    }
+    const bool idle = std::none_of(measure.SlotChecked.begin(), measure.SlotChecked.end(), [](bool b) { return b; });
+    TEngineStatus status = idle ? TEngineStatus::Success() : engine->Configure(measure);
+    if (status && !idle) status = engine->Allocate();
+    if (!status) {
+        m.Engine.reset();
+        CloseAfterFailure(m, status.Message);
+        return false;
+    }
+    const TModuleInfo info = DescribeModule(m.Record, request_.CrateSerial, m.Slot);
+    const TRunDescription run = engine->Describe(request_.CrateSerial, m.Slot);
+    m.Engine = std::move(engine);
+    std::lock_guard lock(mutex_);
+    m.Info = info;
+    m.Run = run;
+    m.Idle = idle;
+    return true;
 }
 
 void TCrateScan::MeasureOne(TModule& m)

@@ -34,7 +34,8 @@ struct TCrateScanRequest {
     double AcquisitionTime = 1.0; // seconds per cycle
     // The mezzanine slots a module measures, from its mezzanine names; none:
     // every fitted one.
-    std::function<std::array<bool, kSlotCount>(const std::array<std::string, kSlotCount>&)> ChooseSlots;
+    using TChooseSlots = std::function<std::array<bool, kSlotCount>(int slot, const std::array<std::string, kSlotCount>&)>;
+    TChooseSlots ChooseSlots; // by the module's crate slot and its mezzanine names
     std::chrono::milliseconds RetryInterval{3000};
     // Asked between reads on the module threads: true ends the scan in
     // progress as RequestStop does (a signal flag, say). None: never.
@@ -71,6 +72,7 @@ struct TScanModuleState {
 class TCrateScan {
 public:
     using TFaultSink = std::function<void(const TModuleFault&)>;
+    using TChooseSlots = TCrateScanRequest::TChooseSlots;
 
     // `faults` is called on a module's thread, once per failure, outside the
     // scan's lock; it must return quickly.
@@ -91,6 +93,12 @@ public:
     // tried (as a single module is opened again at a new measurement).
     void Reopen();
 
+    // New rate, time and mezzanine-slot choice: every open module is
+    // configured anew (a module that fails it is closed and reported), and
+    // closed ones take them when they open. Returns once each open module
+    // has been configured.
+    void Configure(int rateIndex, double acquisitionTime, TChooseSlots chooseSlots);
+
     // Any thread: the scan in progress ends after the modules' current
     // reads, and every later Scan returns false.
     void RequestStop();
@@ -102,6 +110,7 @@ private:
     struct TModule;
     void RunModule(TModule& module);
     bool TryOpen(TModule& module);
+    bool Prepare(TModule& module); // configure and allocate on the open record
     void MeasureOne(TModule& module);
     void CloseAfterFailure(TModule& module, const std::string& text);
     void WaitForAttempts(std::unique_lock<std::mutex>& lock);
