@@ -71,6 +71,7 @@ TInstrument::TInstrument(cli::TMeasureChoice choice) : choice_(std::move(choice)
     facts_.CrateSerial = choice_.CrateSerial;
     if (!facts_.Several) facts_.Modules.push_back({std::max(choice_.CrateSlot, 0), false, {}, {}, {}});
     for (int slot : choice_.CrateSlots) facts_.Modules.push_back({slot, false, {}, {}, {}});
+    ApplyChannelFile();
     config_.RateIndex = choice_.RateIndex;
     if (TimeAllowed(config_.RateIndex, choice_.AcquisitionTime)) config_.Time = choice_.AcquisitionTime;
 }
@@ -261,6 +262,8 @@ void TInstrument::Reset()
     crossed_.reset();
     lowerCrossed_ = upperCrossed_ = false;
     failedGeneration_ = 0;
+    scales_ = {};
+    ApplyChannelFile();
 }
 
 bool TInstrument::Busy() const
@@ -353,6 +356,35 @@ TLimit TInstrument::Limit(bool upper, int channel) const
     return (upper ? upper_ : lower_)[static_cast<std::size_t>(channel)];
 }
 
+TChannelScale TInstrument::Scale(int channel) const
+{
+    std::lock_guard lock(mutex_);
+    return scales_[static_cast<std::size_t>(channel)];
+}
+
+TScpiError TInstrument::ChangeScale(TChannelSet channels, const std::function<void(TChannelScale&)>& change,
+                                    bool label)
+{
+    std::lock_guard lock(mutex_);
+    if (!label && RunningLocked()) return Fail(-221, "measurement running");
+    for (std::size_t c = 0; c < kChannels; ++c)
+        if (channels[c]) change(scales_[c]);
+    return {};
+}
+
+void TInstrument::ApplyChannelFile()
+{
+    for (std::size_t p = 0; p < facts_.Modules.size() && p < kMaxModules; ++p) {
+        for (int c = 0; c < kModuleChannels; ++c) {
+            const cli::TChannelSetting* setting =
+                cli::FindSetting(choice_.Channels, facts_.Modules[p].Slot, c, !facts_.Several);
+            if (!setting) continue;
+            scales_[p * kModuleChannels + static_cast<std::size_t>(c)] = {setting->Label, setting->Scale,
+                                                                          setting->Gain, setting->Offset, setting->Unit};
+        }
+    }
+}
+
 TChannelSet TInstrument::Crossed() const
 {
     std::lock_guard lock(mutex_);
@@ -437,6 +469,7 @@ bool TInstrument::TryOpen(bool log)
     facts_.Modules.clear();
     for (int slot : request.Slots) facts_.Modules.push_back({slot, false, {}, {}, {}});
     scan_ = std::move(scan);
+    ApplyChannelFile();
     const TModuleFacts facts = FactsLocked();
     if (facts.Open && !slotsChosen_ && !choice_.SettingsPath.empty() && !facts.Several) {
         // The settings file's slot choice, as `measure` takes it, is the
@@ -527,7 +560,11 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
             errors_(owner, Fail(-223, "reading memory full, oldest readings dropped"));
             overflowTold = true;
         }
-        if (observer_ && !choice_.Several() && !scan.Modules.empty()) observer_(scan.Modules[0].Cycle);
+        if (observer_ && !choice_.Several() && !scan.Modules.empty()) {
+            // The publisher's copy carries the channel file's names and scaling.
+            cli::ApplyChannelTable(choice_.Channels, scan.Modules[0].Slot, true, false, scan.Modules[0].Cycle);
+            observer_(scan.Modules[0].Cycle);
+        }
         if (choice_.Several() && !Facts().Open) break;
     }
     EndMeasurement(generation, choice_.Several() && Facts().Open ? TScpiError{} : std::move(failure));
@@ -549,6 +586,8 @@ bool TInstrument::TakeScan(const TScan& scan, double time, TChannelSet channels,
     {
         std::lock_guard lock(mutex_);
         if (abortedUpTo_ >= generation) return true; // an ABORt or *RST came first
+        for (std::size_t c = 0; c < kChannels; ++c)
+            if (scales_[c].On) values[c] = scales_[c].Gain * values[c] + scales_[c].Offset;
         dropped = !memory_.Add(time, values);
         for (std::size_t c = 0; c < kChannels; ++c) {
             if (!channels[c] || !std::isfinite(values[c])) continue;

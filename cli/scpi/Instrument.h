@@ -66,6 +66,16 @@ struct TInstrumentConfig {
 };
 inline constexpr std::uint64_t kInfiniteCount = 0;
 
+// A channel's name and scaling: while On, a reading is Gain * SI value +
+// Offset, in Unit ("" : the SI unit's name).
+struct TChannelScale {
+    std::string Label; // UTF-8, at most 32 characters
+    bool On = false;
+    double Gain = 1.0;
+    double Offset = 0.0;
+    std::string Unit;
+};
+
 struct TLimit {
     double Value = 0.0;
     bool On = false;
@@ -156,6 +166,11 @@ public:
     void SetLimit(bool upper, double value, TChannelSet channels);
     void SetLimitState(bool upper, bool on, TChannelSet channels);
     TLimit Limit(bool upper, int channel) const;
+
+    TChannelScale Scale(int channel) const;
+    // Changes the scaling of `channels`; -221 while a measurement runs
+    // (its readings would mix two scalings). Labels change at any time.
+    TScpiError ChangeScale(TChannelSet channels, const std::function<void(TChannelScale&)>& change, bool label);
     TChannelSet Crossed() const;
 
 private:
@@ -166,6 +181,7 @@ private:
     bool TakeScan(const TScan& scan, double time, TChannelSet channels, std::uint64_t generation);
     void ModuleFault(const TModuleFault& fault); // a module thread's
     bool Configure(const TInstrumentConfig& config);
+    void ApplyChannelFile();          // under the lock: names and scaling of the --channels file
     TModuleFacts FactsLocked() const; // under the lock
     void EndMeasurement(std::uint64_t generation = 0, TScpiError failure = {});
     TChannelSet UsableChannels() const; // under the lock
@@ -201,6 +217,7 @@ private:
     TReadingMemory memory_;
     std::array<TRunningStatistics, kChannels> statistics_{};
     std::array<TLimit, kChannels> upper_{}, lower_{};
+    std::array<TChannelScale, kChannels> scales_{};
     TChannelSet crossed_;
     bool lowerCrossed_ = false, upperCrossed_ = false; // in the measurement under way or the last
     std::uint64_t failedGeneration_ = 0;

@@ -259,8 +259,10 @@ std::string TScpiSession::FormatReadings(const std::vector<TReading>& readings) 
         if (!text.empty()) text += ',';
         text += Nr3(r.Value);
         if (format_.Unit && facts.Open) {
-            const char* unit = UnitOfChannel(facts, r.Channel - 1);
-            if (*unit) text += std::string(" ") + unit;
+            const TChannelScale scale = instrument_.Scale(r.Channel - 1);
+            const std::string unit =
+                scale.On && !scale.Unit.empty() ? scale.Unit : std::string(UnitOfChannel(facts, r.Channel - 1));
+            if (!unit.empty()) text += " " + unit;
         }
         if (format_.Time) text += "," + Nr3(r.Time);
         if (format_.Channel) text += "," + std::to_string(ChannelNumberOf(facts, r.Channel - 1, hundreds_));

@@ -110,6 +110,11 @@ private:
     TScpiError UnitQuery(TExec&);
     TScpiError MezzanineQuery(TExec&);
     TScpiError ModuleTypeQuery(TExec&);
+    TScpiError ChannelLabel(TExec&);
+    TScpiError ScaleGain(TExec&);
+    TScpiError ScaleOffset(TExec&);
+    TScpiError ScaleUnit(TExec&);
+    TScpiError ScaleState(TExec&);
     TScpiError Count(TExec&);
     TScpiError CountQuery(TExec&);
     TScpiError Initiate(TExec&);
@@ -162,6 +167,9 @@ private:
     TScpiError Channels(const TParam& p, TChannelSet& set);
     TScpiError OptionalChannelList(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set);
     std::string ListText(TChannelSet set) const;
+    TScpiError ChannelSetting(TExec& e, bool label, const std::function<std::string(int)>& answer,
+                              const std::function<TScpiError(const TParam&, TChannelScale&)>& take);
+    TScpiError ScaleNumber(TExec& e, double TChannelScale::*field);
 
     int id_;
     TInstrument& instrument_;

@@ -35,6 +35,11 @@ LEVELS = {201: 1.5, 202: -2.0, 501: 0.004, 502: 0.020, 505: 0.25, 506: 0.5, 901:
 CHANNELS = [s * 100 + c for s in (2, 5, 9) for c in range(1, 17)]
 
 
+def block(text):
+    data = text.encode()
+    return b"#%d%d" % (len(str(len(data))), len(data)) + data
+
+
 def near(value, want):
     return abs(value - want) <= 1e-6 * max(1.0, abs(want))
 
@@ -45,7 +50,11 @@ def main():
     server = Process([os.path.join(BIN, "ksv-crate-server"), "--port", "0", "--config", f.name,
                       "--parent", str(os.getpid())])
     env = dict(os.environ, KSV_SIM_PORT=str(server.port))
-    service = Process([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", "--slot", "all"], env=env)
+    with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False, encoding="utf-8") as channels:
+        json.dump({"channels": {"501": {"label": "P1 inlet", "gain": 625, "offset": -2.5, "unit": "bar"},
+                                "201": {"label": "Zuluft Δp"}}}, channels, ensure_ascii=False)
+    service = Process([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", "--slot", "all",
+                       "--channels", channels.name], env=env)
     rm = pyvisa.ResourceManager("@py")
     inst = rm.open_resource(f"TCPIP::127.0.0.1::{service.port}::SOCKET")
     inst.read_termination = inst.write_termination = "\n"
@@ -55,7 +64,19 @@ def main():
     check(inst.query("SYST:CTYP? 5") == "KSV,KSV27,27S-5,1.0.0.0", "SYST:CTYP? 5 names the module")
     check(inst.query("SYST:CTYP? 3") == "0,0,0,0", "SYST:CTYP? of a foreign module is 0,0,0,0")
 
-    inst.write("RATE 1000;APER 0.1;FORM:READ:TIME ON;FORM:READ:CHAN ON")
+    # The channel file's names and scaling; labels other than ASCII come as a block.
+    check(inst.query("ROUT:CHAN:LAB? (@501)") == '"P1 inlet"', "the file's label")
+    inst.write("ROUT:CHAN:LAB? (@201)")
+    check(inst.read_raw() == block("Zuluft Δp") + b"\n", "a UTF-8 label is a definite-length block")
+    check(inst.query("CALC:SCAL:GAIN? (@501);STAT? (@501,502)") == "+6.25000000E+02;1,0", "the file's scaling")
+    inst.write("RATE 1000;APER 0.1;FORM:READ:UNIT ON")
+    scaled = inst.query("MEAS? (@501)")
+    check(scaled.endswith(" bar") and abs(float(scaled.split()[0])) < 1e-4, f"4 mA read as 0 bar ({scaled})")
+    inst.write_raw(b"CALC:SCAL:STAT OFF,(@501);ROUT:CHAN:LAB " + block("Ölpumpe") + b",(@902);FORM:READ:UNIT OFF\n")
+    inst.write("ROUT:CHAN:LAB? (@902)")
+    check(inst.read_raw() == block("Ölpumpe") + b"\n", "a label set in UTF-8")
+
+    inst.write("FORM:READ:TIME ON;FORM:READ:CHAN ON")
     values = inst.query_ascii_values("MEAS? (@201:216,501:516,901:916)")
     triples = [values[i:i + 3] for i in range(0, len(values), 3)]
     check(len(triples) == 48, f"one reading per channel ({len(triples)})")
@@ -91,6 +112,7 @@ def main():
     check(all(near(measured.get(c, 0.0), v) for c, v in LEVELS.items()), "measure --slot all gives the same numbers")
     server.stop()
     os.unlink(f.name)
+    os.unlink(channels.name)
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0
 
