@@ -44,10 +44,10 @@ const char* KindText(TMezzanineKind kind)
 std::string LimitJson(const scpi::TInstrument& instrument, bool upper, int channel, TChannelUnit unit)
 {
     const scpi::TLimit limit = instrument.Limit(upper, channel);
-    return limit.On ? Number(limit.Value / scpi::SiFactor(unit)) : "null";
+    return limit.On ? Number(limit.Value / SiFactor(unit)) : "null";
 }
 
-std::string ChannelJson(const scpi::TInstrument& instrument, int c, const std::string& mezzanine,
+std::string ChannelJson(const scpi::TInstrument& instrument, int c, int number, const std::string& mezzanine,
                         const TChannelResult* result, bool crossed)
 {
     const TMezzanineKind kind = MezzanineKindOf(mezzanine);
@@ -56,10 +56,11 @@ std::string ChannelJson(const scpi::TInstrument& instrument, int c, const std::s
     std::string cross;
     if (crossed && valid) {
         const scpi::TLimit upper = instrument.Limit(true, c);
-        cross = upper.On && result->Value * scpi::SiFactor(unit) > upper.Value ? "upper" : "lower";
+        cross = upper.On && result->Value * SiFactor(unit) > upper.Value ? "upper" : "lower";
     }
-    std::string out = "{\"channel\":" + std::to_string(c + 1) + ",\"slot\":" + std::to_string(c / 2 + 1);
-    out += ",\"mezzanine\":" + JsonString(mezzanine) + ",\"kind\":\"" + KindText(kind) + "\",\"label\":\"\"";
+    std::string out = "{\"channel\":" + std::to_string(number) + ",\"slot\":" + std::to_string(c % 16 / 2 + 1);
+    out += ",\"mezzanine\":" + JsonString(mezzanine) + ",\"kind\":\"" + KindText(kind) + "\"";
+    out += ",\"label\":" + JsonString(instrument.Scale(c).Label);
     out += ",\"unit\":" + JsonString(UnitText(unit));
     out += ",\"text\":" + JsonString(result && result->Active ? result->Text : "--------");
     out += ",\"value\":" + (valid ? Number(result->Value) : std::string("null"));
@@ -69,30 +70,39 @@ std::string ChannelJson(const scpi::TInstrument& instrument, int c, const std::s
     return out;
 }
 
-// The channels of the fitted mezzanines; values from the last cycle.
-std::string ChannelsJson(const scpi::TInstrument& instrument, const std::array<std::string, kSlotCount>& names,
+// The channels of the fitted mezzanines of the module at `position`; values
+// from the last cycle, which the instrument hands over for a single module.
+std::string ChannelsJson(const scpi::TInstrument& instrument, const scpi::TModuleFacts& facts, std::size_t position,
                          const TWebSnapshot& snapshot)
 {
     const scpi::TChannelSet crossed = instrument.Crossed();
+    const int slot = facts.Modules[position].Slot;
     std::string out = "[";
-    for (int c = 0; c < kChannelCount; ++c) {
-        const std::string& mezzanine = names[static_cast<std::size_t>(c / 2)];
+    for (int i = 0; i < kChannelCount; ++i) {
+        const int c = static_cast<int>(position) * kChannelCount + i;
+        const std::string& mezzanine = facts.Mezzanines[static_cast<std::size_t>(c / 2)];
         if (!IsFittedName(mezzanine)) continue;
-        const TChannelResult* result = snapshot.Cycle ? &snapshot.Cycle->Channels[static_cast<std::size_t>(c)] : nullptr;
+        const bool hasCycle = snapshot.Cycle && position == 0 && !facts.Several;
+        const TChannelResult* result = hasCycle ? &snapshot.Cycle->Channels[static_cast<std::size_t>(i)] : nullptr;
+        const int number = facts.Several ? slot * 100 + i + 1 : i + 1;
         if (out.size() > 1) out += ',';
-        out += ChannelJson(instrument, c, mezzanine, result, crossed[static_cast<std::size_t>(c)]);
+        out += ChannelJson(instrument, c, number, mezzanine, result, crossed[static_cast<std::size_t>(c)]);
     }
     return out + "]";
 }
 
-std::string ModuleJson(const scpi::TInstrument& instrument, const TWebSnapshot& snapshot)
+std::string ModulesJson(const scpi::TInstrument& instrument, const TWebSnapshot& snapshot)
 {
     const scpi::TModuleFacts facts = KnownFacts(instrument, snapshot);
-    std::string out = "{\"type\":" + JsonString(facts.Model.empty() ? "KSV27" : facts.Model);
-    out += ",\"serial\":" + JsonString(facts.Serial) + ",\"firmware\":" + JsonString(facts.Firmware);
-    out += ",\"crate\":" + JsonString(facts.Crate) + ",\"slot\":" + std::to_string(facts.Slot);
-    out += std::string(",\"open\":") + (facts.Open ? "true" : "false");
-    out += ",\"channels\":" + ChannelsJson(instrument, facts.Mezzanines, snapshot) + "}";
+    std::string out;
+    for (std::size_t p = 0; p < facts.Modules.size(); ++p) {
+        const scpi::TServedModule& module = facts.Modules[p];
+        out += (p ? ",{\"type\":" : "{\"type\":") + JsonString(module.Model.empty() ? "KSV27" : module.Model);
+        out += ",\"serial\":" + JsonString(module.Serial) + ",\"firmware\":" + JsonString(module.Firmware);
+        out += ",\"crate\":" + JsonString(facts.CrateSerial) + ",\"slot\":" + std::to_string(module.Slot);
+        out += std::string(",\"open\":") + (module.Open ? "true" : "false");
+        out += ",\"channels\":" + ChannelsJson(instrument, facts, p, snapshot) + "}";
+    }
     return out;
 }
 
@@ -130,12 +140,14 @@ std::string CycleFactsJson(const TWebSnapshot& snapshot)
 scpi::TModuleFacts KnownFacts(const scpi::TInstrument& instrument, const TWebSnapshot& snapshot)
 {
     scpi::TModuleFacts facts = instrument.Facts();
-    if (!facts.Open && snapshot.Run) {
-        facts.Serial = snapshot.Run->ModuleSerial;
-        facts.Firmware = snapshot.Run->Firmware;
-        facts.Crate = snapshot.Run->CrateSerial;
-        facts.Slot = snapshot.Run->Slot;
-        facts.Mezzanines = snapshot.Run->MezzanineNames;
+    if (facts.Modules.empty()) facts.Modules.emplace_back();
+    if (!facts.Several && snapshot.Run && facts.Modules[0].Serial.empty()) {
+        scpi::TServedModule& module = facts.Modules[0];
+        module.Serial = facts.Serial = snapshot.Run->ModuleSerial;
+        module.Firmware = facts.Firmware = snapshot.Run->Firmware;
+        module.Slot = snapshot.Run->Slot;
+        facts.CrateSerial = snapshot.Run->CrateSerial;
+        std::copy(snapshot.Run->MezzanineNames.begin(), snapshot.Run->MezzanineNames.end(), facts.Mezzanines.begin());
     }
     return facts;
 }
@@ -153,7 +165,7 @@ std::string StatusJson(const scpi::TInstrument& instrument, const TWebState& sta
     out += ",\"count\":" + std::to_string(config.Count);
     out += ",\"lastError\":" + ErrorJson(snapshot) + ",\"clients\":" + ClientsJson(snapshot);
     out += ",\"cycle\":" + CycleFactsJson(snapshot);
-    out += ",\"modules\":[" + ModuleJson(instrument, snapshot) + "]}";
+    out += ",\"modules\":[" + ModulesJson(instrument, snapshot) + "]}";
     return out;
 }
 

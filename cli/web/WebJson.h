@@ -1,6 +1,6 @@
-// The JSON the page, its event stream and /api/status are made of. One
-// module today; "modules" is a list so that a crate of several modules
-// served as one instrument fits the same form:
+// The JSON the page, its event stream and /api/status are made of; one entry
+// in "modules" per module served (channel numbers slot*100+N when several
+// modules of a crate are served as one instrument, else 1..16):
 //
 //   {"program":"ksv27-vorn-cli","version":"1.0.0","host":"bench3",
 //    "resources":["TCPIP::bench3::5025::SOCKET"],

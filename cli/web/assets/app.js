@@ -65,17 +65,15 @@ function drawStatus(status, module) {
   ]);
 }
 
-function drawIdentity(status, module) {
+function drawIdentity(status) {
   document.getElementById('host').textContent = '— ' + status.host;
-  const rows = [
-    ['Модуль', module.type],
-    ['Серийный номер', module.serial || '—'],
-    ['Прошивка', module.firmware || '—'],
-    ['Крейт', module.crate || '—'],
-    ['Слот', module.slot ? String(module.slot) : '—'],
-    ['Программа', status.program + ' ' + status.version],
-    ['Хост', status.host],
-  ];
+  const rows = [];
+  for (const module of status.modules) {
+    rows.push(['Модуль', module.type], ['Серийный номер', module.serial || '—'],
+              ['Прошивка', module.firmware || '—'], ['Слот', module.slot ? String(module.slot) : '—']);
+  }
+  rows.push(['Крейт', status.modules[0].crate || '—'], ['Программа', status.program + ' ' + status.version],
+            ['Хост', status.host]);
   for (const resource of status.resources) rows.push(['Ресурс VISA', resource, true]);
   fillList(document.getElementById('identity'), rows);
 }
@@ -112,7 +110,7 @@ function limitText(value, unit) {
   return value === null ? '—' : value + ' ' + unit;
 }
 
-function fillCard(card, channel, open) {
+function fillCard(card, channel) {
   const name = 'Канал ' + channel.channel + (channel.label ? ' · ' + channel.label : '');
   card.querySelector('.name').textContent = name;
   card.querySelector('.kind').textContent = channel.mezzanine + ', ' + (KINDS[channel.kind] || channel.kind);
@@ -122,24 +120,29 @@ function fillCard(card, channel, open) {
              : channel.cross === 'lower' ? '▼ ниже нижнего предела' : '';
   card.querySelector('.mark').textContent = mark;
   card.classList.toggle('crossed', mark !== '');
-  card.classList.toggle('stale', !open);
+  card.classList.toggle('stale', !channel.open);
   const limits = card.querySelector('.limits');
   limits.textContent = channel.lower === null && channel.upper === null ? ''
     : 'Пределы: ' + limitText(channel.lower, channel.unit) + ' … ' + limitText(channel.upper, channel.unit);
 }
 
-function drawChannels(module) {
-  const box = document.getElementById('channels');
-  const wanted = module.channels.map((c) => String(c.channel)).join(',');
-  const present = Array.from(box.children, (card) => card.dataset.channel).join(',');
-  if (wanted !== present) box.replaceChildren(...module.channels.map(channelCard));
-  module.channels.forEach((channel, i) => fillCard(box.children[i], channel, module.open));
+// Every module's channels in one list, each with its module's state.
+function allChannels(status) {
+  return status.modules.flatMap((module) => module.channels.map((c) => Object.assign({ open: module.open }, c)));
 }
 
-function takeCycle(status, module) {
+function drawChannels(channels) {
+  const box = document.getElementById('channels');
+  const wanted = channels.map((c) => String(c.channel)).join(',');
+  const present = Array.from(box.children, (card) => card.dataset.channel).join(',');
+  if (wanted !== present) box.replaceChildren(...channels.map(channelCard));
+  channels.forEach((channel, i) => fillCard(box.children[i], channel));
+}
+
+function takeCycle(status, channels) {
   if (!status.cycle || status.cycle.timeMs === lastCycleMs) return;
   lastCycleMs = status.cycle.timeMs;
-  for (const channel of module.channels) {
+  for (const channel of channels) {
     if (channel.value === null) continue;
     let series = trend.get(channel.channel);
     if (!series) trend.set(channel.channel, series = { t: [], v: [] });
@@ -182,23 +185,24 @@ function drawStrip(canvas, series, unit) {
              2 * ratio, 11 * ratio);
 }
 
-function drawTrends(module) {
+function drawTrends(channels) {
   const box = document.getElementById('channels');
-  module.channels.forEach((channel, i) => {
+  channels.forEach((channel, i) => {
     drawStrip(box.children[i].querySelector('canvas'), trend.get(channel.channel), channel.unit);
   });
 }
 
 function draw(status) {
   lastStatus = status;
-  const module = status.modules[0];
-  takeCycle(status, module);
-  stateLine(status, module);
-  drawStatus(status, module);
-  drawIdentity(status, module);
+  const channels = allChannels(status);
+  const modules = { open: status.modules.some((m) => m.open) };
+  takeCycle(status, channels);
+  stateLine(status, modules);
+  drawStatus(status, modules);
+  drawIdentity(status);
   drawClients(status);
-  drawChannels(module);
-  drawTrends(module);
+  drawChannels(channels);
+  drawTrends(channels);
   document.body.dataset.cycle = status.cycle ? status.cycle.index : '';
 }
 
@@ -215,7 +219,7 @@ function loadTrend() {
         series.v = channel.v.slice(0, count).concat(series.v);
         trend.set(channel.channel, series);
       }
-      if (lastStatus) drawTrends(lastStatus.modules[0]);
+      if (lastStatus) drawTrends(allChannels(lastStatus));
     })
     .catch(() => {});
 }
@@ -233,7 +237,7 @@ function start() {
   draw(JSON.parse(document.getElementById('boot').textContent));
   loadTrend();
   follow();
-  window.addEventListener('resize', () => lastStatus && drawTrends(lastStatus.modules[0]));
+  window.addEventListener('resize', () => lastStatus && drawTrends(allChannels(lastStatus)));
 }
 
 document.addEventListener('DOMContentLoaded', start);
