@@ -37,6 +37,10 @@ struct TOptions {
     // measure: each is empty unless given on the command line.
     std::optional<std::string> CrateSerial;
     std::optional<int> CrateSlot;          // 1..16
+    std::vector<int> CrateSlots;           // --slot 2,5: several modules (two or more, ascending)
+    bool AllSlots = false;                 // --slot all: every KSV27 of the crate
+    std::string ChannelsPath;              // --channels FILE (measure and serve); empty: none
+    bool Raw = false;                      // --raw: the channel file's scaling is left off
     std::optional<int> RateIndex;          // 0..7, from --rate HZ
     std::optional<double> AcquisitionTime; // seconds, > 0 and finite
     std::optional<std::array<bool, 8>> Slots;
@@ -53,6 +57,13 @@ struct TOptions {
     std::string Allow;            // client networks, CIDR, comma-separated; empty: every address
     int MaxClients = 8;           // connections served at once
     int IdleTimeoutSeconds = 300; // 0: none
+    // The web page (where the tool is built with it): its port, -1 for
+    // `--http-port off`; 0: a free one, named by the second line of standard
+    // output. A busy port given on the command line stops the service; the
+    // busy default only leaves the page out.
+    int HttpPort = 8080;
+    bool HttpPortGiven = false;
+    int HttpMaxClients = 32;
 };
 
 struct TParseResult {
@@ -74,6 +85,10 @@ void AddModuleOptions(CLI::App& command, TOptions& options);
 // --mqtt and the options of publishing to the broker; defined and registered
 // only where the tool is built with its MQTT publisher (KSV_WITH_MQTT).
 void AddMqttOptions(CLI::App& command, TOptions& options);
+
+// "2,5-7" into crate slots 1..16, ascending and each once; empty on a
+// malformed list.
+std::optional<std::vector<int>> ParseCrateSlotList(const std::string& text);
 
 // "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text);

@@ -1,29 +1,51 @@
 // `serve`: the module as a SCPI instrument on a TCP socket until SIGTERM or
 // Ctrl+C, which stop any acquisition, close the module and exit 0. The
 // network runs on this thread (Asio), the acquisition on the instrument's
-// own; with --mqtt every measurement's cycles are also published.
+// own; with --mqtt every measurement's cycles are also published, and the
+// web page (--http-port) runs on a thread of its own.
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/signal_set.hpp>
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "Commands.h"
 #include "ExitStatus.h"
 #include "scpi/Instrument.h"
 #include "scpi/ScpiServer.h"
+#ifdef KSV_WITH_WEB
+#include "WebService.h"
+#endif
 
 namespace ksv::cli {
 
 namespace {
 
+// What watches every measurement's run and cycles: the publisher and the web page.
+struct TObservers {
+    std::vector<scpi::TInstrument::TRunObserver> Runs;
+    std::vector<scpi::TInstrument::TCycleObserver> Cycles;
+
+    void AttachTo(scpi::TInstrument& instrument)
+    {
+        instrument.SetRunObserver([this](const TRunDescription& run) {
+            for (const auto& observer : Runs) observer(run);
+        });
+        instrument.SetCycleObserver([this](const TCycleResult& cycle) {
+            for (const auto& observer : Cycles) observer(cycle);
+        });
+    }
+};
+
 // Every measurement's run and cycles go to the publisher; a publisher refused
 // for good stops the service.
-void AttachPublisher(scpi::TInstrument& instrument, TCyclePublisher& publisher, asio::io_context& io,
+void AttachPublisher(TObservers& observers, TCyclePublisher& publisher, asio::io_context& io,
                      scpi::TScpiServer& server)
 {
-    instrument.SetRunObserver([&publisher](const TRunDescription& run) { publisher.Start(run); });
-    instrument.SetCycleObserver([&publisher, &io, &server, told = false](const TCycleResult& cycle) mutable {
+    observers.Runs.push_back([&publisher](const TRunDescription& run) { publisher.Start(run); });
+    observers.Cycles.push_back([&publisher, &io, &server, told = false](const TCycleResult& cycle) mutable {
         publisher.Publish(cycle);
         if (told || !publisher.Refused()) return;
         told = true;
@@ -33,6 +55,44 @@ void AttachPublisher(scpi::TInstrument& instrument, TCyclePublisher& publisher, 
         });
     });
 }
+
+#ifdef KSV_WITH_WEB
+// The page, unless --http-port off: its state follows the SCPI clients, the
+// instrument's errors and every run and cycle.
+std::unique_ptr<web::TWebService> MakeWeb(const TOptions& options, const scpi::TInstrument& instrument,
+                                          scpi::TServerOptions& server, TObservers& observers)
+{
+    if (options.HttpPort < 0) return nullptr;
+    web::TWebOptions web;
+    web.Listen = options.Listen;
+    web.Port = static_cast<std::uint16_t>(options.HttpPort);
+    web.Allow = server.Allow;
+    web.MaxClients = options.HttpMaxClients;
+    auto service = std::make_unique<web::TWebService>(instrument, std::move(web));
+    web::TWebState& state = service->State();
+    server.Clients = [&state](int id, const std::string& peer) {
+        if (peer.empty()) state.ClientClosed("SCPI", id);
+        else state.ClientConnected("SCPI", id, peer);
+    };
+    observers.Runs.push_back([&state](const TRunDescription& run) { state.TakeRun(run); });
+    observers.Cycles.push_back([web = service.get()](const TCycleResult& cycle) { web->TakeCycle(cycle); });
+    return service;
+}
+
+// The second line of standard output: the web port, or "off" without a page.
+// False when an explicitly given port cannot be had.
+bool OpenWeb(web::TWebService* web, const TOptions& options, std::uint16_t scpiPort)
+{
+    std::string error;
+    const web::TServiceFacts facts{web::ReachableHost(options.Listen), scpiPort, false};
+    const bool open = web && web->Open(facts, error);
+    if (web && !open) PrintError(error + (options.HttpPortGiven ? "" : "; no web page"));
+    std::printf("%s\n", open ? std::to_string(web->Port()).c_str() : "off");
+    std::fflush(stdout);
+    if (open) PrintError("serving the web page on " + options.Listen + " port " + std::to_string(web->Port()));
+    return open || !web || !options.HttpPortGiven;
+}
+#endif
 
 } // namespace
 
@@ -59,10 +119,21 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     }
     asio::io_context io;
     scpi::TInstrument instrument(choice);
+    TObservers observers;
+#ifdef KSV_WITH_WEB
+    std::unique_ptr<web::TWebService> web = MakeWeb(options, instrument, server, observers);
+#endif
     scpi::TScpiServer scpiServer(io, instrument, std::move(server));
-    instrument.SetNotifiers([&](int owner, scpi::TScpiError e) { scpiServer.PostError(owner, std::move(e)); },
-                            [&] { scpiServer.PostStateChanged(); });
-    if (publisher) AttachPublisher(instrument, *publisher, io, scpiServer);
+    instrument.SetNotifiers(
+        [&](int owner, scpi::TScpiError e) {
+#ifdef KSV_WITH_WEB
+            if (web) web->State().TakeError(e.Code, scpi::ErrorText(e.Code) + (e.Detail.empty() ? "" : "; " + e.Detail));
+#endif
+            scpiServer.PostError(owner, std::move(e));
+        },
+        [&] { scpiServer.PostStateChanged(); });
+    if (publisher) AttachPublisher(observers, *publisher, io, scpiServer);
+    observers.AttachTo(instrument);
     // A stop asked for while the module opens is served once the loop runs.
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const asio::error_code& ec, int signal) {
@@ -80,7 +151,17 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     std::printf("%u\n", static_cast<unsigned>(scpiServer.Port()));
     std::fflush(stdout);
     PrintError("serving SCPI on " + options.Listen + " port " + std::to_string(scpiServer.Port()));
+#ifdef KSV_WITH_WEB
+    if (!OpenWeb(web.get(), options, scpiServer.Port())) {
+        scpiServer.Stop();
+        instrument.Shutdown();
+        return kExitListen;
+    }
+#endif
     io.run();
+#ifdef KSV_WITH_WEB
+    if (web) web->Stop();
+#endif
     instrument.Shutdown();
     PrintError("stopped; the module is closed");
     const std::string refusal = publisher ? publisher->Stop() : std::string();

@@ -1,5 +1,5 @@
-# The header-only libraries of the tool: CLI11 (options) and standalone Asio
-# (sockets). Both come from the build machine's /usr/include; a cross build
+# The header-only libraries of the tool: CLI11 (options), standalone Asio
+# (sockets) and, where found, Boost (Beast, for the web page of `serve`). Both come from the build machine's /usr/include; a cross build
 # searches only the target's folders, so the two trees are linked into a
 # folder of the build tree and only that folder is added, never the host's
 # /usr/include itself.
@@ -8,7 +8,12 @@ find_path(KSV_ASIO_ROOT asio.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_D
 
 set(_ksv_header_dir ${CMAKE_BINARY_DIR}/header-only)
 file(MAKE_DIRECTORY ${_ksv_header_dir})
-foreach(_entry CLI:${KSV_CLI11_ROOT} asio:${KSV_ASIO_ROOT} asio.hpp:${KSV_ASIO_ROOT})
+find_path(KSV_BOOST_ROOT boost/beast.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+set(_ksv_header_trees CLI:${KSV_CLI11_ROOT} asio:${KSV_ASIO_ROOT} asio.hpp:${KSV_ASIO_ROOT})
+if(KSV_BOOST_ROOT)
+  list(APPEND _ksv_header_trees boost:${KSV_BOOST_ROOT})
+endif()
+foreach(_entry ${_ksv_header_trees})
   string(REPLACE ":" ";" _pair ${_entry})
   list(GET _pair 0 _name)
   list(GET _pair 1 _root)
@@ -18,7 +23,7 @@ endforeach()
 add_library(ksv_header_only INTERFACE)
 # SYSTEM: their own warnings are not the project's.
 target_include_directories(ksv_header_only SYSTEM INTERFACE ${_ksv_header_dir})
-target_compile_definitions(ksv_header_only INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_compile_definitions(ksv_header_only INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED BOOST_ASIO_NO_DEPRECATED)
 if(WIN32)
   target_compile_definitions(ksv_header_only INTERFACE _WIN32_WINNT=0x0A00)
   target_link_libraries(ksv_header_only INTERFACE ws2_32 mswsock)
@@ -28,6 +33,6 @@ endif()
 # handler of the tool runs on the one network thread, and what other threads
 # hand it goes through Asio's locked queue.
 if(KSV_SANITIZE MATCHES "thread")
-  target_compile_definitions(ksv_header_only INTERFACE ASIO_DISABLE_FENCED_BLOCK)
+  target_compile_definitions(ksv_header_only INTERFACE ASIO_DISABLE_FENCED_BLOCK BOOST_ASIO_DISABLE_FENCED_BLOCK)
   target_compile_options(ksv_header_only INTERFACE $<$<CXX_COMPILER_ID:GNU>:-Wno-tsan>)
 endif()

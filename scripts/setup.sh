@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine wine64
   libasio-dev libcli11-dev libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl systemd
   python3-pyvisa python3-pyvisa-py qt6-translations-l10n
+  libboost-dev chromium chromium-driver python3-selenium python3-websocket
   dpkg-dev fakeroot lintian help2man man-db ccache
 )
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ChannelStatistics.h"
 #include "CycleResult.h"
@@ -28,15 +29,33 @@
 #include "StatusRegister.h"
 
 namespace ksv {
-class TDeviceEngine;
-}
+class TCrateScan;
+struct TModuleFault;
+struct TScan;
+} // namespace ksv
 
 namespace ksv::scpi {
 
-struct TModuleFacts {
+// One module the instrument serves.
+struct TServedModule {
+    int Slot = 0; // crate slot; 0 while a single module's slot is not known
     bool Open = false;
-    std::string Model, Serial, Firmware; // 7-bit ASCII
-    std::array<std::string, kSlotCount> Mezzanines{};
+    std::string Model, Serial, Firmware; // 7-bit ASCII; empty while it never opened
+};
+
+// What the instrument is: one module (channels 1..16, or N01..N16 with its
+// slot N), or several modules of one crate (channels slot*100+ch). Channel
+// index c belongs to the module at position c / 16.
+struct TModuleFacts {
+    bool Open = false;    // a module is open (one of them, with several)
+    bool Several = false; // --slot LIST or all
+    std::string CrateSerial;
+    std::string Model, Serial, Firmware; // the single module's, 7-bit ASCII
+    std::vector<TServedModule> Modules;  // by position; one for a single module
+    // Mezzanine names by channel index / 2, as last read from each module.
+    std::array<std::string, kChannels / 2> Mezzanines{};
+    // Every channel index of the served modules.
+    TChannelSet AllChannels() const;
 };
 
 struct TInstrumentConfig {
@@ -47,15 +66,20 @@ struct TInstrumentConfig {
 };
 inline constexpr std::uint64_t kInfiniteCount = 0;
 
+// A channel's name and scaling: while On, a reading is Gain * SI value +
+// Offset, in Unit ("" : the SI unit's name).
+struct TChannelScale {
+    std::string Label; // UTF-8, at most 32 characters
+    bool On = false;
+    double Gain = 1.0;
+    double Offset = 0.0;
+    std::string Unit;
+};
+
 struct TLimit {
     double Value = 0.0;
     bool On = false;
 };
-
-// A channel's SI unit ("V", "A", "OHM"; "" without one) and the factor from
-// the unit it is shown in.
-const char* SiUnitText(TChannelUnit unit);
-double SiFactor(TChannelUnit unit);
 
 class TInstrument {
 public:
@@ -136,12 +160,17 @@ public:
     std::size_t Points() const;
     std::vector<TReading> Readings(std::size_t count, bool remove);
 
-    TChannelSummary Summary(int channel) const; // channel 0..15
+    TChannelSummary Summary(int channel) const; // channel index
     void ClearStatistics();
 
     void SetLimit(bool upper, double value, TChannelSet channels);
     void SetLimitState(bool upper, bool on, TChannelSet channels);
     TLimit Limit(bool upper, int channel) const;
+
+    TChannelScale Scale(int channel) const;
+    // Changes the scaling of `channels`; -221 while a measurement runs
+    // (its readings would mix two scalings). Labels change at any time.
+    TScpiError ChangeScale(TChannelSet channels, const std::function<void(TChannelScale&)>& change, bool label);
     TChannelSet Crossed() const;
 
 private:
@@ -149,13 +178,21 @@ private:
     bool TryOpen(bool log);
     void Measure(TInstrumentConfig config, int owner, std::uint64_t generation);
     // False when the reading memory was full and dropped its oldest cycle.
-    bool TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation);
+    bool TakeScan(const TScan& scan, double time, TChannelSet channels, std::uint64_t generation);
+    void ModuleFault(const TModuleFault& fault); // a module thread's
+    bool Configure(const TInstrumentConfig& config);
+    void ApplyChannelFile();          // under the lock: names and scaling of the --channels file
+    TModuleFacts FactsLocked() const; // under the lock
     void EndMeasurement(std::uint64_t generation = 0, TScpiError failure = {});
     TChannelSet UsableChannels() const; // under the lock
     bool RunningLocked() const;         // under the lock
 
     cli::TMeasureChoice choice_;
-    std::unique_ptr<TDeviceEngine> device_; // acquisition thread only
+    // Created once the modules are known, then kept until Shutdown; its
+    // module threads open, reopen and measure the modules.
+    std::unique_ptr<TCrateScan> scan_;
+    std::atomic<std::uint64_t> current_{0}; // the measurement the scan runs
+    std::vector<TScpiError> faults_;        // the modules' failures during it, under the lock
     TErrorSink errors_;
     TStateSink stateChanged_;
     TCycleObserver observer_;
@@ -178,8 +215,9 @@ private:
     bool measuring_ = false; // the acquisition thread runs a measurement
     std::uint64_t started_ = 0;
     TReadingMemory memory_;
-    TChannelStatistics statistics_;
+    std::array<TRunningStatistics, kChannels> statistics_{};
     std::array<TLimit, kChannels> upper_{}, lower_{};
+    std::array<TChannelScale, kChannels> scales_{};
     TChannelSet crossed_;
     bool lowerCrossed_ = false, upperCrossed_ = false; // in the measurement under way or the last
     std::uint64_t failedGeneration_ = 0;

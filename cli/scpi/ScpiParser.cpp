@@ -30,11 +30,39 @@ std::string_view Trim(std::string_view text)
 
 // Printable ASCII and tabs only: anything else (NUL, control bytes, bytes
 // of other encodings) refuses the whole line.
+// The end of an IEEE 488.2 definite-length block that starts at `at`
+// (#<n><length><bytes>, n 1..9), npos when none starts there or it does not
+// end within `text`.
+std::size_t BlockEnd(std::string_view text, std::size_t at)
+{
+    if (at + 2 > text.size() || text[at] != '#' || text[at + 1] < '1' || text[at + 1] > '9') return std::string_view::npos;
+    const std::size_t digits = static_cast<std::size_t>(text[at + 1] - '0');
+    if (at + 2 + digits > text.size()) return std::string_view::npos;
+    std::size_t length = 0;
+    for (std::size_t i = at + 2; i < at + 2 + digits; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::string_view::npos;
+        length = length * 10 + static_cast<std::size_t>(text[i] - '0');
+    }
+    const std::size_t end = at + 2 + digits + length;
+    return length <= text.size() && end <= text.size() ? end : std::string_view::npos;
+}
+
+// Printable ASCII, except inside a definite-length block, whose bytes are
+// any but the line's end.
 bool PlainAscii(std::string_view line)
 {
-    for (const char c : line) {
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
         const auto b = static_cast<unsigned char>(c);
         if ((b < 0x20 && c != '\t') || b > 0x7E) return false;
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (const std::size_t end = BlockEnd(line, i); end != std::string_view::npos) {
+            i = end - 1;
+        }
     }
     return true;
 }
@@ -52,6 +80,8 @@ std::vector<std::string_view> SplitTop(std::string_view text, char separator)
             if (c == quote) quote = 0; // a doubled quote closes and reopens
         } else if (c == '"' || c == '\'') {
             quote = c;
+        } else if (const std::size_t end = BlockEnd(text, i); end != std::string_view::npos) {
+            i = end - 1;
         } else if (c == '(') {
             ++depth;
         } else if (c == ')') {
@@ -163,7 +193,14 @@ TScpiError ParseParam(std::string_view text, TParam& param)
     if (c == '(') return ParseChannelList(text, param);
     if (c == '"' || c == '\'') return ParseString(text, param);
     if (IsDigit(c) || c == '+' || c == '-' || c == '.') return ParseNumber(text, param);
-    if (c == '#') return Fail(-104, "block and non-decimal data are not accepted");
+    if (c == '#') {
+        // A definite-length block stands for the text of its bytes.
+        if (BlockEnd(text, 0) != text.size()) return Fail(-104, "only definite-length blocks are accepted");
+        const std::size_t digits = static_cast<std::size_t>(text[1] - '0');
+        param.Kind = TParamKind::String;
+        param.Text = std::string(text.substr(2 + digits));
+        return {};
+    }
     if (!IsAlpha(c)) return Fail(-101);
     for (const char k : text)
         if (!IsAlpha(k) && !IsDigit(k) && k != '_') return Fail(-141);

@@ -279,10 +279,15 @@ void TScpiServer::Admit(tcp::socket socket)
     auto connection = std::make_shared<TConnection>(*this, id, std::move(socket), peer);
     connections_[id] = connection;
     cli::PrintError("client " + peer + " connected");
+    if (options_.Clients) options_.Clients(id, peer);
     connection->Start();
 }
 
-void TScpiServer::Closed(int id) { connections_.erase(id); }
+void TScpiServer::Closed(int id)
+{
+    connections_.erase(id);
+    if (options_.Clients) options_.Clients(id, "");
+}
 
 void TScpiServer::Tick()
 {

@@ -16,6 +16,7 @@
 #include <asio/steady_timer.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,6 +36,9 @@ struct TServerOptions {
     int MaxClients = 8;
     std::chrono::seconds IdleTimeout{300}; // 0: none
     std::chrono::seconds OutputTimeout{60};
+    // Told of every connection served (its peer) and of its end ("" then),
+    // on the network thread; may be empty.
+    std::function<void(int id, const std::string& peer)> Clients;
 };
 
 class TScpiServer {

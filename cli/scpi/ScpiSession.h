@@ -109,6 +109,12 @@ private:
     TScpiError FunctionQuery(TExec&);
     TScpiError UnitQuery(TExec&);
     TScpiError MezzanineQuery(TExec&);
+    TScpiError ModuleTypeQuery(TExec&);
+    TScpiError ChannelLabel(TExec&);
+    TScpiError ScaleGain(TExec&);
+    TScpiError ScaleOffset(TExec&);
+    TScpiError ScaleUnit(TExec&);
+    TScpiError ScaleState(TExec&);
     TScpiError Count(TExec&);
     TScpiError CountQuery(TExec&);
     TScpiError Initiate(TExec&);
@@ -156,6 +162,14 @@ private:
     TScpiError ChangeAllowed(const TCommand& command) const;
     std::string FormatReadings(const std::vector<TReading>& readings) const;
     bool MeasurementDone() const;
+    // Channel lists in the instrument's numbering; a list the client writes
+    // sets the form answers take (1..16 or N01..N16 for a single module).
+    TScpiError Channels(const TParam& p, TChannelSet& set);
+    TScpiError OptionalChannelList(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set);
+    std::string ListText(TChannelSet set) const;
+    TScpiError ChannelSetting(TExec& e, bool label, const std::function<std::string(int)>& answer,
+                              const std::function<TScpiError(const TParam&, TChannelScale&)>& take);
+    TScpiError ScaleNumber(TExec& e, double TChannelScale::*field);
 
     int id_;
     TInstrument& instrument_;
@@ -166,6 +180,7 @@ private:
     std::uint8_t ese_ = 0, sre_ = 0;
     bool opcPending_ = false;
     TReadingFormat format_;
+    bool hundreds_ = false; // channels written as slot*100+ch
     std::deque<TQueued> queue_;
     std::string answers_; // of the line under way
     bool waiting_ = false;
