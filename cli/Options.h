@@ -49,9 +49,12 @@ struct TOptions {
 
     // serve
     std::string Listen = "127.0.0.1";
-    int Port = 5025;    // 0: a free one; the first line of standard output names it
-    std::string Allow;  // client networks, CIDR, comma-separated; empty: every address
-    int MaxClients = 8; // connections served at once
+    int Port = 5025;      // 0: a free one; the first line of standard output names it
+    std::string Allow;    // client networks, CIDR, comma-separated; empty: every address
+    int MaxClients = 8;   // connections served at once (and VXI-11 links)
+    bool Vxi11 = true;    // --vxi11 on|off, where the tool is built with VXI-11
+    int Vxi11Port = 0;    // core channel; 0: a free one
+    bool Announce = true; // --announce on|off: DNS-SD, where built with it
 };
 
 struct TParseResult {
@@ -73,6 +76,9 @@ void AddModuleOptions(CLI::App& command, TOptions& options);
 // --mqtt and the options of publishing to the broker; defined and registered
 // only where the tool is built with its MQTT publisher (KSV_WITH_MQTT).
 void AddMqttOptions(CLI::App& command, TOptions& options);
+// --vxi11, --vxi11-port and --announce of `serve`; registered only where the
+// tool is built with them (KSV_WITH_VXI11, KSV_WITH_DNSSD).
+void AddLanOptions(CLI::App& serve, TOptions& options);
 
 // "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text);

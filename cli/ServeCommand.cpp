@@ -1,7 +1,8 @@
-// `serve`: the module as a SCPI instrument on a TCP socket until SIGTERM or
-// Ctrl+C, which stop any acquisition, close the module and exit 0. The
-// network runs on this thread (Asio), the acquisition on the instrument's
-// own; with --mqtt every measurement's cycles are also published.
+// `serve`: the module as a SCPI instrument on a TCP socket (and over VXI-11,
+// announced over DNS-SD, where built with them) until SIGTERM or Ctrl+C,
+// which stop any acquisition, close the module and exit 0. The network runs
+// on this thread (Asio), the acquisition on the instrument's own; with
+// --mqtt every measurement's cycles are also published.
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/signal_set.hpp>
@@ -10,6 +11,7 @@
 
 #include "Commands.h"
 #include "ExitStatus.h"
+#include "LanServices.h"
 #include "scpi/Instrument.h"
 #include "scpi/ScpiServer.h"
 
@@ -58,9 +60,17 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     }
     asio::io_context io;
     scpi::TInstrument instrument(choice);
+    TLanServices lan(io, instrument, options, server.Allow);
     scpi::TScpiServer scpiServer(io, instrument, std::move(server));
-    instrument.SetNotifiers([&](int owner, scpi::TScpiError e) { scpiServer.PostError(owner, std::move(e)); },
-                            [&] { scpiServer.PostStateChanged(); });
+    instrument.SetNotifiers(
+        [&](int owner, scpi::TScpiError e) {
+            lan.PostError(owner, e);
+            scpiServer.PostError(owner, std::move(e));
+        },
+        [&] {
+            lan.PostStateChanged();
+            scpiServer.PostStateChanged();
+        });
     if (publisher) AttachPublisher(instrument, *publisher, io, scpiServer);
     // A stop asked for while the module opens is served once the loop runs.
     asio::signal_set signals(io, SIGINT, SIGTERM);
@@ -68,8 +78,13 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
         if (ec) return;
         PrintError(signal == SIGTERM ? "SIGTERM: stopping" : "Ctrl+C: stopping");
         scpiServer.Stop();
+        lan.Stop();
         io.stop();
     });
+    if (!lan.Start(error)) {
+        PrintError(error);
+        return kExitListen;
+    }
     instrument.Start();
     if (!scpiServer.Listen(error)) {
         PrintError(error);
@@ -79,6 +94,7 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     std::printf("%u\n", static_cast<unsigned>(scpiServer.Port()));
     std::fflush(stdout);
     PrintError("serving SCPI on " + options.Listen + " port " + std::to_string(scpiServer.Port()));
+    lan.Announce(scpiServer.Port());
     io.run();
     instrument.Shutdown();
     PrintError("stopped; the module is closed");

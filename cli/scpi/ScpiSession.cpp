@@ -53,6 +53,13 @@ void TScpiSession::AcquisitionError(TScpiError error)
     PushError(std::move(error));
 }
 
+void TScpiSession::DeviceClear()
+{
+    queue_.clear();
+    answers_.clear();
+    waiting_ = false;
+}
+
 bool TScpiSession::MeasurementDone() const { return !instrument_.Busy(); }
 
 void TScpiSession::DropLine()
@@ -98,6 +105,10 @@ bool TScpiSession::Execute(TUnit& unit, bool resumed)
     if (!entry) {
         unit.Error = Fail(HasNumericSuffix(unit.Command) ? -114 : -113);
         PushError(Fail(unit.Error.Code, AsciiOnly(unit.Command.Header)));
+        return true;
+    }
+    if (TScpiError error = resumed ? TScpiError{} : LockAllows(*entry, unit.Command)) {
+        PushError(std::move(error));
         return true;
     }
     TExec exec{unit.Command, {}, false, resumed};
