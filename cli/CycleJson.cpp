@@ -11,7 +11,7 @@ void AppendChannel(std::string& out, int index, const TChannelResult& channel)
 {
     out += "{\"channel\":" + std::to_string(index + 1) + ",\"slot\":" + std::to_string(index / 2 + 1);
     out += ",\"mezzanine\":" + JsonString(channel.MezzanineName);
-    out += ",\"unit\":" + JsonString(channel.Valid ? UnitText(channel.Unit) : "");
+    out += ",\"unit\":" + JsonString(UnitText(channel.Unit));
     out += ",\"value\":";
     out += channel.Valid ? channel.Text : std::string("null");
     out += '}';
@@ -32,6 +32,15 @@ std::string CycleJson(const TCycleResult& cycle)
         AppendChannel(out, i, channel);
     }
     out += "]}";
+    return out;
+}
+
+std::string ChannelJson(const TCycleResult& cycle, int index)
+{
+    const TChannelResult& channel = cycle.Channels[static_cast<std::size_t>(index)];
+    std::string out = "{\"time\":" + JsonString(IsoUtcTime(cycle.StartTime));
+    out += ",\"cycle\":" + std::to_string(cycle.Index) + ",\"channel\":" + std::to_string(index + 1);
+    out += ",\"value\":" + channel.Text + ",\"unit\":" + JsonString(UnitText(channel.Unit)) + '}';
     return out;
 }
 

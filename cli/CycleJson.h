@@ -5,8 +5,8 @@
 //     {"channel":1,"slot":1,"mezzanine":"U10","unit":"mV","value":2500.000}, ...]}
 //
 // on one line, without a line end. Only the channels of active slots are
-// listed; "value" is the number the window shows (its very digits), null (and
-// no unit) where it shows none.
+// listed; "value" is the number the window shows (its very digits), null
+// where it shows none; "unit" is the channel's unit either way.
 #pragma once
 
 #include <string>
@@ -16,5 +16,9 @@
 namespace ksv::cli {
 
 std::string CycleJson(const TCycleResult& cycle);
+
+// One channel of a cycle that has a value, as the MQTT channel topics carry
+// it: {"time":"...","cycle":0,"channel":1,"value":2500.000,"unit":"mV"}.
+std::string ChannelJson(const TCycleResult& cycle, int index);
 
 } // namespace ksv::cli

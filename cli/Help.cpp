@@ -14,7 +14,7 @@ Usage:
                          [--slots LIST] [--cycles N | --duration SECONDS]
                          [--format table|csv|json] [--output FILE] [--settings FILE]
   ksv27-vorn-cli serve [--crate SERIAL] [--slot N] [--settings FILE] [--listen ADDR] [--port P]
-                       [--allow CIDR,...] [--max-clients N]
+                       [--allow CIDR,...] [--max-clients N] [--idle-timeout SECONDS]
   ksv27-vorn-cli --help
 
 list      every crate the local crate server knows and, per crate, each KSV27 with
@@ -58,7 +58,19 @@ serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA
                     output is the port
   --allow LIST      serve only these client networks, e.g. 192.168.1.0/24,10.0.0.7
                     (others are closed at once and logged)
-  --max-clients N   connections served at once (default 8; more are refused)
+  --max-clients N   connections served at once (default 8; more are told so and closed)
+  --idle-timeout S  close a connection that sent no line and awaits no answer for S
+                    seconds (default 300; 0: never)
+)";
+
+// Only where the tool is built with VXI-11 and DNS-SD (Linux).
+const char* const kLan = R"(
+serve also speaks VXI-11 (VISA resource TCPIP::host::INSTR), registered with the host's
+portmapper (rpcbind) and, when listening beyond loopback, announced over DNS-SD
+(_scpi-raw._tcp, _vxi-11._tcp) through avahi-daemon; without either it says so once:
+  --vxi11 on|off    VXI-11 beside the socket (default on)
+  --vxi11-port P    the VXI-11 core channel's port (default: a free one)
+  --announce on|off DNS-SD announcements (default on)
 )";
 
 // Only where the tool is built with its MQTT publisher.
@@ -118,6 +130,9 @@ errors per connection in SYSTem:ERRor?, -240 "Hardware error", -241 "Hardware mi
 std::string HelpText()
 {
     std::string text = kUsage;
+#if defined(KSV_WITH_VXI11) && defined(KSV_WITH_DNSSD)
+    text += kLan;
+#endif
 #ifdef KSV_WITH_MQTT
     text += kMqtt;
 #endif

@@ -15,6 +15,8 @@ struct TMqttOptions {
     std::string CredentialsPath;      // --mqtt-credentials FILE
     std::size_t QueueCycles = 100000; // --mqtt-queue N, at least 1
     double FlushSeconds = 5.0;        // --mqtt-flush SECONDS, 0 or more
+    bool BareValues = false;          // --mqtt-bare-values
+    std::string ClientId;             // --mqtt-client-id ID; empty: from the crate and slot
 };
 
 } // namespace ksv::cli

@@ -153,21 +153,34 @@ void AddMqttOptions(CLI::App& command, TOptions& options)
                    if (!qos || *qos < 0 || *qos > 2) return false;
                    m.Qos = *qos;
                    return true;
-               });
+               })
+        ->needs("--mqtt");
     AddChecked(command, "--mqtt-queue", "N", "cycles kept while the broker is away",
                "a whole number of cycles, at least 1", [&m](const std::string& v) {
                    const auto cycles = ParseInteger<std::size_t>(v);
                    if (!cycles || *cycles == 0) return false;
                    m.QueueCycles = *cycles;
                    return true;
-               });
+               })
+        ->needs("--mqtt");
     AddChecked(command, "--mqtt-flush", "SECONDS", "at the stop, how long queued cycles may take to go out",
                "0 or more seconds", [&m](const std::string& v) {
                    const std::optional<double> seconds = ParseReal(v);
                    if (!seconds || !std::isfinite(*seconds) || *seconds < 0.0) return false;
                    m.FlushSeconds = *seconds;
                    return true;
-               });
+               })
+        ->needs("--mqtt");
+    command.add_flag("--mqtt-bare-values", m.BareValues, "ch<N> topics carry the bare number")->needs("--mqtt");
+    AddChecked(command, "--mqtt-client-id", "ID", "the broker's client id (default ksv27-vorn-<crate>-<slot>)",
+               "1 to 128 printable ASCII characters without spaces", [&m](const std::string& v) {
+                   if (v.empty() || v.size() > 128) return false;
+                   for (const char c : v)
+                       if (c <= ' ' || c > '~') return false;
+                   m.ClientId = v;
+                   return true;
+               })
+        ->needs("--mqtt");
 }
 #endif
 
@@ -222,6 +235,13 @@ void AddServeOptions(CLI::App& serve, TOptions& options)
                    const auto n = ParseInteger<int>(v);
                    if (!n || *n < 1 || *n > 1000) return false;
                    o.MaxClients = *n;
+                   return true;
+               });
+    AddChecked(serve, "--idle-timeout", "SECONDS", "close a connection idle this long (0: never)",
+               "a whole number of seconds, 0 or more", [&o](const std::string& v) {
+                   const auto seconds = ParseInteger<int>(v);
+                   if (!seconds || *seconds < 0) return false;
+                   o.IdleTimeoutSeconds = *seconds;
                    return true;
                });
     AddLanOptions(serve, o);

@@ -49,12 +49,13 @@ struct TOptions {
 
     // serve
     std::string Listen = "127.0.0.1";
-    int Port = 5025;      // 0: a free one; the first line of standard output names it
-    std::string Allow;    // client networks, CIDR, comma-separated; empty: every address
-    int MaxClients = 8;   // connections served at once (and VXI-11 links)
-    bool Vxi11 = true;    // --vxi11 on|off, where the tool is built with VXI-11
-    int Vxi11Port = 0;    // core channel; 0: a free one
-    bool Announce = true; // --announce on|off: DNS-SD, where built with it
+    int Port = 5025;              // 0: a free one; the first line of standard output names it
+    std::string Allow;            // client networks, CIDR, comma-separated; empty: every address
+    int MaxClients = 8;           // connections served at once (and VXI-11 links)
+    int IdleTimeoutSeconds = 300; // 0: none
+    bool Vxi11 = true;            // --vxi11 on|off, where the tool is built with VXI-11
+    int Vxi11Port = 0;            // core channel; 0: a free one
+    bool Announce = true;         // --announce on|off: DNS-SD, where built with it
 };
 
 struct TParseResult {

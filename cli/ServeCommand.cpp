@@ -47,6 +47,7 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     server.Listen = options.Listen;
     server.Port = static_cast<std::uint16_t>(options.Port);
     server.MaxClients = options.MaxClients;
+    server.IdleTimeout = std::chrono::seconds(options.IdleTimeoutSeconds);
     std::string error;
     asio::error_code ec;
     asio::ip::make_address(options.Listen, ec);

@@ -12,8 +12,9 @@ packages=(
   dbus dbus-daemon dbus-x11 at-spi2-core python3 python3-pyatspi procps
   fonts-liberation
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine wine64
-  libasio-dev libcli11-dev libmosquitto-dev mosquitto mosquitto-clients openssl
+  libasio-dev libcli11-dev libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl systemd
   python3-pyvisa python3-pyvisa-py qt6-translations-l10n
+  libtirpc-dev rpcsvc-proto rpcbind libavahi-client-dev avahi-daemon avahi-utils lxi-tools iproute2 util-linux
   dpkg-dev fakeroot lintian help2man man-db ccache
 )
 

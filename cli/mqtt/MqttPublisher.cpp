@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstring>
 #include <mosquitto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -31,6 +33,11 @@ constexpr auto kConnectTimeout = 10s;
 constexpr auto kDropReportGap = 5s;
 constexpr auto kStatusGrace = 1s; // for the offline status, beyond the flush time
 constexpr double kLongestFlushSeconds = 1e7;
+// After an outage the backlog goes out at most this many messages a second
+// above the live ones, so that a broker's queue per subscriber (1000
+// messages in a stock configuration) is not overrun by the catch-up.
+constexpr double kCatchUpMessagesPerSecond = 500;
+constexpr double kCatchUpBurst = 100; // messages
 
 // CONNACK codes of MQTT 3.1.1 that refuse the credentials.
 constexpr int kBadUserOrPassword = 4;
@@ -77,7 +84,7 @@ void TMqttPublisher::Start(const TRunDescription& run)
     }
     topics_ = MakeMqttTopics(settings_.Url.Prefix, run.CrateSerial, run.Slot);
     for (int c = 0; c < kChannelCount; ++c) channelTopics_[static_cast<std::size_t>(c)] = topics_.Channel(c);
-    clientId_ = MqttClientId(run.CrateSerial, run.Slot);
+    clientId_ = settings_.ClientId.empty() ? MqttClientId(run.CrateSerial, run.Slot) : settings_.ClientId;
     backOff_ = kFirstBackOff;
     started_ = true;
     thread_ = std::thread([this] {
@@ -104,6 +111,8 @@ std::string TMqttPublisher::Stop()
     if (!started_) return {};
     const bool first = !report_;
     const TMqttStopReport report = Finish();
+    if (refused_ && !settings_.Credentials)
+        return Where() + " refused an anonymous client (" + refusal_ + "); give it a user with --mqtt-credentials";
     if (refused_) return Where() + " refused the user name or password (" + refusal_ + ")";
     if (first) {
         std::string line = "mqtt: " + Cycles(report.Published) + " published";
@@ -145,13 +154,13 @@ void TMqttPublisher::Run()
         waiting_ = true;
         if (connected_ && runChanged_.exchange(false)) SayOnline();
         if (connected_) HandOut();
-        const auto next = !client_ ? nextAttempt_ : connected_ ? deadline
+        const auto next = !client_ ? nextAttempt_ : connected_ ? paceWake_
                                                                : attemptStart_ + kConnectTimeout;
         WaitUntil(std::min(deadline, next));
         waiting_ = false;
         if (!client_) continue;
         const int code = mosquitto_loop(client_, 0, 1);
-        if (code != MOSQ_ERR_SUCCESS && lostReason_.empty()) lostReason_ = ErrorText(code);
+        if (code != MOSQ_ERR_SUCCESS && lostReason_.empty()) lostReason_ = libraryError_.empty() ? ErrorText(code) : libraryError_;
         if (!connected_ && !lost_ && Clock::now() - attemptStart_ > kConnectTimeout)
             lostReason_ = "no answer to the connection";
         if (code != MOSQ_ERR_SUCCESS || lost_ || !lostReason_.empty()) Drop(lostReason_);
@@ -186,6 +195,7 @@ void TMqttPublisher::Connect()
     attemptStart_ = Clock::now();
     connected_ = lost_ = false;
     lostReason_.clear();
+    libraryError_.clear();
     client_ = mosquitto_new(clientId_.c_str(), true, this);
     if (!client_) {
         Drop("cannot make a client");
@@ -194,7 +204,7 @@ void TMqttPublisher::Connect()
     if (!ConfigureClient()) return;
     const int code =
         mosquitto_connect_async(client_, settings_.Url.Host.c_str(), settings_.Url.Port, kKeepAliveSeconds);
-    if (code != MOSQ_ERR_SUCCESS) Drop(ErrorText(code));
+    if (code != MOSQ_ERR_SUCCESS) Drop(libraryError_.empty() ? ErrorText(code) : libraryError_);
 }
 
 bool TMqttPublisher::ConfigureClient()
@@ -205,6 +215,7 @@ bool TMqttPublisher::ConfigureClient()
     mosquitto_connect_callback_set(client_, OnConnect);
     mosquitto_disconnect_callback_set(client_, OnDisconnect);
     mosquitto_publish_callback_set(client_, OnPublish);
+    mosquitto_log_callback_set(client_, OnLog);
     int code = MOSQ_ERR_SUCCESS;
     if (settings_.Credentials) {
         const auto& c = *settings_.Credentials;
@@ -228,11 +239,27 @@ void TMqttPublisher::OnDisconnect(mosquitto*, void* self, int code)
 {
     auto* publisher = static_cast<TMqttPublisher*>(self);
     publisher->lost_ = true;
-    if (publisher->lostReason_.empty())
-        publisher->lostReason_ = code == 0 ? "disconnected" : ErrorText(code == MOSQ_ERR_ERRNO ? code : MOSQ_ERR_CONN_LOST);
+    if (!publisher->lostReason_.empty()) return;
+    if (!publisher->libraryError_.empty()) publisher->lostReason_ = publisher->libraryError_;
+    else publisher->lostReason_ = code == 0 ? "disconnected" : ErrorText(code == MOSQ_ERR_ERRNO ? code : MOSQ_ERR_CONN_LOST);
 }
 
 void TMqttPublisher::OnPublish(mosquitto*, void* self, int mid) { static_cast<TMqttPublisher*>(self)->Answered(mid); }
+
+// The library's own account of an error (a TLS one above all), kept as the
+// reason the connection failed; a certificate the TLS session refused is
+// named by what was wrong with it.
+void TMqttPublisher::OnLog(mosquitto* client, void* self, int level, const char* text)
+{
+    auto* publisher = static_cast<TMqttPublisher*>(self);
+    if (!(level & MOSQ_LOG_ERR) || !text || !publisher->libraryError_.empty()) return;
+    std::string reason = text;
+    if (const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(client))) {
+        const long verify = SSL_get_verify_result(ssl);
+        if (verify != X509_V_OK) reason = std::string("certificate refused: ") + X509_verify_cert_error_string(verify);
+    }
+    publisher->libraryError_ = reason;
+}
 
 void TMqttPublisher::Connected(int code)
 {
@@ -252,6 +279,10 @@ void TMqttPublisher::Connected(int code)
                        : "mqtt: publishing to " + Where() + " under " + topics_.Base);
     connected_ = everConnected_ = true;
     failureLogged_ = false;
+    // The cycles that waited are backlog, paced from here.
+    creditedMessages_ = queue_.PushedMessages();
+    creditTime_ = Clock::now();
+    credit_ = kCatchUpBurst;
     backOff_ = kFirstBackOff;
     // Said by the loop before any cycle goes out: publishing from inside the
     // library's callback would take its locks in another order.
@@ -283,8 +314,7 @@ void TMqttPublisher::Answered(int mid)
     const auto cycle = unanswered_.find(sequence);
     if (cycle == unanswered_.end() || --cycle->second > 0) return;
     unanswered_.erase(cycle);
-    queue_.Sent(sequence);
-    ++published_;
+    if (queue_.Sent(sequence)) ++published_;
 }
 
 void TMqttPublisher::HandOut()
@@ -303,13 +333,36 @@ void TMqttPublisher::HandOutCycles()
 {
     // At QoS 0 nothing is answered: a cycle has gone once the client took it,
     // and the client takes more only while its socket keeps up.
+    Credit();
+    paceWake_ = Clock::time_point::max();
     while (!lost_ && outstanding_ < kWindowMessages && !(settings_.Qos == 0 && mosquitto_want_write(client_))) {
+        if (credit_ <= 0.0) {
+            // A backlog: the next cycle waits for its share of the catch-up rate.
+            paceWake_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>((1.0 - credit_) / kCatchUpMessagesPerSecond));
+            return;
+        }
         TPackedCycle packed;
         std::uint64_t sequence = 0;
         if (!queue_.NextToSend(packed, sequence)) return;
         UnpackCycle(packed, scratch_);
+        credit_ -= MessagesOf(packed);
         if (!SendCycle(sequence)) return;
     }
+}
+
+// Each new cycle's messages may go at once; beyond them the catch-up rate,
+// with a small burst. What came while nothing could be sent (the broker
+// away) earns no credit: it is backlog.
+void TMqttPublisher::Credit()
+{
+    const auto now = Clock::now();
+    const std::uint64_t pushed = queue_.PushedMessages();
+    const double fresh = static_cast<double>(pushed - creditedMessages_);
+    const double elapsed = creditTime_ == Clock::time_point{} ? 0.0 : std::chrono::duration<double>(now - creditTime_).count();
+    credit_ = std::min(credit_ + elapsed * kCatchUpMessagesPerSecond + fresh, kCatchUpBurst + fresh);
+    creditedMessages_ = pushed;
+    creditTime_ = now;
 }
 
 bool TMqttPublisher::SendCycle(std::uint64_t sequence)
@@ -330,12 +383,13 @@ bool TMqttPublisher::SendCycle(std::uint64_t sequence)
     if (!sendOne(topics_.Cycle, CycleJson(scratch_))) return false;
     for (std::size_t c = 0; c < scratch_.Channels.size(); ++c) {
         const TChannelResult& channel = scratch_.Channels[c];
-        if (channel.Active && channel.Valid && !sendOne(channelTopics_[c], channel.Text)) return false;
+        if (!channel.Active || !channel.Valid) continue;
+        const int index = static_cast<int>(c);
+        if (!sendOne(channelTopics_[c], settings_.BareValues ? channel.Text : ChannelJson(scratch_, index))) return false;
     }
     if (answered) {
         unanswered_[sequence] += messages; // the answers come from the socket, after this
-    } else {
-        queue_.Sent(sequence);
+    } else if (queue_.Sent(sequence)) {
         ++published_;
     }
     return true;
@@ -347,7 +401,7 @@ bool TMqttPublisher::Send(const std::string& topic, const std::string& payload, 
         mosquitto_publish(client_, mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos, retain);
     if (code == MOSQ_ERR_SUCCESS) return true;
     lost_ = true;
-    if (lostReason_.empty()) lostReason_ = ErrorText(code);
+    if (lostReason_.empty()) lostReason_ = libraryError_.empty() ? ErrorText(code) : libraryError_;
     return false;
 }
 
@@ -370,7 +424,8 @@ void TMqttPublisher::Drop(const std::string& reason)
         failureLogged_ = true;
     }
     connected_ = false;
-    nextAttempt_ = Clock::now() + backOff_;
+    // At the stop the broker may be back any moment: no waiting out a long pause.
+    nextAttempt_ = Clock::now() + (stopping_ ? std::chrono::milliseconds(kFirstBackOff) : backOff_);
     backOff_ = std::min(backOff_ * 2, std::chrono::duration_cast<std::chrono::milliseconds>(kMaxBackOff));
 }
 

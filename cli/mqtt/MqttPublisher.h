@@ -44,6 +44,8 @@ struct TMqttSettings {
     std::optional<TMqttCredentials> Credentials;
     std::size_t QueueCycles = 100000;
     double FlushSeconds = 5.0; // at the stop, how long queued cycles may take to go out
+    bool BareValues = false;   // ch<N> carries the bare number instead of a JSON object
+    std::string ClientId;      // empty: from the crate serial and slot
     // One line of news (no line end), called on the publisher's thread; may be empty.
     std::function<void(const std::string&)> Log;
 };
@@ -80,6 +82,7 @@ private:
     static void OnConnect(mosquitto* client, void* self, int code);
     static void OnDisconnect(mosquitto* client, void* self, int code);
     static void OnPublish(mosquitto* client, void* self, int mid);
+    static void OnLog(mosquitto* client, void* self, int level, const char* text);
 
     void Run();
     void Connect();
@@ -90,6 +93,7 @@ private:
     void Answered(int mid);
     void HandOut();
     void HandOutCycles();
+    void Credit();
     bool SendCycle(std::uint64_t sequence);
     bool Send(const std::string& topic, const std::string& payload, bool retain, int qos, int* mid);
     void Drop(const std::string& reason);
@@ -124,6 +128,7 @@ private:
     bool everConnected_ = false;
     bool failureLogged_ = false;
     std::string lostReason_;
+    std::string libraryError_; // the library's first error line of this connection
     std::string refusal_;
     std::chrono::steady_clock::time_point attemptStart_{};
     std::chrono::steady_clock::time_point nextAttempt_{};
@@ -134,6 +139,10 @@ private:
     int offlineMid_ = -1;
     bool offlineAnswered_ = false;
     std::uint64_t published_ = 0;
+    double credit_ = 0.0; // messages that may go now
+    std::uint64_t creditedMessages_ = 0;
+    std::chrono::steady_clock::time_point creditTime_{};
+    std::chrono::steady_clock::time_point paceWake_ = std::chrono::steady_clock::time_point::max();
     std::uint64_t reportedDrops_ = 0;
     std::chrono::steady_clock::time_point lastDropReport_{};
     TCycleResult scratch_;

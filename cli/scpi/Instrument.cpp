@@ -11,6 +11,7 @@
 #include "MeasureEngine.h"
 #include "MeasureMessages.h"
 #include "ModuleChoice.h"
+#include "ScpiNumber.h"
 #include "SlotPicture.h"
 
 namespace ksv::scpi {
@@ -190,6 +191,11 @@ TScpiError TInstrument::SetRate(int rateIndex)
 {
     std::lock_guard lock(mutex_);
     if (RunningLocked()) return Fail(-221, "measurement running");
+    if (!TimeAllowed(rateIndex, config_.Time)) {
+        const TTimeRange range = AllowedTimes(rateIndex);
+        return Fail(-221, "acquisition time " + Nr3(config_.Time) + " s outside " + Nr3(range.Min) + " to " +
+                              Nr3(range.Max) + " s at " + Nr3(RateOfIndex(rateIndex)) + " Hz: set APER first");
+    }
     config_.RateIndex = rateIndex;
     return {};
 }
@@ -215,13 +221,14 @@ TScpiError TInstrument::Initiate(int owner)
 {
     {
         std::lock_guard lock(mutex_);
-        if (RunningLocked()) return Fail(-221, "measurement running");
+        if (RunningLocked()) return Fail(-213, "measurement running");
         if (!TimeAllowed(config_.RateIndex, config_.Time))
             return Fail(-221, "acquisition time outside the rate's range");
         if ((config_.Scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the scan list");
         ++started_;
         memory_.Clear(config_.Scan);
         statistics_.Reset();
+        lowerCrossed_ = upperCrossed_ = false;
         startPending_ = true;
         pendingGeneration_ = started_;
         pending_ = config_;
@@ -256,6 +263,8 @@ void TInstrument::Reset()
     upper_ = {};
     lower_ = {};
     crossed_.reset();
+    lowerCrossed_ = upperCrossed_ = false;
+    failedGeneration_ = 0;
 }
 
 bool TInstrument::Busy() const
@@ -268,6 +277,34 @@ std::uint64_t TInstrument::Started() const
 {
     std::lock_guard lock(mutex_);
     return started_;
+}
+
+TScpiError TInstrument::Failure(std::uint64_t* generation) const
+{
+    std::lock_guard lock(mutex_);
+    if (generation) *generation = failedGeneration_;
+    return failedGeneration_ != 0 && failedGeneration_ == started_ ? failure_ : TScpiError{};
+}
+
+TStatusCondition TInstrument::Operation() const
+{
+    std::lock_guard lock(mutex_);
+    TStatusCondition condition;
+    if (RunningLocked()) condition.Bits = kOperMeasuring;
+    condition.Rises[4] = started_;
+    return condition;
+}
+
+TStatusCondition TInstrument::Questionable() const
+{
+    std::lock_guard lock(mutex_);
+    TStatusCondition condition;
+    const bool failed = failedGeneration_ != 0 && failedGeneration_ == started_ &&
+                        (failure_.Code == -240 || failure_.Code == -241);
+    condition.Bits = static_cast<std::uint16_t>((failed ? kQuesHardware : 0) | (lowerCrossed_ ? kQuesLowerLimit : 0) |
+                                                (upperCrossed_ ? kQuesUpperLimit : 0));
+    condition.Rises = quesRises_;
+    return condition;
 }
 
 std::size_t TInstrument::Points() const
@@ -395,10 +432,7 @@ bool TInstrument::TryOpen(bool log)
 
 void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t generation)
 {
-    if (!device_->ModuleOpen() && !TryOpen(false)) {
-        if (errors_) errors_(owner, Fail(-241, "no KSV27 module open"));
-        return EndMeasurement();
-    }
+    if (!device_->ModuleOpen() && !TryOpen(false)) return EndMeasurement(generation, Fail(-241, "no KSV27 module open"));
     TMeasureRequest request;
     request.RateIndex = config.RateIndex;
     request.AcquisitionTime = config.Time;
@@ -409,10 +443,8 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
     }
     for (std::size_t s = 0; s < kSlotCount; ++s)
         request.SlotChecked[s] = (config.Scan[2 * s] || config.Scan[2 * s + 1]) && usable[2 * s];
-    if ((config.Scan & usable).none()) {
-        if (errors_) errors_(owner, Fail(-221, "no measurable channel in the scan list"));
-        return EndMeasurement();
-    }
+    if ((config.Scan & usable).none())
+        return EndMeasurement(generation, Fail(-221, "no measurable channel in the scan list"));
     TMeasureEngine engine(device_->Record());
     TServeRun run(abortedUpTo_, generation, quitting_);
     TEngineStatus status = engine.Configure(request);
@@ -434,14 +466,15 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
     }
     engine.StopAcquisition(run);
     engine.FreeBuffers();
+    TScpiError failure;
     if (run.Failed()) {
         cli::PrintError(run.Failure());
-        if (errors_) errors_(owner, Fail(-240, HardwareDetail(run.Failure())));
+        failure = Fail(-240, HardwareDetail(run.Failure()));
         device_->CloseModule();
         std::lock_guard lock(mutex_);
         facts_.Open = false;
     }
-    EndMeasurement();
+    EndMeasurement(generation, std::move(failure));
 }
 
 bool TInstrument::TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation)
@@ -462,17 +495,29 @@ bool TInstrument::TakeCycle(const TCycleResult& cycle, double time, TChannelSet 
         statistics_.Add(scaled);
         for (std::size_t c = 0; c < kChannels; ++c) {
             if (!std::isfinite(values[c])) continue;
-            if ((upper_[c].On && values[c] > upper_[c].Value) || (lower_[c].On && values[c] < lower_[c].Value))
-                crossed_.set(c);
+            const bool above = upper_[c].On && values[c] > upper_[c].Value;
+            const bool below = lower_[c].On && values[c] < lower_[c].Value;
+            if (above || below) crossed_.set(c);
+            if (above && !upperCrossed_) ++quesRises_[12];
+            if (below && !lowerCrossed_) ++quesRises_[11];
+            upperCrossed_ = upperCrossed_ || above;
+            lowerCrossed_ = lowerCrossed_ || below;
         }
     }
     return !dropped;
 }
 
-void TInstrument::EndMeasurement()
+// A failure is recorded before the measurement counts as ended, so a query
+// that sees it ended also sees why.
+void TInstrument::EndMeasurement(std::uint64_t generation, TScpiError failure)
 {
     {
         std::lock_guard lock(mutex_);
+        if (failure) {
+            failedGeneration_ = generation;
+            failure_ = std::move(failure);
+            if (failure_.Code == -240 || failure_.Code == -241) ++quesRises_[9];
+        }
         measuring_ = false;
     }
     if (stateChanged_) stateChanged_();

@@ -25,6 +25,7 @@
 #include "MeasureChoice.h"
 #include "ReadingMemory.h"
 #include "ScpiError.h"
+#include "StatusRegister.h"
 
 namespace ksv {
 class TDeviceEngine;
@@ -96,6 +97,8 @@ public:
     // longer counts, though it may take a read block to end); -222 for a
     // value outside its range;
     // SetScan: -221 when the open module measures none of the channels.
+    // SetRate: -221 when the acquisition time is outside the new rate's
+    // range (the time is never changed behind the client's back).
     TScpiError SetScan(TChannelSet scan);
     TScpiError SetRate(int rateIndex);
     TScpiError SetTime(double seconds);
@@ -105,9 +108,9 @@ public:
     TChannelSet MeasuredChannels() const;
 
     // Starts a measurement of Config().Count cycles: clears the reading
-    // memory and the statistics. -221 while one runs or for a configuration
-    // the module cannot measure; after ABORt it starts once the stopped one
-    // has ended.
+    // memory and the statistics. -213 while one runs, -221 for a
+    // configuration the module cannot measure; after ABORt it starts once
+    // the stopped one has ended.
     TScpiError Initiate(int owner);
     void Abort();
     // Defaults, memory, statistics and limits cleared, measurement aborted.
@@ -120,6 +123,15 @@ public:
     bool Busy() const;
     // How many measurements were started so far: a waiter compares it.
     std::uint64_t Started() const;
+
+    // The error that cut short the measurement whose readings are in memory
+    // (-240 hardware, -241 no module, -221 nothing to measure), with that
+    // measurement's number (Started() when it began); Code 0 when it ended
+    // well, was aborted, or *RST came since.
+    TScpiError Failure(std::uint64_t* generation = nullptr) const;
+    // The instrument's side of the status registers.
+    TStatusCondition Operation() const;
+    TStatusCondition Questionable() const;
 
     std::size_t Points() const;
     std::vector<TReading> Readings(std::size_t count, bool remove);
@@ -143,7 +155,7 @@ private:
     void Measure(TInstrumentConfig config, int owner, std::uint64_t generation);
     // False when the reading memory was full and dropped its oldest cycle.
     bool TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation);
-    void EndMeasurement();
+    void EndMeasurement(std::uint64_t generation = 0, TScpiError failure = {});
     TChannelSet UsableChannels() const; // under the lock
     bool RunningLocked() const;         // under the lock
 
@@ -174,6 +186,10 @@ private:
     TChannelStatistics statistics_;
     std::array<TLimit, kChannels> upper_{}, lower_{};
     TChannelSet crossed_;
+    bool lowerCrossed_ = false, upperCrossed_ = false; // in the measurement under way or the last
+    std::uint64_t failedGeneration_ = 0;
+    TScpiError failure_;
+    std::array<std::uint64_t, 16> quesRises_{};
     std::string lastOpenFailure_;
     bool slotsChosen_ = false; // the scan list no longer comes from the settings file
     std::thread thread_;

@@ -59,9 +59,18 @@ TScpiError TScpiSession::SetLimit(TExec& e, bool upper)
 {
     if (TScpiError error = CountParams(e.Command, 2, 2)) return error;
     double value = 0.0;
+    std::string unit, mnemonic;
     TChannelSet set;
-    if (TScpiError error = ToLevel(e.Command.Params[0], value)) return error;
+    const TParam& level = e.Command.Params[0];
+    if (IsMnemonic(level, mnemonic)) value = mnemonic == "DEF" ? 0.0 : mnemonic == "MAX" ? kInfinity
+                                                                                         : -kInfinity;
+    else if (TScpiError error = ToLevel(level, value, unit)) return error;
     if (TScpiError error = ToChannels(e.Command.Params[1], set)) return error;
+    // A unit named must be every listed channel's own (known once the module is open).
+    const TModuleFacts facts = instrument_.Facts();
+    for (int c = 0; c < kChannels && !unit.empty() && facts.Open; ++c)
+        if (set[static_cast<std::size_t>(c)] && unit != UnitOfChannel(facts, c))
+            return Fail(-131, unit + " is not the unit of channel " + std::to_string(c + 1));
     instrument_.SetLimit(upper, value, set);
     return {};
 }

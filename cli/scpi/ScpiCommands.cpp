@@ -19,16 +19,26 @@ const std::vector<TCommandEntry>& CommandTable()
         {"*ESR?", &S::EsrQuery, "event status register (read and cleared)"},
         {"*ESE", &S::Ese, "<0..255> event status enable mask"},
         {"*ESE?", &S::EseQuery, "event status enable mask"},
-        {"*STB?", &S::StbQuery, "status byte: 4 error queue, 32 event summary, 64 master summary"},
+        {"*STB?", &S::StbQuery, "status byte: 4 error queue, 8 questionable, 32 event summary, 64 master summary, 128 operation"},
         {"*SRE", &S::Sre, "<0..255> service request enable mask"},
         {"*SRE?", &S::SreQuery, "service request enable mask"},
         {"*TST?", &S::TstQuery, "0 when the module is open, 1 when not"},
         {"SYSTem:ERRor[:NEXT]?", &S::ErrorNext, "oldest error of this connection: <code>,\"<text>\""},
         {"SYSTem:ERRor:COUNt?", &S::ErrorCount, "errors in this connection's queue"},
+        {"SYSTem:ERRor:ALL?", &S::ErrorAll, "every queued error, oldest first, and the queue cleared"},
+        {"STATus:OPERation[:EVENt]?", &S::OperEvent, "operation events since last read (read and cleared): 16 measuring"},
+        {"STATus:OPERation:CONDition?", &S::OperCondition, "operation condition now: 16 while a measurement runs"},
+        {"STATus:OPERation:ENABle <mask>", &S::OperEnable, "which operation events set bit 7 of *STB?"},
+        {"STATus:OPERation:ENABle?", &S::OperEnable, "operation enable mask"},
+        {"STATus:QUEStionable[:EVENt]?", &S::QuesEvent, "questionable events since last read (read and cleared)"},
+        {"STATus:QUEStionable:CONDition?", &S::QuesCondition, "512 hardware failure, 2048 lower, 4096 upper limit crossed (last measurement)"},
+        {"STATus:QUEStionable:ENABle <mask>", &S::QuesEnable, "which questionable events set bit 3 of *STB?"},
+        {"STATus:QUEStionable:ENABle?", &S::QuesEnable, "questionable enable mask"},
+        {"STATus:PRESet", &S::StatusPreset, "both enable masks to 0"},
         {"SYSTem:VERSion?", &S::Version, "SCPI version, 1999.0"},
         {"SYSTem:MEZZanine? [(@list)]", &S::MezzanineQuery, "mezzanine name per channel, e.g. \"U10\""},
         {"ROUTe:SCAN (@list)", &S::Scan, "channels 1..16 to measure; a channel's mezzanine slot takes part"},
-        {"ROUTe:SCAN?", &S::ScanQuery, "the channels measured, (@1,2,...)"},
+        {"ROUTe:SCAN?", &S::ScanQuery, "the channels listed, ascending: one reading each per cycle"},
         {"[SENSe:]RATE <Hz>|MIN|MAX|DEF", &S::Rate, "conversion rate: 5, 10, 20, 50, 100, 200, 500 or 1000 Hz"},
         {"[SENSe:]RATE? [MIN|MAX]", &S::RateQuery, "conversion rate in Hz"},
         {"[SENSe:]APERture <s>|MIN|MAX|DEF", &S::Aperture, "acquisition time of a cycle in s (default 1)"},
@@ -36,8 +46,8 @@ const std::vector<TCommandEntry>& CommandTable()
         {"[SENSe:]FUNCtion? [(@list)]", &S::FunctionQuery, "\"VOLT\", \"CURR\", \"RES\", \"TEMP\" or \"NONE\" per channel"},
         {"[SENSe:]UNIT? [(@list)]", &S::UnitQuery, "V, A, OHM or NONE per channel"},
         {"TRIGger:COUNt <n>|INFinity|MIN|MAX|DEF", &S::Count, "cycles per INIT, 1..1000000000 or INF"},
-        {"TRIGger:COUNt?", &S::CountQuery, "cycles per INIT (+9.90000000E+37: INF)"},
-        {"INITiate[:IMMediate]", &S::Initiate, "starts the cycles; the reading memory and statistics start anew"},
+        {"TRIGger:COUNt? [MIN|MAX]", &S::CountQuery, "cycles per INIT (+9.90000000E+37: INF), or its bounds"},
+        {"INITiate[:IMMediate]", &S::Initiate, "starts the cycles; the reading memory and statistics start anew (-213 while one runs)"},
         {"ABORt", &S::Abort, "ends the measurement; readings taken stay"},
         {"FETCh?", &S::Fetch, "waits for the cycles of the last INIT and answers their readings"},
         {"READ?", &S::Read, "INIT, then FETCh?"},
@@ -93,6 +103,15 @@ const TCommandEntry* FindCommand(TCommand& command)
     command.Nodes.erase(command.Nodes.begin(), command.Nodes.begin() + static_cast<std::ptrdiff_t>(command.Inherited));
     command.Inherited = 0;
     return find();
+}
+
+bool KnownButForSuffix(const TCommand& command)
+{
+    if (!HasNumericSuffix(command)) return false;
+    TCommand plain = command;
+    for (std::string& node : plain.Nodes)
+        while (!node.empty() && node.back() >= '0' && node.back() <= '9') node.pop_back();
+    return FindCommand(plain) != nullptr;
 }
 
 std::string CommandHelp()

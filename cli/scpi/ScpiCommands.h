@@ -32,6 +32,10 @@ const std::vector<TCommandEntry>& CommandTable();
 // (and `command` changed to that path).
 const TCommandEntry* FindCommand(TCommand& command);
 
+// True when the header is known once its numeric suffixes are taken off
+// (`MEAS2?`): -114 rather than -113.
+bool KnownButForSuffix(const TCommand& command);
+
 // Every header with its help line, one per line, for --help.
 std::string CommandHelp();
 

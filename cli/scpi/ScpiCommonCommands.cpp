@@ -34,6 +34,8 @@ TScpiError TScpiSession::Cls(TExec& e)
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     errors_.Clear();
     esr_ = 0;
+    operation_.TakeEvents(instrument_.Operation());
+    questionable_.TakeEvents(instrument_.Questionable());
     return {};
 }
 
@@ -50,6 +52,7 @@ TScpiError TScpiSession::OpcQuery(TExec& e)
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Wait = instrument_.Busy();
     e.Answer = "1";
+    if (!e.Wait) TellFailure();
     return {};
 }
 
@@ -68,20 +71,24 @@ TScpiError TScpiSession::EsrQuery(TExec& e)
 }
 
 namespace {
-TScpiError ToMask(const TCommand& c, std::uint8_t& mask)
+// A mask 0..max (MIN 0, MAX max).
+template <class T>
+TScpiError ToMask(const TCommand& c, int max, T& mask)
 {
     if (TScpiError error = CountParams(c, 1, 1)) return error;
     double value = 0.0;
-    if (TScpiError error = ToPlainNumber(c.Params[0], value)) return error;
+    std::string mnemonic;
+    if (IsMnemonic(c.Params[0], mnemonic)) value = mnemonic == "MAX" ? max : 0;
+    else if (TScpiError error = ToPlainNumber(c.Params[0], value)) return error;
     const double rounded = std::round(value);
-    if (rounded < 0 || rounded > 255) return Fail(-222, "0..255");
-    mask = static_cast<std::uint8_t>(rounded);
+    if (rounded < 0 || rounded > max) return Fail(-222, "0.." + std::to_string(max));
+    mask = static_cast<T>(rounded);
     return {};
 }
 } // namespace
 
-TScpiError TScpiSession::Ese(TExec& e) { return ToMask(e.Command, ese_); }
-TScpiError TScpiSession::Sre(TExec& e) { return ToMask(e.Command, sre_); }
+TScpiError TScpiSession::Ese(TExec& e) { return ToMask(e.Command, 255, ese_); }
+TScpiError TScpiSession::Sre(TExec& e) { return ToMask(e.Command, 255, sre_); }
 
 TScpiError TScpiSession::EseQuery(TExec& e)
 {
@@ -99,8 +106,10 @@ std::uint8_t TScpiSession::StatusByte(bool messageAvailable) const
 {
     std::uint8_t stb = 0;
     if (errors_.Count() > 0) stb |= 0x04;
+    if (questionable_.Summary(instrument_.Questionable())) stb |= 0x08;
     if (messageAvailable) stb |= 0x10;
     if (esr_ & ese_) stb |= 0x20;
+    if (operation_.Summary(instrument_.Operation())) stb |= 0x80;
     if (stb & sre_ & 0xBF) stb |= 0x40;
     return stb;
 }
@@ -132,9 +141,61 @@ TScpiError TScpiSession::ErrorCount(TExec& e)
     return CountParams(e.Command, 0, 0);
 }
 
+TScpiError TScpiSession::ErrorAll(TExec& e)
+{
+    if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
+    e.Answer = ErrorAnswer(errors_.Pop());
+    while (errors_.Count() > 0) e.Answer += "," + ErrorAnswer(errors_.Pop());
+    return {};
+}
+
 TScpiError TScpiSession::Version(TExec& e)
 {
     e.Answer = "1999.0";
+    return CountParams(e.Command, 0, 0);
+}
+
+// ---- STATus ----------------------------------------------------------------
+
+TStatusCondition TScpiSession::Condition(bool questionable) const
+{
+    return questionable ? instrument_.Questionable() : instrument_.Operation();
+}
+
+TScpiError TScpiSession::StatusEvent(TExec& e, bool questionable)
+{
+    if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
+    e.Answer = std::to_string((questionable ? questionable_ : operation_).TakeEvents(Condition(questionable)));
+    return {};
+}
+
+TScpiError TScpiSession::StatusCondition(TExec& e, bool questionable)
+{
+    if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
+    e.Answer = std::to_string(Condition(questionable).Bits);
+    return {};
+}
+
+TScpiError TScpiSession::StatusEnable(TExec& e, bool questionable)
+{
+    std::uint16_t& enable = (questionable ? questionable_ : operation_).Enable;
+    if (e.Command.Query) {
+        e.Answer = std::to_string(enable);
+        return CountParams(e.Command, 0, 0);
+    }
+    return ToMask(e.Command, 32767, enable);
+}
+
+TScpiError TScpiSession::OperEvent(TExec& e) { return StatusEvent(e, false); }
+TScpiError TScpiSession::OperCondition(TExec& e) { return StatusCondition(e, false); }
+TScpiError TScpiSession::OperEnable(TExec& e) { return StatusEnable(e, false); }
+TScpiError TScpiSession::QuesEvent(TExec& e) { return StatusEvent(e, true); }
+TScpiError TScpiSession::QuesCondition(TExec& e) { return StatusCondition(e, true); }
+TScpiError TScpiSession::QuesEnable(TExec& e) { return StatusEnable(e, true); }
+
+TScpiError TScpiSession::StatusPreset(TExec& e)
+{
+    operation_.Enable = questionable_.Enable = 0;
     return CountParams(e.Command, 0, 0);
 }
 

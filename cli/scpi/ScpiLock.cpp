@@ -15,8 +15,9 @@ TScpiError TScpiSession::LockAllows(const TCommandEntry& entry, const TCommand& 
     const int owner = instrument_.LockOwner();
     if (owner == 0 || owner == id_) return {};
     using S = TScpiSession;
-    static const std::array<THandler, 8> own = {&S::Cls, &S::Opc, &S::Wai, &S::Ese, &S::Sre,
-                                                &S::FormatTime, &S::FormatChannel, &S::FormatUnit};
+    static const std::array<THandler, 11> own = {&S::Cls, &S::Opc, &S::Wai, &S::Ese,
+                                                 &S::Sre, &S::OperEnable, &S::QuesEnable, &S::StatusPreset,
+                                                 &S::FormatTime, &S::FormatChannel, &S::FormatUnit};
     static const std::array<THandler, 3> changingQueries = {&S::Read, &S::Measure, &S::Remove};
     const auto listed = [&](const auto& handlers) {
         return std::find(handlers.begin(), handlers.end(), entry.Handler) != handlers.end();

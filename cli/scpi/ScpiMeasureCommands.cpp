@@ -37,7 +37,7 @@ TScpiError TScpiSession::Scan(TExec& e)
 
 TScpiError TScpiSession::ScanQuery(TExec& e)
 {
-    e.Answer = ChannelListText(instrument_.MeasuredChannels());
+    e.Answer = ChannelListText(instrument_.Config().Scan);
     return CountParams(e.Command, 0, 0);
 }
 
@@ -147,9 +147,15 @@ TScpiError TScpiSession::Count(TExec& e)
 
 TScpiError TScpiSession::CountQuery(TExec& e)
 {
-    const std::uint64_t count = instrument_.Config().Count;
+    if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
+    std::uint64_t count = instrument_.Config().Count;
+    std::string mnemonic;
+    if (!e.Command.Params.empty()) {
+        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(-224, "MIN or MAX");
+        count = mnemonic == "MAX" ? kMaxCount : 1;
+    }
     e.Answer = count == kInfiniteCount ? Nr3(kInfinity) : std::to_string(count);
-    return CountParams(e.Command, 0, 0);
+    return {};
 }
 
 // ---- measurement ----------------------------------------------------------
@@ -162,8 +168,9 @@ TScpiError TScpiSession::Initiate(TExec& e)
 
 TScpiError TScpiSession::StartMeasurement()
 {
-    acquisitionFailed_ = false;
-    return instrument_.Initiate(id_);
+    TScpiError error = instrument_.Initiate(id_);
+    if (!error) ownMeasurement_ = instrument_.Started();
+    return error;
 }
 
 TScpiError TScpiSession::Abort(TExec& e)
@@ -180,8 +187,10 @@ TScpiError TScpiSession::FetchAnswer(TExec& e)
         return {};
     }
     const std::vector<TReading> readings = instrument_.Readings(std::numeric_limits<std::size_t>::max(), false);
+    const bool failed = static_cast<bool>(instrument_.Failure());
+    if (failed) TellFailure();
     // After a failure of the measurement its error says enough.
-    if (readings.empty()) return acquisitionFailed_ ? TScpiError{} : Fail(-420, "no readings to answer");
+    if (readings.empty()) return failed ? TScpiError{} : Fail(-420, "no readings to answer");
     e.Answer = FormatReadings(readings);
     return {};
 }
@@ -237,6 +246,7 @@ TScpiError TScpiSession::Remove(TExec& e)
     if (points == 0) return Fail(-420, "no readings to answer");
     if (count > static_cast<double>(points)) return Fail(-222, "only " + std::to_string(points) + " readings");
     e.Answer = FormatReadings(instrument_.Readings(static_cast<std::size_t>(count), true));
+    if (!instrument_.Busy()) TellFailure();
     return {};
 }
 

@@ -12,6 +12,7 @@ TScpiError CountParams(const TCommand& c, std::size_t min, std::size_t max)
 TScpiError ToChannels(const TParam& p, TChannelSet& set)
 {
     if (p.Kind != TParamKind::Channels) return Fail(-104, "channel list expected");
+    if (p.Channels.empty()) return Fail(-102, "empty channel list");
     for (const int channel : p.Channels) {
         if (channel < 1 || channel > kChannels) return Fail(-222, "channel " + std::to_string(channel) + " not in 1..16");
         set.set(static_cast<std::size_t>(channel - 1));
@@ -52,12 +53,15 @@ TScpiError ToPlainNumber(const TParam& p, double& value)
     return {};
 }
 
-// A number for one of a channel's units (V, A, OHM with their prefixes) or none.
-TScpiError ToLevel(const TParam& p, double& value)
+TScpiError ToLevel(const TParam& p, double& value, std::string& unit)
 {
     if (p.Kind != TParamKind::Number) return Fail(-104, "number expected");
-    for (const char* unit : {"V", "A", "OHM"})
-        if (!ScaleBySuffix(p, unit, value)) return {};
+    unit.clear();
+    for (const char* u : {"V", "A", "OHM"})
+        if (!ScaleBySuffix(p, u, value)) {
+            if (!p.Suffix.empty()) unit = u;
+            return {};
+        }
     return Fail(-131);
 }
 

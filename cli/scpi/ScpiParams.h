@@ -15,7 +15,7 @@ namespace ksv::scpi {
 
 // -109 with fewer than `min` parameters, -108 with more than `max`.
 TScpiError CountParams(const TCommand& c, std::size_t min, std::size_t max);
-// A channel list of channels 1..16 (-104 for another kind, -222 outside).
+// A channel list of channels 1..16 (-104 for another kind, -102 empty, -222 outside).
 TScpiError ToChannels(const TParam& p, TChannelSet& set);
 // The channel list at `index` when it is there, else `fallback`.
 TScpiError OptionalChannels(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set);
@@ -23,8 +23,9 @@ TScpiError OptionalChannels(const TCommand& c, std::size_t index, TChannelSet fa
 TScpiError ToBool(const TParam& p, bool& on);
 // A number without a suffix.
 TScpiError ToPlainNumber(const TParam& p, double& value);
-// A number for one of a channel's units (V, A, OHM with their prefixes) or none.
-TScpiError ToLevel(const TParam& p, double& value);
+// A number for one of a channel's units (V, A, OHM with their prefixes) or
+// none; `unit` gets the unit its suffix names, "" without one.
+TScpiError ToLevel(const TParam& p, double& value, std::string& unit);
 // MIN, MAX or DEF (long forms too) in place of a number: `mnemonic` gets
 // its first three letters.
 bool IsMnemonic(const TParam& p, std::string& mnemonic);

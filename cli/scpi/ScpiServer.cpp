@@ -2,7 +2,6 @@
 
 #include <asio/post.hpp>
 #include <asio/read.hpp>
-#include <asio/write.hpp>
 #include <deque>
 
 #include "Commands.h"
@@ -22,13 +21,20 @@ std::string EndpointText(const tcp::endpoint& endpoint)
 
 } // namespace
 
+using Clock = std::chrono::steady_clock;
+
+namespace {
+constexpr int kLoggedErrors = 10; // command errors of a connection logged one by one
+constexpr auto kErrorSummaryGap = std::chrono::seconds(60);
+} // namespace
+
 class TScpiServer::TConnection : public std::enable_shared_from_this<TConnection> {
 public:
     TConnection(TScpiServer& server, int id, tcp::socket socket, std::string peer)
         : server_(server), id_(id), socket_(std::move(socket)), peer_(std::move(peer)),
           session_(
               id, server.instrument_, [this](std::string answer) { Send(std::move(answer)); },
-              [this](const std::string& line) { cli::PrintError("client " + peer_ + ": " + line); })
+              [this](const std::string& line) { LogError(line); })
     {
     }
 
@@ -47,11 +53,23 @@ public:
     {
         if (closed_) return;
         closed_ = true;
+        FlushErrorCount();
         cli::PrintError("client " + peer_ + " disconnected" + (why ? std::string(" (") + why + ")" : ""));
         asio::error_code ignored;
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
         server_.Closed(id_);
+    }
+
+    // Closes a connection whose answers have not moved for the output
+    // time-out, or one that has neither sent a whole line nor awaited an
+    // answer for the idle time-out.
+    void CheckTimeouts(Clock::time_point now)
+    {
+        const TServerOptions& o = server_.options_;
+        if (!out_.empty() && now - lastOutput_ >= o.OutputTimeout) return Close("answers not read");
+        const bool idle = out_.empty() && !session_.Waiting();
+        if (idle && o.IdleTimeout.count() > 0 && now - lastActivity_ >= o.IdleTimeout) Close("idle");
     }
 
 private:
@@ -79,12 +97,16 @@ private:
         });
     }
 
+    // Input waits while the session holds (*WAI) or the unsent answers pass
+    // the bound.
+    bool Paused() const { return session_.Holding() || queued_ > kOutputBound; }
+
     // Hands the complete lines received to the session; reads on unless
-    // the session holds (*WAI).
+    // input waits.
     void Consume()
     {
         std::size_t start = 0;
-        while (!closed_ && !session_.Holding()) {
+        while (!closed_ && !Paused()) {
             const std::size_t lf = pending_.find('\n', start);
             const std::size_t end = lf == std::string::npos ? pending_.size() : lf;
             if (!overlong_ && line_.size() + (end - start) > kMaxLine) {
@@ -97,37 +119,71 @@ private:
                 break;
             }
             start = lf + 1;
+            lastActivity_ = Clock::now(); // bytes without a line end (a slow loris) keep nobody busy
             if (overlong_) session_.LineTooLong();
             else session_.Line(line_);
             overlong_ = false;
             line_.clear();
         }
         pending_.erase(0, start);
-        if (!closed_ && !inputEnded_ && !session_.Holding() && !reading_) Read();
+        if (!closed_ && !inputEnded_ && !Paused() && !reading_) Read();
     }
 
     void Send(std::string answer)
     {
         if (closed_) return;
+        if (out_.empty()) lastOutput_ = Clock::now();
         queued_ += answer.size();
         out_.push_back(std::move(answer));
-        if (queued_ - out_.front().size() > kOutputBound) return Close("answers not read");
         if (!writing_) Write();
     }
 
+    // One piece at a time, so that a long answer shows its progress.
     void Write()
     {
         writing_ = true;
-        asio::async_write(socket_, asio::buffer(out_.front()),
-                          [self = shared_from_this()](asio::error_code ec, std::size_t) {
-                              self->writing_ = false;
-                              if (self->closed_) return;
-                              if (ec) return self->Close(ec.message().c_str());
-                              self->queued_ -= self->out_.front().size();
-                              self->out_.pop_front();
-                              if (!self->out_.empty()) self->Write();
-                              else self->CloseWhenDone();
-                          });
+        const std::string& front = out_.front();
+        socket_.async_write_some(asio::buffer(front.data() + sentOfFront_, front.size() - sentOfFront_),
+                                 [self = shared_from_this()](asio::error_code ec, std::size_t n) { self->Written(ec, n); });
+    }
+
+    void Written(asio::error_code ec, std::size_t n)
+    {
+        writing_ = false;
+        if (closed_) return;
+        if (ec) return Close(ec.message().c_str());
+        lastOutput_ = lastActivity_ = Clock::now();
+        const bool wasPaused = Paused();
+        queued_ -= n;
+        sentOfFront_ += n;
+        if (sentOfFront_ == out_.front().size()) {
+            out_.pop_front();
+            sentOfFront_ = 0;
+        }
+        if (!out_.empty()) Write();
+        if (wasPaused && !Paused() && !inputEnded_) Consume();
+        CloseWhenDone();
+    }
+
+    // The first few command errors one line each, then their count once a minute.
+    void LogError(const std::string& line)
+    {
+        if (logged_ < kLoggedErrors) {
+            ++logged_;
+            cli::PrintError("client " + peer_ + ": " + line);
+            if (logged_ == kLoggedErrors) lastSummary_ = Clock::now();
+            return;
+        }
+        ++unlogged_;
+        if (Clock::now() - lastSummary_ >= kErrorSummaryGap) FlushErrorCount();
+    }
+
+    void FlushErrorCount()
+    {
+        if (unlogged_ == 0) return;
+        cli::PrintError("client " + peer_ + ": " + std::to_string(unlogged_) + " more command errors");
+        unlogged_ = 0;
+        lastSummary_ = Clock::now();
     }
 
     TScpiServer& server_;
@@ -140,12 +196,17 @@ private:
     std::string line_;
     bool overlong_ = false;
     std::deque<std::string> out_;
-    std::size_t queued_ = 0;
+    std::size_t sentOfFront_ = 0;
+    std::size_t queued_ = 0; // unsent bytes of out_
     bool reading_ = false, writing_ = false, closed_ = false, inputEnded_ = false;
+    Clock::time_point lastActivity_ = Clock::now(), lastOutput_ = Clock::now();
+    int logged_ = 0;
+    std::uint64_t unlogged_ = 0;
+    Clock::time_point lastSummary_{};
 };
 
 TScpiServer::TScpiServer(asio::io_context& io, TInstrument& instrument, TServerOptions options)
-    : io_(io), instrument_(instrument), options_(std::move(options)), acceptor_(io)
+    : io_(io), instrument_(instrument), options_(std::move(options)), acceptor_(io), ticker_(io)
 {
 }
 
@@ -171,6 +232,7 @@ bool TScpiServer::Listen(std::string& error)
         return false;
     }
     Accept();
+    Tick();
     return true;
 }
 
@@ -195,11 +257,20 @@ void TScpiServer::Admit(tcp::socket socket)
     const tcp::endpoint remote = socket.remote_endpoint(ec);
     if (ec) return;
     const std::string peer = EndpointText(remote);
-    const char* refusal = nullptr;
-    if (!options_.Allow.Allows(remote.address())) refusal = "not in --allow";
-    else if (static_cast<int>(connections_.size()) >= options_.MaxClients) refusal = "too many clients";
-    if (refusal) {
-        cli::PrintError("client " + peer + " refused (" + refusal + ")");
+    if (!options_.Allow.Allows(remote.address())) {
+        cli::PrintError("client " + peer + " refused (not in --allow)");
+        socket.close(ec);
+        return;
+    }
+    if (static_cast<int>(connections_.size()) >= options_.MaxClients) {
+        // A client that may come back later is told why; the socket is new,
+        // so the one line fits its buffer at once.
+        cli::PrintError("client " + peer + " refused (too many clients)");
+        const std::string line =
+            "all " + std::to_string(options_.MaxClients) + " connections are taken; try again later\n";
+        socket.non_blocking(true, ec);
+        socket.send(asio::buffer(line), 0, ec);
+        socket.shutdown(tcp::socket::shutdown_both, ec);
         socket.close(ec);
         return;
     }
@@ -213,11 +284,24 @@ void TScpiServer::Admit(tcp::socket socket)
 
 void TScpiServer::Closed(int id) { connections_.erase(id); }
 
+void TScpiServer::Tick()
+{
+    ticker_.expires_after(std::chrono::seconds(1));
+    ticker_.async_wait([this](asio::error_code ec) {
+        if (ec || stopped_) return;
+        const auto now = Clock::now();
+        const auto connections = connections_;
+        for (const auto& [id, connection] : connections) connection->CheckTimeouts(now);
+        Tick();
+    });
+}
+
 void TScpiServer::Stop()
 {
     stopped_ = true;
     asio::error_code ec;
     acceptor_.close(ec);
+    ticker_.cancel();
     const auto connections = connections_;
     for (const auto& [id, connection] : connections) connection->Close("service stopping");
 }

@@ -7,6 +7,8 @@ namespace ksv::scpi {
 TScpiSession::TScpiSession(int id, TInstrument& instrument, TSend send, TLog log)
     : id_(id), instrument_(instrument), send_(std::move(send)), log_(std::move(log))
 {
+    operation_.Start(instrument_.Operation());
+    questionable_.Start(instrument_.Questionable());
 }
 
 void TScpiSession::Line(std::string_view line)
@@ -34,6 +36,21 @@ void TScpiSession::Resume()
         esr_ |= 0x01;
     }
     if (waiting_ && MeasurementDone()) Run();
+    // The connection that started a measurement learns of its failure even
+    // when no query of its own waited for it.
+    std::uint64_t failed = 0;
+    if (instrument_.Failure(&failed) && failed == ownMeasurement_ && !instrument_.Busy()) TellFailure();
+}
+
+// The failure of the measurement in memory, queued unless this connection
+// was told of it already: one cause, one error, whichever way it learns.
+void TScpiSession::TellFailure()
+{
+    std::uint64_t failed = 0;
+    TScpiError failure = instrument_.Failure(&failed);
+    if (!failure || toldFailure_ == failed) return;
+    toldFailure_ = failed;
+    PushError(std::move(failure));
 }
 
 void TScpiSession::PushError(TScpiError error)
@@ -47,11 +64,7 @@ void TScpiSession::PushError(TScpiError error)
     errors_.Push(std::move(error));
 }
 
-void TScpiSession::AcquisitionError(TScpiError error)
-{
-    acquisitionFailed_ = true;
-    PushError(std::move(error));
-}
+void TScpiSession::AcquisitionError(TScpiError error) { PushError(std::move(error)); }
 
 void TScpiSession::DeviceClear()
 {
@@ -101,12 +114,14 @@ bool TScpiSession::Execute(TUnit& unit, bool resumed)
         PushError(unit.Error);
         return true;
     }
+    const std::size_t inherited = unit.Command.Inherited;
     const TCommandEntry* entry = FindCommand(unit.Command);
     if (!entry) {
-        unit.Error = Fail(HasNumericSuffix(unit.Command) ? -114 : -113);
+        unit.Error = Fail(KnownButForSuffix(unit.Command) ? -114 : -113);
         PushError(Fail(unit.Error.Code, AsciiOnly(unit.Command.Header)));
         return true;
     }
+    if (unit.Command.Inherited != inherited) Reroot(unit.Command);
     if (TScpiError error = resumed ? TScpiError{} : LockAllows(*entry, unit.Command)) {
         PushError(std::move(error));
         return true;
@@ -128,6 +143,23 @@ bool TScpiSession::Execute(TUnit& unit, bool resumed)
         answers_ += exec.Answer;
     }
     return true;
+}
+
+// A header found from the root sets the path the rest of its line continues
+// (`TRIG:COUN 2;FORM:READ:TIME ON;CHAN ON`): the later commands of the line
+// were parsed against the path it had before, and take this one instead.
+void TScpiSession::Reroot(const TCommand& command)
+{
+    std::vector<std::string> path(command.Nodes.begin(), command.Nodes.end() - 1);
+    for (std::size_t i = 1; i < queue_.size() && !queue_[i].EndOfLine; ++i) {
+        TCommand& next = queue_[i].Unit.Command;
+        if (queue_[i].Unit.Error || next.Common) continue;
+        if (next.Inherited == 0) break; // from the root: its own path from here on
+        next.Nodes.erase(next.Nodes.begin(), next.Nodes.begin() + static_cast<std::ptrdiff_t>(next.Inherited));
+        next.Nodes.insert(next.Nodes.begin(), path.begin(), path.end());
+        next.Inherited = path.size();
+        path.assign(next.Nodes.begin(), next.Nodes.end() - 1);
+    }
 }
 
 } // namespace ksv::scpi

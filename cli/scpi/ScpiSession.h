@@ -9,6 +9,12 @@
 // once the instrument's state changed, and a new line that arrives while a
 // query waits interrupts it (-410). *WAI holds later lines the same way
 // without interrupting.
+//
+// A measurement cut short by a failure is told to every connection that
+// reads it: the first FETCh?, READ?, MEASure?, DATA:REMove? or *OPC? of a
+// connection that answers its readings or its end queues the failure, and
+// the connection that started it is told when it ends even when it asks
+// nothing; each connection learns it once.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +27,7 @@
 #include "Instrument.h"
 #include "ScpiError.h"
 #include "ScpiParser.h"
+#include "StatusRegister.h"
 
 namespace ksv::scpi {
 
@@ -45,8 +52,8 @@ public:
     // The instrument's measurement state changed.
     void Resume();
     void PushError(TScpiError error);
-    // An error the acquisition raised for this connection's measurement: a
-    // query waiting for it then ends without an answer of its own.
+    // An error the acquisition raised for this connection's measurement
+    // (the reading memory overflowed).
     void AcquisitionError(TScpiError error);
     // While *WAI holds, the server reads nothing more from the connection.
     bool Holding() const { return waiting_ && !waitIsQuery_; }
@@ -90,6 +97,14 @@ private:
     TScpiError TstQuery(TExec&);
     TScpiError ErrorNext(TExec&);
     TScpiError ErrorCount(TExec&);
+    TScpiError ErrorAll(TExec&);
+    TScpiError OperEvent(TExec&);
+    TScpiError OperCondition(TExec&);
+    TScpiError OperEnable(TExec&);
+    TScpiError QuesEvent(TExec&);
+    TScpiError QuesCondition(TExec&);
+    TScpiError QuesEnable(TExec&);
+    TScpiError StatusPreset(TExec&);
     TScpiError Version(TExec&);
     TScpiError Scan(TExec&);
     TScpiError ScanQuery(TExec&);
@@ -137,6 +152,12 @@ private:
     TScpiError SetLimitState(TExec& e, bool upper);
     TScpiError LimitStateQuery(TExec& e, bool upper);
     TScpiError FetchAnswer(TExec& e);
+    void TellFailure();
+    TScpiError StatusEvent(TExec& e, bool questionable);
+    TScpiError StatusCondition(TExec& e, bool questionable);
+    TScpiError StatusEnable(TExec& e, bool questionable);
+    TStatusCondition Condition(bool questionable) const;
+    void Reroot(const TCommand& command);
     TScpiError StartMeasurement();
     TScpiError ChangeAllowed(const TCommand& command) const;
     // -200 for a command that changes what every client shares while
@@ -159,7 +180,9 @@ private:
     bool waiting_ = false;
     bool waitIsQuery_ = false;
     bool running_ = false;
-    bool acquisitionFailed_ = false; // since this session's last INITiate
+    std::uint64_t ownMeasurement_ = 0; // the number of the last measurement this connection started
+    std::uint64_t toldFailure_ = 0;    // of the last failed measurement this connection was told of
+    TStatusRegister operation_, questionable_;
 };
 
 } // namespace ksv::scpi

@@ -48,6 +48,11 @@ TEST_F(ScpiSessionTest, EachRefusedCommandQueuesItsCode)
         {"*RST;FETC?", -420},
         {"FUNC? (@1)", -241},
         {"DATA:REM? 0", -222},
+        {"BOGUS0", -113}, // unknown whatever its last character
+        {"NOSUCH7?", -113},
+        {"ROUT:SCAN (@)", -102},
+        {"RATE 1000;APER 0.01;RATE 5", -221}, // the time would not fit 5 Hz
+        {"*RST;INIT;INIT", -213},             // the first never ends here
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(Ask(c.Line), "") << c.Line;
@@ -65,6 +70,14 @@ TEST_F(ScpiSessionTest, AnswersOfOneLineAndTheStatusRegisters)
     EXPECT_EQ(Ask("*ESE 32;*SRE 32;*STB?"), "100\n"); // error queued, event summary, master summary
     EXPECT_EQ(Ask("*ESR?;*ESR?"), "160;0\n");         // power on and a command error, then cleared
     EXPECT_EQ(Ask("*CLS;SYST:ERR:COUN?"), "0\n");
+    // A header found from the root sets the path for the rest of the line.
+    EXPECT_EQ(Ask("TRIG:COUN 2;FORM:READ:TIME ON;CHAN ON;:TRIG:COUN?;FORM:READ:TIME?;CHAN?"), "2;1;1\n");
+    // The scan list reads back as written, ascending; bounds by MIN|MAX.
+    EXPECT_EQ(Ask("ROUT:SCAN (@9,5:3);ROUT:SCAN?;:TRIG:COUN? MAX"), "(@3,4,5,9);1000000000\n");
+    Ask("FROB;:X");
+    Ask("ROUT:SCAN (@17)");
+    EXPECT_EQ(Ask("SYST:ERR:ALL?;ALL?"),
+              "-113,\"Undefined header;FROB\",-222,\"Data out of range;channel 17 not in 1..16\";0,\"No error\"\n");
 }
 
 TEST_F(ScpiSessionTest, AWaitingQueryHoldsItsLineAndANewLineInterruptsIt)
@@ -74,8 +87,10 @@ TEST_F(ScpiSessionTest, AWaitingQueryHoldsItsLineAndANewLineInterruptsIt)
     EXPECT_EQ(Ask("ROUT:SCAN (@1)"), "");
     EXPECT_EQ(NextError(), -410);
     EXPECT_EQ(NextError(), -221); // the scan list of a running measurement
+    // Measuring is operation bit 4, summarised in bit 7 of *STB? once enabled.
+    EXPECT_EQ(Ask("STAT:OPER:COND?;STAT:OPER:ENAB 16;*STB?;STAT:OPER?;*STB?"), "16;128;16;0\n");
     instrument.Abort();
-    EXPECT_EQ(Ask("*OPC?"), "1\n");
+    EXPECT_EQ(Ask("*OPC?;STAT:OPER:COND?;STAT:QUES:COND?"), "1;0;0\n");
 }
 
 } // namespace

@@ -12,6 +12,7 @@ import signal
 import socket
 import subprocess
 import sys
+import threading
 import time
 
 import pyvisa
@@ -61,9 +62,42 @@ def control(server, command):
     return out
 
 
-def serve(sim_port):
+def serve(sim_port, extra=()):
     env = dict(os.environ, KSV_SIM_PORT=str(sim_port))
-    return Process([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0"], env=env)
+    return Process([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", *extra], env=env)
+
+
+class RawClient:
+    """A socket that reads everything the service sends, all the time."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port))
+        self.got = bytearray()
+        self.thread = threading.Thread(target=self._read)
+        self.thread.start()
+
+    def _read(self):
+        while data := self.sock.recv(1 << 16):
+            self.got.extend(data)
+
+    def lines(self, count, timeout=60):
+        deadline = time.monotonic() + timeout
+        while self.got.count(b"\n") < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return self.got.split(b"\n")[:-1]
+
+    def close(self):
+        self.sock.shutdown(socket.SHUT_RDWR)
+        self.thread.join()
+        self.sock.close()
+
+
+def closed_within(sock, seconds):
+    sock.settimeout(seconds)
+    try:
+        return sock.recv(1024) == b""
+    except OSError:
+        return False
 
 
 def open_instrument(rm, port, timeout_ms=10000):
@@ -167,16 +201,51 @@ def main():
     check(len(inst.read().split(",")) == 4, "the waiting READ? answers")
     other.close()
 
+    # The scan list names what READ? returns, empty boards included.
+    inst.write("*RST;RATE 100;APER 0.1")
+    scan, values = inst.query("ROUT:SCAN?"), inst.query_ascii_values("READ?")
+    check(scan == "(@" + ",".join(map(str, range(1, 17))) + ")" and len(values) == 16, f"after *RST {scan}")
+    inst.write("ROUT:SCAN (@16,1)")
+    scan, values = inst.query("ROUT:SCAN?"), inst.query_ascii_values("READ?")
+    check(scan == "(@1,16)" and len(values) == 2 and values[1] == NAN, f"an empty board's channel stays {scan}")
+
+    # Measuring shows in the operation register; a second INIT is -213.
+    inst.write("TRIG:COUN 100;INIT;INIT")
+    check(inst.query("STAT:OPER:COND?") == "16" and error_code(inst) == -213, "measuring is operation bit 4")
+    inst.write("ABOR;TRIG:COUN 1")
+
+    # A reader that pipelines: every answer, however much waits unread.
+    raw = RawClient(service.port)
+    raw.sock.sendall(b"*IDN?\n" * 20000)
+    check(len(raw.lines(20000)) == 20000, "20000 pipelined *IDN? are all answered")
+    raw.sock.sendall(b"*RST;RATE 1000;APER MIN;TRIG:COUN 2000;FORM:READ:TIME ON;CHAN ON;UNIT ON;:INIT;*OPC?\n")
+    raw.lines(20001)  # a line sent while *OPC? waits would interrupt it
+    raw.sock.sendall(b"FETC?\nFETC?\n")
+    answers = raw.lines(20003)[-2:]
+    check(len(answers) == 2 and answers[0] == answers[1] and len(answers[0]) > (1 << 20),
+          f"two FETC? of more than 1 MiB each are both answered {[len(a) for a in answers]}")
+    raw.sock.sendall(b"*RST;ROUT:SCAN (@1:4);RATE 100;APER 0.1\n" + b"BOGUS\n" * 1000)
+    raw.close()
+
+    # A failure is told to every connection that reads the measurement.
     control(server, "fault crate=KSV-C-0001 slot=1 recv=fail")
     inst.write("APER 0.1;INIT")
     inst.query("*OPC?")
     check(error_code(inst) == -240, "a library fault gives -240")
+    reader = open_instrument(rm, service.port)
+    reader.write("FETC?")
+    check(error_code(reader) == -240 and reader.query("STAT:QUES:COND?") == "512",
+          "another connection's FETC? learns of the failure too")
+    reader.close()
     control(server, "clear")
     inst.write("INIT")
     check(inst.query("*OPC?") == "1" and error_code(inst) == 0, "the next INIT reopens the module and measures")
     inst.close()
 
     check(service.stop() == 0, "SIGTERM ends serve with status 0")
+    logged = service.proc.stderr.read()
+    check(logged.count("BOGUS") == 10 and "990 more command errors" in logged,
+          "1000 bad commands log a few lines and their count")
     check("27A-1001 closed" in control(server, "status"), "the service closed the module")
 
     # Started before the crate server: answers, reports -241, measures once the server is there.
@@ -187,6 +256,14 @@ def main():
     inst.write("INIT")
     inst.query("*OPC?")
     check(error_code(inst) == -241, "without a crate server INIT gives -241")
+    watcher, queued = open_instrument(rm, early.port, 3000), []
+    for _ in range(10):
+        inst.write("MEAS? (@1)")
+        while watcher.query("STAT:OPER:COND?") != "0":
+            time.sleep(0.01)
+        queued.append(inst.query("SYST:ERR:ALL?").split(",")[0::2])
+    watcher.close()
+    check(all(codes == ["-241"] for codes in queued), f"MEAS? without a crate server: -241 alone {queued}")
     late = crate_server(port)
     deadline, values = time.monotonic() + 15, []
     while time.monotonic() < deadline and len(values) != 16:
@@ -198,6 +275,17 @@ def main():
     inst.close()
     check(early.stop(signal.SIGINT) == 0, "Ctrl+C ends serve with status 0")
     late.stop()
+
+    # Idle connections do not hold the service; one too many is told why.
+    small = serve(free_port(), ["--max-clients", "1", "--idle-timeout", "1"])
+    idle = socket.create_connection(("127.0.0.1", small.port))
+    time.sleep(0.2)
+    with socket.create_connection(("127.0.0.1", small.port)) as refused:
+        refused.settimeout(10)
+        check(refused.recv(1024).startswith(b"all 1 connections are taken"), "a client beyond the limit is told so")
+    check(closed_within(idle, 20), "an idle connection is closed after --idle-timeout")
+    idle.close()
+    small.stop()
     server.stop()
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0

@@ -1,0 +1,56 @@
+// The SCPI status registers OPERation and QUEStionable as one connection
+// sees them. Their condition belongs to the instrument, shared by every
+// connection; each connection keeps its own event register and enable mask.
+// The instrument counts how often each condition bit has risen, so a
+// connection's event bits are the bits that rose since it last read them,
+// however many connections read. Toolkit-free.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace ksv::scpi {
+
+// Operation: a measurement runs.
+inline constexpr std::uint16_t kOperMeasuring = 1u << 4;
+// Questionable: the last measurement ended by a hardware failure; a value of
+// it crossed a lower or an upper limit.
+inline constexpr std::uint16_t kQuesHardware = 1u << 9;
+inline constexpr std::uint16_t kQuesLowerLimit = 1u << 11;
+inline constexpr std::uint16_t kQuesUpperLimit = 1u << 12;
+
+// A register's condition now and, per bit, the number of its rises so far.
+struct TStatusCondition {
+    std::uint16_t Bits = 0;
+    std::array<std::uint64_t, 16> Rises{};
+};
+
+class TStatusRegister {
+public:
+    // From now on: rises before this are no events.
+    void Start(const TStatusCondition& condition) { seen_ = condition.Rises; }
+
+    // The event bits, kept.
+    std::uint16_t Events(const TStatusCondition& condition) const
+    {
+        std::uint16_t events = 0;
+        for (std::size_t b = 0; b < 16; ++b)
+            if (condition.Rises[b] != seen_[b]) events = static_cast<std::uint16_t>(events | (1u << b));
+        return events;
+    }
+    // The event bits, read and cleared.
+    std::uint16_t TakeEvents(const TStatusCondition& condition)
+    {
+        const std::uint16_t events = Events(condition);
+        seen_ = condition.Rises;
+        return events;
+    }
+    bool Summary(const TStatusCondition& condition) const { return (Events(condition) & Enable) != 0; }
+
+    std::uint16_t Enable = 0;
+
+private:
+    std::array<std::uint64_t, 16> seen_{};
+};
+
+} // namespace ksv::scpi
