@@ -53,6 +53,7 @@ bool TLanServices::Start([[maybe_unused]] std::string& error)
     return true;
 }
 
+#ifdef KSV_WITH_DNSSD
 namespace {
 
 bool Loopback(const std::string& listen)
@@ -63,6 +64,7 @@ bool Loopback(const std::string& listen)
 }
 
 } // namespace
+#endif
 
 void TLanServices::Announce([[maybe_unused]] std::uint16_t scpiPort,
                             [[maybe_unused]] const std::vector<TAnnouncedService>& more)

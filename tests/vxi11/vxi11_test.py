@@ -170,6 +170,34 @@ def hostile_inputs(core_port, rss_before, pid):
     check(rss - rss_before < 64 * 1024, f"memory stays bounded ({rss_before} kB -> {rss} kB)")
 
 
+def rpc(sock, xid, program, procedure, args):
+    """One call; the procedure's result words (after the reply header)."""
+    sock.sendall(record(call(xid, program, 1, procedure, args)))
+    return reply(sock)[1]
+
+
+def abort_and_timeout(core_port):
+    """A read waiting on a 5-s READ? ends with 15 after its io_timeout, and
+    with 23 at once when the abort channel asks; other links go on."""
+    with socket.create_connection(("127.0.0.1", core_port), timeout=20) as s:
+        _, lid, abort_port = struct.unpack(">iiI", rpc(s, 1, CORE, 10, create_link_args())[:12])
+        message = b"ROUT:SCAN (@1:4);RATE 1000;APER 5;READ?\n"
+        rpc(s, 2, CORE, 11, struct.pack(">iIIiI", lid, 1000, 0, 8, len(message)) + message + b"\0" * (-len(message) % 4))
+        read = struct.pack(">iIIIii", lid, 4096, 300, 0, 0, 0)
+        check(struct.unpack(">i", rpc(s, 3, CORE, 12, read)[:4])[0] == 15, "a read past its io_timeout gives 15")
+        s.sendall(record(call(4, CORE, 1, 12, struct.pack(">iIIIii", lid, 4096, 60000, 0, 0, 0))))
+        with socket.create_connection(("127.0.0.1", abort_port), timeout=20) as a:
+            check(struct.unpack(">i", rpc(a, 5, 0x0607B0, 1, struct.pack(">i", lid))[:4])[0] == 0, "device_abort")
+        check(struct.unpack(">i", reply(s)[1][:4])[0] == 23, "device_abort ends the waiting read with 23")
+        rpc(s, 6, CORE, 15, struct.pack(">iiII", lid, 0, 0, 1000))  # device_clear
+        # Partial writes are one message up to END, with or without LF.
+        rpc(s, 7, CORE, 11, struct.pack(">iIIiI", lid, 1000, 0, 0, 8) + b"ABOR;*ID")
+        rpc(s, 8, CORE, 11, struct.pack(">iIIiI", lid, 1000, 0, 8, 2) + b"N?\0\0")
+        answer = rpc(s, 9, CORE, 12, read)
+        check(answer[12:22] == b"KSV27_Vorn" and struct.unpack(">i", answer[4:8])[0] == 4,
+              "partial writes are joined until END; the answer ends with END")
+
+
 def rss_of(pid):
     with open(f"/proc/{pid}/status") as f:
         return int(next(line for line in f if line.startswith("VmRSS")).split()[1])
@@ -189,6 +217,7 @@ def main():
         check(len(lxi("MEAS? (@1:4)").split(",")) == 4, "lxi scpi 'MEAS? (@1:4)'")
         visa_clients(service, demo)
 
+        abort_and_timeout(core)
         hostile_inputs(core, rss_of(service.proc.pid), service.proc.pid)
 
         second = Serve(server.port)
