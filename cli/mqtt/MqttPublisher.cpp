@@ -35,9 +35,11 @@ constexpr auto kStatusGrace = 1s; // for the offline status, beyond the flush ti
 constexpr double kLongestFlushSeconds = 1e7;
 // After an outage the backlog goes out at most this many messages a second
 // above the live ones, so that a broker's queue per subscriber (1000
-// messages in a stock configuration) is not overrun by the catch-up.
-constexpr double kCatchUpMessagesPerSecond = 500;
-constexpr double kCatchUpBurst = 100; // messages
+// messages in a stock configuration) is not overrun by the catch-up while a
+// subscriber is itself still coming back: at this rate it may take three
+// seconds.
+constexpr double kCatchUpMessagesPerSecond = 300;
+constexpr double kCatchUpBurst = 50; // messages
 
 // CONNACK codes of MQTT 3.1.1 that refuse the credentials.
 constexpr int kBadUserOrPassword = 4;
