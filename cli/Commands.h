@@ -12,6 +12,9 @@ int RunList(bool json);
 // `publisher`, when given, gets every cycle and is stopped at the end.
 int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
                TCyclePublisher* publisher = nullptr);
+// Several modules of one crate (choice.Several()), one record per scan.
+int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
+                   TCyclePublisher* publisher = nullptr);
 int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublisher* publisher = nullptr);
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.

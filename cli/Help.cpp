@@ -10,9 +10,10 @@ const char* const kUsage = R"(ksv27-vorn-cli: the KSV27 multimeter from the comm
 
 Usage:
   ksv27-vorn-cli list [--json]
-  ksv27-vorn-cli measure [--crate SERIAL] [--slot N] [--rate HZ] [--time SECONDS]
+  ksv27-vorn-cli measure [--crate SERIAL] [--slot N|LIST|all] [--rate HZ] [--time SECONDS]
                          [--slots LIST] [--cycles N | --duration SECONDS]
                          [--format table|csv|json] [--output FILE] [--settings FILE]
+                         [--channels FILE] [--raw]
   ksv27-vorn-cli serve [--crate SERIAL] [--slot N] [--settings FILE] [--listen ADDR] [--port P]
                        [--allow CIDR,...] [--max-clients N] [--idle-timeout SECONDS]
   ksv27-vorn-cli --help
@@ -27,7 +28,12 @@ measure   opens a module and measures in cycles as the window does: every cycle
           then each active channel's value (the text the window shows) and unit.
   --crate SERIAL    crate serial number (default: the first crate that has the module)
   --slot N          crate slot 1..16 of the module (default: the crate's first KSV27);
-                    without both, the first crate and its first KSV27, as the window chooses
+                    without both, the first crate and its first KSV27, as the window chooses.
+                    Several modules of one crate, 2,5-7 or all (every KSV27 of the crate),
+                    measure side by side: their cycles start together, one record per scan
+                    with one time, channels numbered slot*100+ch (201..216, 501..516); JSON
+                    adds "module_slot". A module that fails gives no values and one message
+                    naming its slot, is tried again every 3 s, and the exit status is then 1.
   --rate HZ         5, 10, 20, 50, 100, 200, 500 or 1000 samples/s per channel (default 5)
   --time SECONDS    acquisition time of one cycle, > 0 (default 1)
   --slots LIST      mezzanine slots 1..8 that take part, e.g. 1,3-5 (default: every fitted one)
@@ -40,6 +46,12 @@ measure   opens a module and measures in cycles as the window does: every cycle
                     to disk after every cycle
   --settings FILE   take crate, slot, rate index, acquisition time and slot choices from a
                     settings file of the program (read only); options given here win
+  --channels FILE   channel labels and scaling, JSON: {"channels": {"501": {"label":
+                    "P1 inlet", "gain": 625, "offset": -2.5, "unit": "bar"}}}; gain and offset
+                    act on the SI value (V, A, Ohm); a label has at most 32 characters. A
+                    channel is slot*100+ch (1..16 also for one module). Labels reach the CSV
+                    header and JSON "label"; JSON keeps the unscaled value in "raw"
+  --raw             leave the channel file's scaling off (labels stay)
 
 Ctrl+C or SIGTERM stops the acquisition, closes the module and keeps every finished
 record; the cycle under way is dropped. A second Ctrl+C exits at once.

@@ -68,6 +68,17 @@ TChoiceResult BuildMeasureChoice(const TOptions& options)
     r.Slots = options.Slots;
     r.Cycles = options.Cycles;
     r.Duration = options.Duration;
+    r.CrateSlots = options.CrateSlots;
+    r.AllSlots = options.AllSlots;
+    if (r.Several()) r.CrateSlot = -1;
+    r.ExactCrate = options.CrateSerial.has_value();
+    r.ExactModule = r.ExactModule && !r.Several();
+    r.Raw = options.Raw;
+    if (!options.ChannelsPath.empty()) {
+        std::optional<TChannelTable> table = ReadChannelFile(options.ChannelsPath, result.Error);
+        if (!table) return result;
+        r.Channels = std::move(*table);
+    }
     result.Ok = CheckCycle(r, result.Error);
     return result;
 }

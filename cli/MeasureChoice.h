@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "ChannelTable.h"
 #include "Options.h"
 
 namespace ksv::cli {
@@ -25,6 +27,14 @@ struct TMeasureChoice {
     std::string SettingsPath;                 // "" : none
     std::optional<std::uint64_t> Cycles;
     std::optional<double> Duration;
+    // Several modules of one crate (--slot 2,5 or all), measured as one.
+    std::vector<int> CrateSlots; // ascending; empty with AllSlots
+    bool AllSlots = false;
+    bool ExactCrate = false; // --crate given: the modules must be in that crate
+    TChannelTable Channels;  // --channels; empty: none
+    bool Raw = false;
+
+    bool Several() const { return AllSlots || !CrateSlots.empty(); }
 };
 
 struct TChoiceResult {

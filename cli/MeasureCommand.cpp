@@ -25,6 +25,7 @@ struct TRun {
     TRecordSink& Sink;
     const TRecordFormat& Format;
     TCyclePublisher* Publisher; // none: records only
+    int Slot;                   // the module's crate slot
     TCliRunControl Control;
 };
 
@@ -43,6 +44,7 @@ void MeasureCycles(TMeasureEngine& engine, TRun& run)
     TCycleResult result;
     std::uint64_t done = 0;
     while (!run.Control.ShouldStop() && engine.RunCycle(run.Control, result)) {
+        ApplyChannelTable(run.Choice.Channels, run.Slot, true, run.Choice.Raw, result);
         if (!run.Sink.Write(run.Format.Record(result))) {
             run.Control.ReportFailure(run.Sink.Error().c_str());
             break;
@@ -94,6 +96,7 @@ int MeasureWithModule(TDeviceEngine& device, TRun& run)
 int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
                TCyclePublisher* publisher)
 {
+    if (choice.Several()) return RunMeasureScan(choice, format, outputPath, publisher);
     TRecordSink sink;
     if (!sink.Open(outputPath)) {
         PrintError(sink.Error());
@@ -113,8 +116,8 @@ int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& 
                    ", slot " + std::to_string(device.ChosenSlot()) + ")");
         return kExitNoDevice;
     }
-    const std::unique_ptr<TRecordFormat> records = MakeRecordFormat(format);
-    TRun run{choice, sink, *records, publisher, {}};
+    const std::unique_ptr<TRecordFormat> records = MakeRecordFormat(format, {&choice.Channels, choice.Raw});
+    TRun run{choice, sink, *records, publisher, device.ChosenSlot(), {}};
     const int status = MeasureWithModule(device, run);
     device.CloseModule();
     return status;

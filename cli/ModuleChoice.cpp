@@ -1,5 +1,7 @@
 #include "ModuleChoice.h"
 
+#include <algorithm>
+
 namespace ksv::cli {
 
 namespace {
@@ -45,6 +47,36 @@ bool FindAndChooseModule(TDeviceEngine& engine, const TMeasureChoice& choice, st
         error = Asked(choice);
         return false;
     }
+    return true;
+}
+
+bool ResolveCrateModules(const TMeasureChoice& choice, std::string& crateSerial, std::vector<int>& slots, std::string& error)
+{
+    TDeviceEngine device;
+    const TEngineStatus found = device.FindModules(choice.CrateSerial, -1);
+    if (!found) {
+        error = found.Message.empty() ? "the crate server did not answer a crate's slot query" : found.Message;
+        return false;
+    }
+    crateSerial = device.ChosenCrateSerial();
+    if (choice.ExactCrate && crateSerial != choice.CrateSerial) {
+        error = "no KSV27 that opens in crate " + choice.CrateSerial;
+        return false;
+    }
+    std::vector<int> present;
+    for (const TModuleInfo& info : device.Modules())
+        if (info.CrateSerial == crateSerial) present.push_back(info.Slot);
+    if (choice.AllSlots) {
+        slots = present;
+        return true;
+    }
+    for (int slot : choice.CrateSlots) {
+        if (std::find(present.begin(), present.end(), slot) == present.end()) {
+            error = "no KSV27 that opens in crate " + crateSerial + " in slot " + std::to_string(slot);
+            return false;
+        }
+    }
+    slots = choice.CrateSlots;
     return true;
 }
 

@@ -77,12 +77,21 @@ void AddModuleOptions(CLI::App& command, TOptions& options)
                    o.CrateSerial = v;
                    return true;
                });
-    AddChecked(command, "--slot", "N", "crate slot of the module", "a crate slot 1..16", [&o](const std::string& v) {
-        const auto slot = ParseInteger<int>(v);
-        if (!slot || *slot < 1 || *slot > 16) return false;
-        o.CrateSlot = *slot;
-        return true;
-    });
+    AddChecked(command, "--slot", "N|LIST|all", "crate slot of the module, or of several: 2,5 or all",
+               "a crate slot 1..16, a list of them such as 2,5-7, or all", [&o](const std::string& v) {
+                   o.AllSlots = v == "all";
+                   if (o.AllSlots) return true;
+                   const auto slots = ParseCrateSlotList(v);
+                   if (!slots) return false;
+                   if (slots->size() == 1) o.CrateSlot = slots->front();
+                   else o.CrateSlots = *slots;
+                   return true;
+               });
+    AddChecked(command, "--channels", "FILE", "channel labels and scaling (JSON)", "a file name",
+               [&o](const std::string& v) {
+                   o.ChannelsPath = v;
+                   return !v.empty();
+               });
     AddChecked(command, "--settings", "FILE", "settings file of the program (read only)", "a file name",
                [&o](const std::string& v) {
                    o.SettingsPath = v;
@@ -118,6 +127,7 @@ void AddMeasureOptions(CLI::App& measure, TOptions& options)
         o.Format = it->second;
         return true;
     });
+    measure.add_flag("--raw", o.Raw, "leave the channel file's scaling off (labels stay)");
     AddChecked(measure, "--output", "FILE", "write the records into FILE", "a file name", [&o](const std::string& v) {
         o.OutputPath = v;
         return !v.empty();
@@ -248,6 +258,26 @@ void AddServeOptions(CLI::App& serve, TOptions& options)
 #ifdef KSV_WITH_MQTT
     AddMqttOptions(serve, o);
 #endif
+}
+
+std::optional<std::vector<int>> ParseCrateSlotList(const std::string& text)
+{
+    std::array<bool, 16> chosen{};
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string item = text.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        const auto first = ParseInteger<int>(item.substr(0, dash));
+        const auto last = dash == std::string::npos ? first : ParseInteger<int>(item.substr(dash + 1));
+        if (!first || !last || *first < 1 || *last > 16 || *first > *last) return std::nullopt;
+        for (int s = *first; s <= *last; ++s) chosen[static_cast<std::size_t>(s - 1)] = true;
+        start = comma + 1;
+    }
+    std::vector<int> slots;
+    for (int s = 1; s <= 16; ++s)
+        if (chosen[static_cast<std::size_t>(s - 1)]) slots.push_back(s);
+    return slots;
 }
 
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text)

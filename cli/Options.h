@@ -37,6 +37,10 @@ struct TOptions {
     // measure: each is empty unless given on the command line.
     std::optional<std::string> CrateSerial;
     std::optional<int> CrateSlot;          // 1..16
+    std::vector<int> CrateSlots;           // --slot 2,5: several modules (two or more, ascending)
+    bool AllSlots = false;                 // --slot all: every KSV27 of the crate
+    std::string ChannelsPath;              // --channels FILE (measure and serve); empty: none
+    bool Raw = false;                      // --raw: the channel file's scaling is left off
     std::optional<int> RateIndex;          // 0..7, from --rate HZ
     std::optional<double> AcquisitionTime; // seconds, > 0 and finite
     std::optional<std::array<bool, 8>> Slots;
@@ -80,6 +84,10 @@ void AddMqttOptions(CLI::App& command, TOptions& options);
 // --vxi11, --vxi11-port and --announce of `serve`; registered only where the
 // tool is built with them (KSV_WITH_VXI11, KSV_WITH_DNSSD).
 void AddLanOptions(CLI::App& serve, TOptions& options);
+
+// "2,5-7" into crate slots 1..16, ascending and each once; empty on a
+// malformed list.
+std::optional<std::vector<int>> ParseCrateSlotList(const std::string& text);
 
 // "1,3-5" into the eight slots; empty on a malformed list or a slot outside 1..8.
 std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text);

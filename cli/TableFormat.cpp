@@ -4,7 +4,12 @@
 //   slot 1  U10     ch1     2500.000 mV    ch2    -3750.000 mV
 //   slot 2  R100    ch3       47.000 Ohm   ch4     --------
 //
-// One line per active slot: each channel's text as the window shows it.
+// One line per active slot: each channel's text as the window shows it. A
+// measurement of several modules writes one such line per module and slot,
+// its channels numbered slot*100+ch:
+//
+//   2026-12-09T17:01:02.123Z  scan 0
+//   module 2  slot 1  U10     ch201    2500.000 mV    ch202   -3750.000 mV
 #include "RecordFormat.h"
 
 #include "CycleCsv.h"
@@ -21,10 +26,32 @@ std::string Padded(const std::string& text, std::size_t width, bool right)
     return right ? pad + text : text + pad;
 }
 
-std::string ChannelCell(int index, const TChannelResult& channel)
+std::string ChannelCell(int number, const TChannelResult& channel)
 {
-    return Padded("ch" + std::to_string(index + 1), 5, false) + Padded(channel.Text, 12, true) + ' ' +
-           Padded(channel.Valid ? UnitText(channel.Unit) : "", 5, false);
+    const std::string unit = channel.Scaled ? channel.ScaledUnit : UnitText(channel.Unit);
+    std::string cell = Padded("ch" + std::to_string(number), number > 99 ? 7 : 5, false) +
+                       Padded(channel.Text, 12, true) + ' ' + Padded(channel.Valid ? unit : "", 5, false);
+    if (!channel.Label.empty()) cell += "(" + channel.Label + ") ";
+    return cell;
+}
+
+// One line per active slot of a module; moduleSlot 0: the one module.
+std::string SlotLines(const TCycleResult& cycle, int moduleSlot)
+{
+    std::string out;
+    const std::string module = moduleSlot > 0 ? "  module " + std::to_string(moduleSlot) : "";
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const int first = 2 * slot;
+        const TChannelResult& one = cycle.Channels[static_cast<std::size_t>(first)];
+        const TChannelResult& two = cycle.Channels[static_cast<std::size_t>(first + 1)];
+        if (!one.Active) continue;
+        const int number = moduleSlot * 100 + first + 1;
+        std::string line = module + "  slot " + std::to_string(slot + 1) + "  " + Padded(one.MezzanineName, 8, false) +
+                           ChannelCell(number, one) + "  " + ChannelCell(number + 1, two);
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + '\n';
+    }
+    return out;
 }
 
 class TTableFormat final : public TRecordFormat {
@@ -38,16 +65,23 @@ public:
 
     std::string Record(const TCycleResult& cycle) const override
     {
-        std::string out = "\n" + IsoUtcTime(cycle.StartTime) + "  cycle " + std::to_string(cycle.Index) + '\n';
-        for (int slot = 0; slot < kSlotCount; ++slot) {
-            const int first = 2 * slot;
-            const TChannelResult& one = cycle.Channels[static_cast<std::size_t>(first)];
-            const TChannelResult& two = cycle.Channels[static_cast<std::size_t>(first + 1)];
-            if (!one.Active) continue;
-            std::string line = "  slot " + std::to_string(slot + 1) + "  " + Padded(one.MezzanineName, 8, false) +
-                               ChannelCell(first, one) + "  " + ChannelCell(first + 1, two);
-            line.erase(line.find_last_not_of(' ') + 1);
-            out += line + '\n';
+        return "\n" + IsoUtcTime(cycle.StartTime) + "  cycle " + std::to_string(cycle.Index) + '\n' +
+               SlotLines(cycle, 0);
+    }
+
+    std::string ScanHeader(const std::vector<TRunDescription>& modules) const override
+    {
+        std::string out;
+        for (const TRunDescription& run : modules) out += Header(run);
+        return out;
+    }
+
+    std::string ScanRecord(const TScan& scan) const override
+    {
+        std::string out = "\n" + IsoUtcTime(scan.StartTime) + "  scan " + std::to_string(scan.Index) + '\n';
+        for (const TModuleScan& module : scan.Modules) {
+            out += SlotLines(module.Cycle, module.Slot);
+            if (!module.Measured) out += "  module " + std::to_string(module.Slot) + "  no values\n";
         }
         return out;
     }

@@ -40,6 +40,10 @@ int main(int argc, char** argv)
         }
 #ifdef KSV_WITH_MQTT
         std::string error;
+        if (!options.Mqtt.Url.empty() && choice.Choice.Several()) {
+            PrintError("--mqtt takes one module (--slot N) for now");
+            return kExitUsage;
+        }
         if (!options.Mqtt.Url.empty() && !(publisher = MakeMqttPublisher(options.Mqtt, PrintError, error))) {
             PrintError(error);
             return kExitUsage;

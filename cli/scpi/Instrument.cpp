@@ -1,5 +1,6 @@
 #include "Instrument.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -7,6 +8,8 @@
 
 #include "Commands.h"
 #include "CycleLimits.h"
+#include "CrateScan.h"
+#include "DeviceMessages.h"
 #include "DeviceEngine.h"
 #include "MeasureEngine.h"
 #include "MeasureMessages.h"
@@ -19,33 +22,6 @@ namespace ksv::scpi {
 namespace {
 
 constexpr auto kOpenRetry = std::chrono::seconds(3);
-
-// The acquisition's run control: ABORt and the service's end terminate the
-// run; the first failure is kept for the error queue.
-class TServeRun final : public TRunControl {
-public:
-    TServeRun(const std::atomic<std::uint64_t>& abortedUpTo, std::uint64_t generation,
-              const std::atomic<bool>& quitting)
-        : abortedUpTo_(abortedUpTo), generation_(generation), quitting_(quitting)
-    {
-    }
-    bool RunTerminated() const override { return abortedUpTo_ >= generation_ || quitting_; }
-    bool RunStopRequested() const override { return failed_; }
-    void ReportFailure(const char* text) override
-    {
-        if (!failed_) failure_ = text;
-        failed_ = true;
-    }
-    bool Failed() const { return failed_; }
-    const std::string& Failure() const { return failure_; }
-
-private:
-    const std::atomic<std::uint64_t>& abortedUpTo_;
-    const std::uint64_t generation_;
-    const std::atomic<bool>& quitting_;
-    bool failed_ = false;
-    std::string failure_;
-};
 
 // The failing library operation and its status, in ASCII, for a window
 // text of the measurement.
@@ -63,6 +39,8 @@ std::string HardwareDetail(const std::string& failure)
         {msg::kRecvIncomplete, "KSV27_Recv: cycle incomplete"},
         {msg::kProcessFailed, "KSV27_ProcessData: error status"},
         {msg::kRateError, "rate: not usable"},
+        {discovery_text::kModuleOpenFailed, "KSV27_Open: module did not open"},
+        {msg::kHandlerException, "measurement: exception"},
         {msg::kNoActiveChannel, "configuration: no active channel"},
         {msg::kBadAcquisitionTime, "configuration: acquisition time not usable"},
     };
@@ -80,31 +58,19 @@ bool Usable(const std::string& mezzanine)
 
 } // namespace
 
-const char* SiUnitText(TChannelUnit unit)
+TChannelSet TModuleFacts::AllChannels() const
 {
-    switch (unit) {
-    case TChannelUnit::Millivolt: return "V";
-    case TChannelUnit::Milliamp: return "A";
-    case TChannelUnit::Ohm: return "OHM";
-    case TChannelUnit::None: break;
-    }
-    return "";
+    TChannelSet all;
+    for (std::size_t c = 0; c < Modules.size() * kModuleChannels && c < kChannels; ++c) all.set(c);
+    return all;
 }
 
-double SiFactor(TChannelUnit unit)
+TInstrument::TInstrument(cli::TMeasureChoice choice) : choice_(std::move(choice))
 {
-    switch (unit) {
-    case TChannelUnit::Millivolt:
-    case TChannelUnit::Milliamp: return 1e-3;
-    case TChannelUnit::Ohm: return 1.0;
-    case TChannelUnit::None: break;
-    }
-    return std::numeric_limits<double>::quiet_NaN();
-}
-
-TInstrument::TInstrument(cli::TMeasureChoice choice)
-    : choice_(std::move(choice)), device_(std::make_unique<TDeviceEngine>())
-{
+    facts_.Several = choice_.Several();
+    facts_.CrateSerial = choice_.CrateSerial;
+    if (!facts_.Several) facts_.Modules.push_back({std::max(choice_.CrateSlot, 0), false, {}, {}, {}});
+    for (int slot : choice_.CrateSlots) facts_.Modules.push_back({slot, false, {}, {}, {}});
     config_.RateIndex = choice_.RateIndex;
     if (TimeAllowed(config_.RateIndex, choice_.AcquisitionTime)) config_.Time = choice_.AcquisitionTime;
 }
@@ -144,7 +110,31 @@ void TInstrument::Shutdown()
 TModuleFacts TInstrument::Facts() const
 {
     std::lock_guard lock(mutex_);
-    return facts_;
+    return FactsLocked();
+}
+
+TModuleFacts TInstrument::FactsLocked() const
+{
+    TModuleFacts facts = facts_;
+    if (!scan_) return facts;
+    const std::vector<TScanModuleState> modules = scan_->Modules();
+    for (std::size_t p = 0; p < modules.size() && p < facts.Modules.size(); ++p) {
+        const TModuleInfo& info = modules[p].Info;
+        TServedModule& served = facts.Modules[p];
+        served.Slot = modules[p].Slot;
+        served.Open = modules[p].Open;
+        served.Model = AsciiOnly(info.ModuleName);
+        served.Serial = AsciiOnly(info.ModuleSerial);
+        served.Firmware = AsciiOnly(info.ModuleName.empty() ? std::string() : info.Firmware);
+        for (std::size_t m = 0; m < kSlotCount; ++m) facts.Mezzanines[p * kSlotCount + m] = info.Mezzanines[m].Name;
+        facts.Open = facts.Open || served.Open;
+    }
+    if (!facts.Several && facts.Open) {
+        facts.Model = facts.Modules[0].Model;
+        facts.Serial = facts.Modules[0].Serial;
+        facts.Firmware = facts.Modules[0].Firmware;
+    }
+    return facts;
 }
 
 TInstrumentConfig TInstrument::Config() const
@@ -155,10 +145,15 @@ TInstrumentConfig TInstrument::Config() const
 
 TChannelSet TInstrument::UsableChannels() const
 {
+    const TModuleFacts facts = FactsLocked();
+    if (facts.Modules.empty()) return TChannelSet().set(); // the crate's modules are not known yet
     TChannelSet usable;
-    for (int s = 0; s < kSlotCount; ++s) {
-        const bool on = !facts_.Open || Usable(facts_.Mezzanines[static_cast<std::size_t>(s)]);
-        usable.set(static_cast<std::size_t>(2 * s), on).set(static_cast<std::size_t>(2 * s + 1), on);
+    for (std::size_t p = 0; p < facts.Modules.size(); ++p) {
+        for (std::size_t s = 0; s < kSlotCount; ++s) {
+            const bool on = !facts.Modules[p].Open || Usable(facts.Mezzanines[p * kSlotCount + s]);
+            const std::size_t first = p * kModuleChannels + 2 * s;
+            usable.set(first, on).set(first + 1, on);
+        }
     }
     return usable;
 }
@@ -226,12 +221,13 @@ TScpiError TInstrument::Initiate(int owner)
             return Fail(-221, "acquisition time outside the rate's range");
         if ((config_.Scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the scan list");
         ++started_;
-        memory_.Clear(config_.Scan);
-        statistics_.Reset();
+        pending_ = config_;
+        pending_.Scan &= FactsLocked().AllChannels();
+        memory_.Clear(pending_.Scan);
+        statistics_ = {};
         lowerCrossed_ = upperCrossed_ = false;
         startPending_ = true;
         pendingGeneration_ = started_;
-        pending_ = config_;
         owner_ = owner;
     }
     wake_.notify_all();
@@ -259,7 +255,7 @@ void TInstrument::Reset()
     config_ = {};
     slotsChosen_ = true;
     memory_.Clear({});
-    statistics_.Reset();
+    statistics_ = {};
     upper_ = {};
     lower_ = {};
     crossed_.reset();
@@ -322,13 +318,13 @@ std::vector<TReading> TInstrument::Readings(std::size_t count, bool remove)
 TChannelSummary TInstrument::Summary(int channel) const
 {
     std::lock_guard lock(mutex_);
-    return statistics_.Channel(channel).Summary();
+    return statistics_[static_cast<std::size_t>(channel)].Summary();
 }
 
 void TInstrument::ClearStatistics()
 {
     std::lock_guard lock(mutex_);
-    statistics_.Reset();
+    statistics_ = {};
 }
 
 void TInstrument::SetLimit(bool upper, double value, TChannelSet channels)
@@ -381,7 +377,8 @@ void TInstrument::Loop()
             continue;
         }
         const auto woken = [this] { return quit_ || startPending_; };
-        if (facts_.Open) {
+        if (scan_) {
+            // The scan's module threads open a closed module again by themselves.
             wake_.wait(lock, woken);
             continue;
         }
@@ -390,111 +387,172 @@ void TInstrument::Loop()
         TryOpen(false);
         lock.lock();
     }
+    std::unique_ptr<TCrateScan> scan = std::move(scan_);
     lock.unlock();
-    device_->CloseModule();
+    scan.reset(); // ends the module threads and closes the modules
 }
 
+// Finds the module (or the crate's modules) and starts the scan, whose
+// threads open them; false while there is nothing to open.
 bool TInstrument::TryOpen(bool log)
 {
-    device_->CloseModule();
+    if (scan_) return true;
+    TCrateScanRequest request;
     std::string error;
-    if (FindAndChooseModule(*device_, choice_, error) && !device_->OpenChosenModule()) {
-        device_->CloseModule();
-        error = std::string(discovery_text::kModuleOpenFailed) + " (crate " + device_->ChosenCrateSerial() +
-                ", slot " + std::to_string(device_->ChosenSlot()) + ")";
+    bool found = false;
+    if (choice_.Several()) {
+        found = cli::ResolveCrateModules(choice_, request.CrateSerial, request.Slots, error);
+    } else {
+        TDeviceEngine device;
+        found = FindAndChooseModule(device, choice_, error);
+        request.CrateSerial = device.ChosenCrateSerial();
+        if (found) request.Slots = {device.ChosenSlot()};
     }
-    TModuleFacts facts;
-    facts.Open = error.empty() && device_->ModuleOpen();
-    if (facts.Open) {
-        facts.Model = AsciiOnly(device_->ModuleName());
-        facts.Serial = AsciiOnly(device_->ModuleSerial());
-        facts.Firmware = AsciiOnly(device_->FirmwareVersionText());
-        facts.Mezzanines = MezzanineNames(device_->Record());
-        cli::PrintError("module opened: " + device_->ModuleName() + " " + device_->ModuleSerial() + ", crate " +
-                        device_->ChosenCrateSerial() + " slot " + std::to_string(device_->ChosenSlot()));
-    } else if (log || error != lastOpenFailure_) {
-        cli::PrintError("no module: " + error);
+    if (!found || request.Slots.empty()) {
+        if (found) error = "no KSV27 in crate " + request.CrateSerial;
+        if (log || error != lastOpenFailure_) cli::PrintError("no module: " + error);
+        lastOpenFailure_ = error;
+        return false;
     }
-    lastOpenFailure_ = facts.Open ? "" : error;
+    lastOpenFailure_.clear();
+    TChannelSet scanList;
+    {
+        std::lock_guard lock(mutex_);
+        request.RateIndex = config_.RateIndex;
+        request.AcquisitionTime = config_.Time;
+        scanList = config_.Scan;
+    }
+    request.ChooseSlots = [](int, const std::array<std::string, kSlotCount>&) {
+        return std::array<bool, kSlotCount>{}; // configured per measurement
+    };
+    request.Terminated = [this] { return quitting_ || abortedUpTo_ >= current_; };
+    auto scan = std::make_unique<TCrateScan>(request, [this](const TModuleFault& fault) { ModuleFault(fault); });
+    scan->Start();
+    for (const TScanModuleState& module : scan->Modules())
+        if (module.Open)
+            cli::PrintError("module opened: " + module.Info.ModuleName + " " + module.Info.ModuleSerial + ", crate " +
+                            request.CrateSerial + " slot " + std::to_string(module.Slot));
     std::lock_guard lock(mutex_);
-    if (facts.Open && !slotsChosen_ && !choice_.SettingsPath.empty()) {
+    facts_.CrateSerial = request.CrateSerial;
+    facts_.Modules.clear();
+    for (int slot : request.Slots) facts_.Modules.push_back({slot, false, {}, {}, {}});
+    scan_ = std::move(scan);
+    const TModuleFacts facts = FactsLocked();
+    if (facts.Open && !slotsChosen_ && !choice_.SettingsPath.empty() && !facts.Several) {
         // The settings file's slot choice, as `measure` takes it, is the
         // scan list until a client sets another.
-        const std::array<bool, kSlotCount> slots = cli::ChooseActiveSlots(choice_, facts.Mezzanines);
-        TChannelSet scan;
-        for (std::size_t s = 0; s < kSlotCount; ++s) scan.set(2 * s, slots[s]).set(2 * s + 1, slots[s]);
-        if (scan.any()) config_.Scan = scan;
+        std::array<std::string, kSlotCount> names;
+        std::copy_n(facts.Mezzanines.begin(), kSlotCount, names.begin());
+        const std::array<bool, kSlotCount> slots = cli::ChooseActiveSlots(choice_, names);
+        TChannelSet chosen;
+        for (std::size_t s = 0; s < kSlotCount; ++s) chosen.set(2 * s, slots[s]).set(2 * s + 1, slots[s]);
+        if (chosen.any()) config_.Scan = chosen;
     }
     slotsChosen_ = slotsChosen_ || facts.Open;
-    facts_ = std::move(facts);
-    return facts_.Open;
+    return facts.Open;
+}
+
+void TInstrument::ModuleFault(const TModuleFault& fault)
+{
+    cli::PrintError("module in slot " + std::to_string(fault.Slot) + ": " + fault.Text);
+    std::lock_guard lock(mutex_);
+    if (!measuring_) return;
+    const std::string detail = HardwareDetail(fault.Text);
+    faults_.push_back(Fail(-240, facts_.Several ? "slot " + std::to_string(fault.Slot) + ": " + detail : detail));
+}
+
+// Each module measures the mezzanine slots of its scanned channels.
+bool TInstrument::Configure(const TInstrumentConfig& config)
+{
+    TModuleFacts facts;
+    TChannelSet usable;
+    {
+        std::lock_guard lock(mutex_);
+        facts = FactsLocked();
+        usable = UsableChannels();
+    }
+    std::vector<int> positions(17, -1);
+    for (std::size_t p = 0; p < facts.Modules.size(); ++p)
+        if (facts.Modules[p].Slot >= 0 && facts.Modules[p].Slot <= 16)
+            positions[static_cast<std::size_t>(facts.Modules[p].Slot)] = static_cast<int>(p);
+    const TChannelSet scan = config.Scan & usable;
+    scan_->Configure(config.RateIndex, config.Time,
+                     [positions, scan](int slot, const std::array<std::string, kSlotCount>& names) {
+                         std::array<bool, kSlotCount> chosen{};
+                         const int p = slot >= 0 && slot <= 16 ? positions[static_cast<std::size_t>(slot)] : -1;
+                         for (std::size_t s = 0; p >= 0 && s < kSlotCount; ++s) {
+                             const std::size_t first = static_cast<std::size_t>(p) * kModuleChannels + 2 * s;
+                             chosen[s] = (scan[first] || scan[first + 1]) && Usable(names[s]);
+                         }
+                         return chosen;
+                     });
+    return scan.any();
 }
 
 void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t generation)
 {
-    if (!device_->ModuleOpen() && !TryOpen(false)) return EndMeasurement(generation, Fail(-241, "no KSV27 module open"));
-    TMeasureRequest request;
-    request.RateIndex = config.RateIndex;
-    request.AcquisitionTime = config.Time;
-    TChannelSet usable;
+    current_ = generation;
     {
         std::lock_guard lock(mutex_);
-        usable = UsableChannels();
+        faults_.clear();
     }
-    for (std::size_t s = 0; s < kSlotCount; ++s)
-        request.SlotChecked[s] = (config.Scan[2 * s] || config.Scan[2 * s + 1]) && usable[2 * s];
-    if ((config.Scan & usable).none())
-        return EndMeasurement(generation, Fail(-221, "no measurable channel in the scan list"));
-    TMeasureEngine engine(device_->Record());
-    TServeRun run(abortedUpTo_, generation, quitting_);
-    TEngineStatus status = engine.Configure(request);
-    if (status) status = engine.Allocate();
-    if (!status) run.ReportFailure(status.Message.c_str());
-    else if (runObserver_) runObserver_(engine.Describe(device_->ChosenCrateSerial(), device_->ChosenSlot()));
-    TCycleResult result;
+    if (!scan_ && !TryOpen(false)) return EndMeasurement(generation, Fail(-241, "no KSV27 module open"));
+    scan_->Reopen(); // a closed module is tried again at every new measurement
+    if (!Facts().Open) return EndMeasurement(generation, Fail(-241, "no KSV27 module open"));
+    if (!Configure(config)) return EndMeasurement(generation, Fail(-221, "no measurable channel in the scan list"));
+    if (runObserver_ && !choice_.Several()) {
+        const std::vector<TScanModuleState> modules = scan_->Modules();
+        if (!modules.empty() && modules[0].Open) runObserver_(modules[0].Run);
+    }
+    TScan scan;
     std::chrono::system_clock::time_point first{};
     bool overflowTold = false;
-    for (std::uint64_t n = 0; status && (config.Count == kInfiniteCount || n < config.Count); ++n) {
-        if (!engine.RunCycle(run, result)) break;
-        if (n == 0) first = result.StartTime;
-        const double time = std::chrono::duration<double>(result.StartTime - first).count();
-        if (!TakeCycle(result, time, config.Scan, generation) && !overflowTold && errors_) {
+    TScpiError failure;
+    for (std::uint64_t n = 0; config.Count == kInfiniteCount || n < config.Count; ++n) {
+        if (!scan_->Scan(scan) || abortedUpTo_ >= generation || quitting_) break;
+        std::vector<TScpiError> faults;
+        {
+            std::lock_guard lock(mutex_);
+            faults.swap(faults_);
+        }
+        if (!faults.empty()) failure = faults.back();
+        // One module: its failure ends the measurement. Several: the others
+        // go on, and the failure is told at once.
+        if (!choice_.Several() && failure) break;
+        for (const TScpiError& fault : faults)
+            if (errors_) errors_(owner, fault);
+        if (n == 0) first = scan.StartTime;
+        const double time = std::chrono::duration<double>(scan.StartTime - first).count();
+        if (!TakeScan(scan, time, config.Scan, generation) && !overflowTold && errors_) {
             errors_(owner, Fail(-223, "reading memory full, oldest readings dropped"));
             overflowTold = true;
         }
-        if (observer_) observer_(result);
+        if (observer_ && !choice_.Several() && !scan.Modules.empty()) observer_(scan.Modules[0].Cycle);
+        if (choice_.Several() && !Facts().Open) break;
     }
-    engine.StopAcquisition(run);
-    engine.FreeBuffers();
-    TScpiError failure;
-    if (run.Failed()) {
-        cli::PrintError(run.Failure());
-        failure = Fail(-240, HardwareDetail(run.Failure()));
-        device_->CloseModule();
-        std::lock_guard lock(mutex_);
-        facts_.Open = false;
-    }
-    EndMeasurement(generation, std::move(failure));
+    EndMeasurement(generation, choice_.Several() && Facts().Open ? TScpiError{} : std::move(failure));
 }
 
-bool TInstrument::TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation)
+bool TInstrument::TakeScan(const TScan& scan, double time, TChannelSet channels, std::uint64_t generation)
 {
-    std::array<double, kChannels> values{};
-    TCycleResult scaled = cycle;
-    for (std::size_t c = 0; c < kChannels; ++c) {
-        TChannelResult& channel = scaled.Channels[c];
-        channel.Value *= SiFactor(channel.Unit);
-        channel.Valid = channel.Valid && scan[c] && std::isfinite(channel.Value);
-        values[c] = channel.Valid ? channel.Value : std::numeric_limits<double>::quiet_NaN();
+    std::array<double, kChannels> values;
+    values.fill(std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t p = 0; p < scan.Modules.size() && p < kMaxModules; ++p) {
+        for (std::size_t c = 0; c < kModuleChannels; ++c) {
+            const TChannelResult& channel = scan.Modules[p].Cycle.Channels[c];
+            const std::size_t index = p * kModuleChannels + c;
+            const double value = channel.Value * SiFactor(channel.Unit);
+            if (channel.Valid && channels[index] && std::isfinite(value)) values[index] = value;
+        }
     }
     bool dropped = false;
     {
         std::lock_guard lock(mutex_);
         if (abortedUpTo_ >= generation) return true; // an ABORt or *RST came first
         dropped = !memory_.Add(time, values);
-        statistics_.Add(scaled);
         for (std::size_t c = 0; c < kChannels; ++c) {
-            if (!std::isfinite(values[c])) continue;
+            if (!channels[c] || !std::isfinite(values[c])) continue;
+            statistics_[c].Add(values[c]);
             const bool above = upper_[c].On && values[c] > upper_[c].Value;
             const bool below = lower_[c].On && values[c] < lower_[c].Value;
             if (above || below) crossed_.set(c);

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ChannelStatistics.h"
 #include "CycleResult.h"
@@ -28,15 +29,33 @@
 #include "StatusRegister.h"
 
 namespace ksv {
-class TDeviceEngine;
-}
+class TCrateScan;
+struct TModuleFault;
+struct TScan;
+} // namespace ksv
 
 namespace ksv::scpi {
 
-struct TModuleFacts {
+// One module the instrument serves.
+struct TServedModule {
+    int Slot = 0; // crate slot; 0 while a single module's slot is not known
     bool Open = false;
-    std::string Model, Serial, Firmware; // 7-bit ASCII
-    std::array<std::string, kSlotCount> Mezzanines{};
+    std::string Model, Serial, Firmware; // 7-bit ASCII; empty while it never opened
+};
+
+// What the instrument is: one module (channels 1..16, or N01..N16 with its
+// slot N), or several modules of one crate (channels slot*100+ch). Channel
+// index c belongs to the module at position c / 16.
+struct TModuleFacts {
+    bool Open = false;    // a module is open (one of them, with several)
+    bool Several = false; // --slot LIST or all
+    std::string CrateSerial;
+    std::string Model, Serial, Firmware; // the single module's, 7-bit ASCII
+    std::vector<TServedModule> Modules;  // by position; one for a single module
+    // Mezzanine names by channel index / 2, as last read from each module.
+    std::array<std::string, kChannels / 2> Mezzanines{};
+    // Every channel index of the served modules.
+    TChannelSet AllChannels() const;
 };
 
 struct TInstrumentConfig {
@@ -51,11 +70,6 @@ struct TLimit {
     double Value = 0.0;
     bool On = false;
 };
-
-// A channel's SI unit ("V", "A", "OHM"; "" without one) and the factor from
-// the unit it is shown in.
-const char* SiUnitText(TChannelUnit unit);
-double SiFactor(TChannelUnit unit);
 
 class TInstrument {
 public:
@@ -136,7 +150,7 @@ public:
     std::size_t Points() const;
     std::vector<TReading> Readings(std::size_t count, bool remove);
 
-    TChannelSummary Summary(int channel) const; // channel 0..15
+    TChannelSummary Summary(int channel) const; // channel index
     void ClearStatistics();
 
     void SetLimit(bool upper, double value, TChannelSet channels);
@@ -154,13 +168,20 @@ private:
     bool TryOpen(bool log);
     void Measure(TInstrumentConfig config, int owner, std::uint64_t generation);
     // False when the reading memory was full and dropped its oldest cycle.
-    bool TakeCycle(const TCycleResult& cycle, double time, TChannelSet scan, std::uint64_t generation);
+    bool TakeScan(const TScan& scan, double time, TChannelSet channels, std::uint64_t generation);
+    void ModuleFault(const TModuleFault& fault); // a module thread's
+    bool Configure(const TInstrumentConfig& config);
+    TModuleFacts FactsLocked() const; // under the lock
     void EndMeasurement(std::uint64_t generation = 0, TScpiError failure = {});
     TChannelSet UsableChannels() const; // under the lock
     bool RunningLocked() const;         // under the lock
 
     cli::TMeasureChoice choice_;
-    std::unique_ptr<TDeviceEngine> device_; // acquisition thread only
+    // Created once the modules are known, then kept until Shutdown; its
+    // module threads open, reopen and measure the modules.
+    std::unique_ptr<TCrateScan> scan_;
+    std::atomic<std::uint64_t> current_{0}; // the measurement the scan runs
+    std::vector<TScpiError> faults_;        // the modules' failures during it, under the lock
     TErrorSink errors_;
     TStateSink stateChanged_;
     TCycleObserver observer_;
@@ -183,7 +204,7 @@ private:
     bool measuring_ = false; // the acquisition thread runs a measurement
     std::uint64_t started_ = 0;
     TReadingMemory memory_;
-    TChannelStatistics statistics_;
+    std::array<TRunningStatistics, kChannels> statistics_{};
     std::array<TLimit, kChannels> upper_{}, lower_{};
     TChannelSet crossed_;
     bool lowerCrossed_ = false, upperCrossed_ = false; // in the measurement under way or the last

@@ -20,7 +20,11 @@ bool TReadingMemory::Add(double time, const std::array<double, kChannels>& value
         cycles_.pop_front();
         headTaken_ = 0;
     }
-    cycles_.push_back({time, values});
+    TCycle cycle{time, {}};
+    cycle.Values.reserve(perCycle_);
+    for (std::size_t c = 0; c < kChannels; ++c)
+        if (scan_[c]) cycle.Values.push_back(values[c]);
+    cycles_.push_back(std::move(cycle));
     return !full;
 }
 
@@ -33,13 +37,15 @@ std::vector<TReading> TReadingMemory::Oldest(std::size_t count, bool remove)
     readings.reserve(count);
     std::size_t skip = headTaken_;
     for (const TCycle& cycle : cycles_) {
+        std::size_t k = 0;
         for (int c = 0; c < kChannels && readings.size() < count; ++c) {
             if (!scan_[static_cast<std::size_t>(c)]) continue;
+            const double value = cycle.Values[k++];
             if (skip > 0) {
                 --skip;
                 continue;
             }
-            readings.push_back({cycle.Values[static_cast<std::size_t>(c)], cycle.Time, c + 1});
+            readings.push_back({value, cycle.Time, c + 1});
         }
         if (readings.size() >= count) break;
     }

@@ -12,13 +12,17 @@
 
 namespace ksv::scpi {
 
-inline constexpr int kChannels = 16;
-using TChannelSet = std::bitset<kChannels>; // bit c: channel c + 1
+// Sixteen channels of each of up to sixteen modules: channel index c is
+// channel c % 16 + 1 of the module at position c / 16 of the instrument.
+inline constexpr int kModuleChannels = 16;
+inline constexpr int kMaxModules = 16;
+inline constexpr int kChannels = kModuleChannels * kMaxModules;
+using TChannelSet = std::bitset<kChannels>; // bit c: channel index c
 
 struct TReading {
     double Value = 0.0; // SI unit; NaN when the channel had none
     double Time = 0.0;  // seconds from the first cycle's start
-    int Channel = 0;    // 1..16
+    int Channel = 0;    // channel index + 1
 };
 
 class TReadingMemory {
@@ -28,6 +32,7 @@ public:
     // Empties the memory; later cycles keep the channels of `scan`.
     void Clear(TChannelSet scan);
     // False when the memory was full and the oldest cycle went.
+    // `values` by channel index; only the scanned ones are kept.
     bool Add(double time, const std::array<double, kChannels>& values);
 
     std::size_t Points() const;
@@ -37,7 +42,7 @@ public:
 private:
     struct TCycle {
         double Time = 0.0;
-        std::array<double, kChannels> Values{};
+        std::vector<double> Values; // the scanned channels', ascending
     };
     TChannelSet scan_;
     std::size_t perCycle_ = 0;

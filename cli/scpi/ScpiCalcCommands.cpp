@@ -16,7 +16,7 @@ TScpiError TScpiSession::Statistic(TExec& e, double (*pick)(const TChannelSummar
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
-    if (TScpiError error = OptionalChannels(e.Command, 0, instrument_.MeasuredChannels(), set)) return error;
+    if (TScpiError error = OptionalChannelList(e.Command, 0, instrument_.MeasuredChannels(), set)) return error;
     e.Answer = PerChannel(set, [&](int c) {
         const TChannelSummary s = instrument_.Summary(c);
         return s.Count == 0 && pick != nullptr ? Nr3(std::numeric_limits<double>::quiet_NaN())
@@ -65,7 +65,7 @@ TScpiError TScpiSession::SetLimit(TExec& e, bool upper)
     if (IsMnemonic(level, mnemonic)) value = mnemonic == "DEF" ? 0.0 : mnemonic == "MAX" ? kInfinity
                                                                                          : -kInfinity;
     else if (TScpiError error = ToLevel(level, value, unit)) return error;
-    if (TScpiError error = ToChannels(e.Command.Params[1], set)) return error;
+    if (TScpiError error = Channels(e.Command.Params[1], set)) return error;
     // A unit named must be every listed channel's own (known once the module is open).
     const TModuleFacts facts = instrument_.Facts();
     for (int c = 0; c < kChannels && !unit.empty() && facts.Open; ++c)
@@ -79,7 +79,7 @@ TScpiError TScpiSession::LimitQuery(TExec& e, bool upper)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
-    if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
+    if (TScpiError error = Channels(e.Command.Params[0], set)) return error;
     e.Answer = PerChannel(set, [&](int c) { return Nr3(instrument_.Limit(upper, c).Value); });
     return {};
 }
@@ -90,7 +90,7 @@ TScpiError TScpiSession::SetLimitState(TExec& e, bool upper)
     bool on = false;
     TChannelSet set;
     if (TScpiError error = ToBool(e.Command.Params[0], on)) return error;
-    if (TScpiError error = ToChannels(e.Command.Params[1], set)) return error;
+    if (TScpiError error = Channels(e.Command.Params[1], set)) return error;
     instrument_.SetLimitState(upper, on, set);
     return {};
 }
@@ -99,7 +99,7 @@ TScpiError TScpiSession::LimitStateQuery(TExec& e, bool upper)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
-    if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
+    if (TScpiError error = Channels(e.Command.Params[0], set)) return error;
     e.Answer = PerChannel(set, [&](int c) { return std::string(instrument_.Limit(upper, c).On ? "1" : "0"); });
     return {};
 }
@@ -117,8 +117,8 @@ TScpiError TScpiSession::LimitFail(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
-    if (TScpiError error = OptionalChannels(e.Command, 0, TChannelSet().set(), set)) return error;
-    e.Answer = ChannelListText(instrument_.Crossed() & set);
+    if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
+    e.Answer = ListText(instrument_.Crossed() & set);
     return {};
 }
 

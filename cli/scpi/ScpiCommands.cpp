@@ -37,6 +37,7 @@ const std::vector<TCommandEntry>& CommandTable()
         {"STATus:PRESet", &S::StatusPreset, "both enable masks to 0"},
         {"SYSTem:VERSion?", &S::Version, "SCPI version, 1999.0"},
         {"SYSTem:MEZZanine? [(@list)]", &S::MezzanineQuery, "mezzanine name per channel, e.g. \"U10\""},
+        {"SYSTem:CTYPe? <slot>", &S::ModuleTypeQuery, "module in a crate slot: maker,type,serial,firmware; 0,0,0,0 for none"},
         {"ROUTe:SCAN (@list)", &S::Scan, "channels 1..16 to measure; a channel's mezzanine slot takes part"},
         {"ROUTe:SCAN?", &S::ScanQuery, "the channels listed, ascending: one reading each per cycle"},
         {"[SENSe:]RATE <Hz>|MIN|MAX|DEF", &S::Rate, "conversion rate: 5, 10, 20, 50, 100, 200, 500 or 1000 Hz"},

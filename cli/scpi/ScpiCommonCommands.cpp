@@ -16,8 +16,13 @@ using TExec = TScpiSession::TExec;
 TScpiError TScpiSession::Idn(TExec& e)
 {
     const TModuleFacts facts = instrument_.Facts();
-    e.Answer = std::string("KSV27_Vorn ksv27-vorn-cli ") + KSV27_VERSION_TEXT + "," + IdnField(facts.Model, "KSV27") +
-               "," + IdnField(facts.Serial, "0") + "," + IdnField(facts.Firmware, "0");
+    if (facts.Several) // the crate: maker, model, serial, this program's version
+        e.Answer = std::string("KSV27_Vorn ksv27-vorn-cli,KSV crate,") + IdnField(facts.CrateSerial, "0") + "," +
+                   KSV27_VERSION_TEXT;
+    else
+        e.Answer = std::string("KSV27_Vorn ksv27-vorn-cli ") + KSV27_VERSION_TEXT + "," +
+                   IdnField(facts.Model, "KSV27") + "," + IdnField(facts.Serial, "0") + "," +
+                   IdnField(facts.Firmware, "0");
     return CountParams(e.Command, 0, 0);
 }
 
@@ -203,10 +208,27 @@ TScpiError TScpiSession::MezzanineQuery(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
-    if (TScpiError error = OptionalChannels(e.Command, 0, TChannelSet().set(), set)) return error;
+    if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
     const TModuleFacts facts = instrument_.Facts();
     if (!facts.Open) return Fail(-241, "no KSV27 module open");
     e.Answer = PerChannel(set, [&](int c) { return Quoted(facts.Mezzanines[static_cast<std::size_t>(c / 2)]); });
+    return {};
+}
+
+// The module in a crate slot: type, serial and firmware ("0,0,0,0" for an
+// empty or foreign slot, or one this instrument does not serve).
+TScpiError TScpiSession::ModuleTypeQuery(TExec& e)
+{
+    if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
+    double number = 0.0;
+    if (TScpiError error = ToPlainNumber(e.Command.Params[0], number)) return error;
+    if (number != std::floor(number) || number < 1 || number > 16) return Fail(-222, "slot not in 1..16");
+    const TModuleFacts facts = instrument_.Facts();
+    e.Answer = "0,0,0,0";
+    for (const TServedModule& module : facts.Modules)
+        if (module.Slot == static_cast<int>(number) && !module.Model.empty())
+            e.Answer = "KSV," + IdnField(module.Model, "KSV27") + "," + IdnField(module.Serial, "0") + "," +
+                       IdnField(module.Firmware, "0");
     return {};
 }
 

@@ -31,13 +31,13 @@ TScpiError TScpiSession::Scan(TExec& e)
 {
     if (TScpiError error = ChangeAllowed(e.Command)) return error;
     TChannelSet set;
-    if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
+    if (TScpiError error = Channels(e.Command.Params[0], set)) return error;
     return instrument_.SetScan(set);
 }
 
 TScpiError TScpiSession::ScanQuery(TExec& e)
 {
-    e.Answer = ChannelListText(instrument_.Config().Scan);
+    e.Answer = ListText(instrument_.Config().Scan);
     return CountParams(e.Command, 0, 0);
 }
 
@@ -108,7 +108,7 @@ TScpiError TScpiSession::FunctionQuery(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
-    if (TScpiError error = OptionalChannels(e.Command, 0, TChannelSet().set(), set)) return error;
+    if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
     const TModuleFacts facts = instrument_.Facts();
     if (!facts.Open) return Fail(-241, "no KSV27 module open");
     e.Answer = PerChannel(set, [&](int c) { return Quoted(FunctionName(KindOfChannel(facts, c))); });
@@ -119,7 +119,7 @@ TScpiError TScpiSession::UnitQuery(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
-    if (TScpiError error = OptionalChannels(e.Command, 0, TChannelSet().set(), set)) return error;
+    if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
     const TModuleFacts facts = instrument_.Facts();
     if (!facts.Open) return Fail(-241, "no KSV27 module open");
     e.Answer = PerChannel(set, [&](int c) {
@@ -219,7 +219,7 @@ TScpiError TScpiSession::Measure(TExec& e)
         if (instrument_.Config().Count == kInfiniteCount) return Fail(-221, "infinite trigger count: use DATA:REMove?");
         if (!e.Command.Params.empty()) {
             TChannelSet set;
-            if (TScpiError error = ToChannels(e.Command.Params[0], set)) return error;
+            if (TScpiError error = Channels(e.Command.Params[0], set)) return error;
             if (TScpiError error = instrument_.SetScan(set)) return error;
         }
         if (TScpiError error = StartMeasurement()) return error;
@@ -263,7 +263,7 @@ std::string TScpiSession::FormatReadings(const std::vector<TReading>& readings) 
             if (*unit) text += std::string(" ") + unit;
         }
         if (format_.Time) text += "," + Nr3(r.Time);
-        if (format_.Channel) text += "," + std::to_string(r.Channel);
+        if (format_.Channel) text += "," + std::to_string(ChannelNumberOf(facts, r.Channel - 1, hundreds_));
     }
     return text;
 }

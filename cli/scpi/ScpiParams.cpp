@@ -9,25 +9,52 @@ TScpiError CountParams(const TCommand& c, std::size_t min, std::size_t max)
     return {};
 }
 
-TScpiError ToChannels(const TParam& p, TChannelSet& set)
+int ChannelIndexOf(const TModuleFacts& facts, int number, bool& hundreds)
+{
+    hundreds = number > 100;
+    const int slot = number / 100, channel = number % 100;
+    if (!facts.Several && number >= 1 && number <= kModuleChannels) return number - 1;
+    if (channel < 1 || channel > kModuleChannels) return -1;
+    for (std::size_t p = 0; p < facts.Modules.size() && p < kMaxModules; ++p)
+        if (facts.Modules[p].Slot == slot && slot > 0)
+            return static_cast<int>(p) * kModuleChannels + channel - 1;
+    return -1;
+}
+
+int ChannelNumberOf(const TModuleFacts& facts, int index, bool hundreds)
+{
+    const std::size_t p = static_cast<std::size_t>(index / kModuleChannels);
+    if (index < 0 || p >= facts.Modules.size()) return -1;
+    const int channel = index % kModuleChannels + 1;
+    const int slot = facts.Modules[p].Slot;
+    return (facts.Several || hundreds) && slot > 0 ? slot * 100 + channel : channel;
+}
+
+TScpiError ToChannels(const TParam& p, const TModuleFacts& facts, TChannelSet& set, bool* hundreds)
 {
     if (p.Kind != TParamKind::Channels) return Fail(-104, "channel list expected");
     if (p.Channels.empty()) return Fail(-102, "empty channel list");
     for (const int channel : p.Channels) {
-        if (channel < 1 || channel > kChannels) return Fail(-222, "channel " + std::to_string(channel) + " not in 1..16");
-        set.set(static_cast<std::size_t>(channel - 1));
+        bool form = false;
+        const int index = ChannelIndexOf(facts, channel, form);
+        if (index < 0)
+            return Fail(-222, "channel " + std::to_string(channel) +
+                                  (facts.Several ? " not in the instrument's modules" : " not in 1..16"));
+        set.set(static_cast<std::size_t>(index));
+        if (hundreds) *hundreds = form;
     }
     return {};
 }
 
 // The channel list at `index` when it is there, else `fallback`.
-TScpiError OptionalChannels(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set)
+TScpiError OptionalChannels(const TCommand& c, std::size_t index, const TModuleFacts& facts, TChannelSet fallback,
+                            TChannelSet& set, bool* hundreds)
 {
     if (c.Params.size() <= index) {
-        set = fallback;
+        set = fallback & facts.AllChannels();
         return {};
     }
-    return ToChannels(c.Params[index], set);
+    return ToChannels(c.Params[index], facts, set, hundreds);
 }
 
 TScpiError ToBool(const TParam& p, bool& on)
@@ -77,13 +104,14 @@ bool IsMnemonic(const TParam& p, std::string& mnemonic)
     return false;
 }
 
-std::string ChannelListText(TChannelSet set)
+std::string ChannelListText(TChannelSet set, const TModuleFacts& facts, bool hundreds)
 {
     std::string text = "(@";
     for (std::size_t c = 0; c < kChannels; ++c) {
-        if (!set[c]) continue;
+        const int number = set[c] ? ChannelNumberOf(facts, static_cast<int>(c), hundreds) : -1;
+        if (number < 0) continue;
         if (text.size() > 2) text += ',';
-        text += std::to_string(c + 1);
+        text += std::to_string(number);
     }
     return text + ")";
 }

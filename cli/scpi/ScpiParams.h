@@ -15,10 +15,20 @@ namespace ksv::scpi {
 
 // -109 with fewer than `min` parameters, -108 with more than `max`.
 TScpiError CountParams(const TCommand& c, std::size_t min, std::size_t max);
-// A channel list of channels 1..16 (-104 for another kind, -102 empty, -222 outside).
-TScpiError ToChannels(const TParam& p, TChannelSet& set);
-// The channel list at `index` when it is there, else `fallback`.
-TScpiError OptionalChannels(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set);
+// The channel index of a number a client wrote, -1 for none of the
+// instrument's: 1..16 and N01..N16 (N its slot) for a single module,
+// slot*100+ch for several. `hundreds` tells the form.
+int ChannelIndexOf(const TModuleFacts& facts, int number, bool& hundreds);
+// The number of channel index `index` in that form (several: always
+// slot*100+ch); -1 for an index of no module.
+int ChannelNumberOf(const TModuleFacts& facts, int index, bool hundreds);
+// A channel list of the instrument's channels (-104 for another kind, -102
+// empty, -222 outside); `hundreds`, when given, gets the form it was written in.
+TScpiError ToChannels(const TParam& p, const TModuleFacts& facts, TChannelSet& set, bool* hundreds = nullptr);
+// The channel list at `index` when it is there, else `fallback` (within the
+// instrument's channels).
+TScpiError OptionalChannels(const TCommand& c, std::size_t index, const TModuleFacts& facts, TChannelSet fallback,
+                            TChannelSet& set, bool* hundreds = nullptr);
 // ON, OFF, 1 or 0.
 TScpiError ToBool(const TParam& p, bool& on);
 // A number without a suffix.
@@ -30,8 +40,8 @@ TScpiError ToLevel(const TParam& p, double& value, std::string& unit);
 // its first three letters.
 bool IsMnemonic(const TParam& p, std::string& mnemonic);
 
-// "(@1,2,5)".
-std::string ChannelListText(TChannelSet set);
+// "(@1,2,5)" or "(@201,202,505)".
+std::string ChannelListText(TChannelSet set, const TModuleFacts& facts, bool hundreds);
 // `"text"` with a '"' inside doubled, 7-bit ASCII.
 std::string Quoted(const std::string& text);
 // A field of *IDN?: no ',' or ';', `none` when empty.

@@ -1,5 +1,7 @@
 #include "ScpiSession.h"
 
+#include "ScpiParams.h"
+
 #include "ScpiCommands.h"
 
 namespace ksv::scpi {
@@ -160,6 +162,22 @@ void TScpiSession::Reroot(const TCommand& command)
         next.Inherited = path.size();
         path.assign(next.Nodes.begin(), next.Nodes.end() - 1);
     }
+}
+
+TScpiError TScpiSession::Channels(const TParam& p, TChannelSet& set)
+{
+    return ToChannels(p, instrument_.Facts(), set, &hundreds_);
+}
+
+TScpiError TScpiSession::OptionalChannelList(const TCommand& c, std::size_t index, TChannelSet fallback,
+                                             TChannelSet& set)
+{
+    return OptionalChannels(c, index, instrument_.Facts(), fallback, set, &hundreds_);
+}
+
+std::string TScpiSession::ListText(TChannelSet set) const
+{
+    return ChannelListText(set, instrument_.Facts(), hundreds_);
 }
 
 } // namespace ksv::scpi

@@ -115,6 +115,7 @@ private:
     TScpiError FunctionQuery(TExec&);
     TScpiError UnitQuery(TExec&);
     TScpiError MezzanineQuery(TExec&);
+    TScpiError ModuleTypeQuery(TExec&);
     TScpiError Count(TExec&);
     TScpiError CountQuery(TExec&);
     TScpiError Initiate(TExec&);
@@ -165,6 +166,11 @@ private:
     TScpiError LockAllows(const TCommandEntry& entry, const TCommand& command) const;
     std::string FormatReadings(const std::vector<TReading>& readings) const;
     bool MeasurementDone() const;
+    // Channel lists in the instrument's numbering; a list the client writes
+    // sets the form answers take (1..16 or N01..N16 for a single module).
+    TScpiError Channels(const TParam& p, TChannelSet& set);
+    TScpiError OptionalChannelList(const TCommand& c, std::size_t index, TChannelSet fallback, TChannelSet& set);
+    std::string ListText(TChannelSet set) const;
 
     int id_;
     TInstrument& instrument_;
@@ -175,6 +181,7 @@ private:
     std::uint8_t ese_ = 0, sre_ = 0;
     bool opcPending_ = false;
     TReadingFormat format_;
+    bool hundreds_ = false; // channels written as slot*100+ch
     std::deque<TQueued> queue_;
     std::string answers_; // of the line under way
     bool waiting_ = false;

@@ -62,12 +62,22 @@ std::string IsoUtcTime(std::chrono::system_clock::time_point time)
 
 std::string ChannelColumnName(int channel, const std::string& mezzanineName)
 {
-    std::string name = "ch" + std::to_string(channel + 1) + " slot" + std::to_string(channel / 2 + 1) + ' ' +
-                       OneLine(mezzanineName);
-    const char* unit = UnitText(UnitOf(MezzanineKindOf(mezzanineName)));
-    if (*unit) {
+    return NamedColumnName(channel + 1, channel, mezzanineName, {}, {});
+}
+
+std::string NamedColumnName(int number, int channel, const std::string& mezzanineName, std::string_view unit,
+                            std::string_view label)
+{
+    std::string name =
+        "ch" + std::to_string(number) + " slot" + std::to_string(channel / 2 + 1) + ' ' + OneLine(mezzanineName);
+    if (unit.empty()) unit = UnitText(UnitOf(MezzanineKindOf(mezzanineName)));
+    if (!unit.empty()) {
         name += ' ';
-        name += unit;
+        name += OneLine(unit);
+    }
+    if (!label.empty()) {
+        name += ' ';
+        name += OneLine(label);
     }
     return name;
 }

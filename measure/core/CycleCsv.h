@@ -36,6 +36,11 @@ std::string IsoUtcTime(std::chrono::system_clock::time_point time);
 
 // "ch<n> slot<s> <mezzanine>[ <unit>]" for channel 0..15.
 std::string ChannelColumnName(int channel, const std::string& mezzanineName);
+// The same for a channel named by `number` (slot*100+ch for a module of
+// several), with `unit` in place of the kind's unit when it is not empty and
+// the user's `label` after it: "ch501 slot1 I20 bar P1 inlet".
+std::string NamedColumnName(int number, int channel, const std::string& mezzanineName, std::string_view unit,
+                            std::string_view label);
 
 // "# <title>" and the '#' lines of the run (crate to acquisition time).
 std::string CsvRunLines(const TRunDescription& run, std::string_view title);

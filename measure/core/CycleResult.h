@@ -42,6 +42,30 @@ inline const char* UnitText(TChannelUnit unit)
     return "";
 }
 
+// A unit's SI name ("V", "A", "OHM"; "" for None) and the factor from the
+// shown unit to it (NaN for None).
+inline const char* SiUnitText(TChannelUnit unit)
+{
+    switch (unit) {
+    case TChannelUnit::Millivolt: return "V";
+    case TChannelUnit::Milliamp: return "A";
+    case TChannelUnit::Ohm: return "OHM";
+    case TChannelUnit::None: break;
+    }
+    return "";
+}
+
+inline double SiFactor(TChannelUnit unit)
+{
+    switch (unit) {
+    case TChannelUnit::Millivolt:
+    case TChannelUnit::Milliamp: return 1e-3;
+    case TChannelUnit::Ohm: return 1.0;
+    case TChannelUnit::None: break;
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 // The unit a mezzanine kind's values are shown in.
 inline TChannelUnit UnitOf(TMezzanineKind kind)
 {
@@ -64,6 +88,11 @@ struct TChannelResult {
     TMezzanineKind Kind = TMezzanineKind::None;
     TChannelUnit Unit = TChannelUnit::None;
     std::string MezzanineName; // the name the module reports for the channel's slot
+    // The user's name and scaling (the command-line tool's channel file):
+    std::string Label;                                          // "" : none
+    bool Scaled = false;                                        // Value and Text are gain * SI value + offset, in ScaledUnit
+    std::string ScaledUnit;                                     // the user's unit while Scaled
+    double RawValue = std::numeric_limits<double>::quiet_NaN(); // Value before scaling, in Unit
 };
 
 struct TCycleResult {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -192,6 +193,61 @@ TEST_F(CliTest, ChoosesTheModuleByCommandLineOrSettingsFile)
         << fromFile.Out;
     EXPECT_EQ(std::filesystem::last_write_time(ini), before);
     std::filesystem::remove(ini);
+}
+
+// Both KSV27 of CLI-A as one instrument: one record per scan, channels
+// numbered slot*100+ch, a channel file's label and scaling in CSV and JSON,
+// a failing module without values while the other measures, a bad file.
+TEST_F(CliTest, SeveralModulesMeasureAsOneWithNamedAndScaledChannels)
+{
+    const std::string channels = TempFile("ksv-cli-channels-");
+    std::ofstream(channels) << R"({"channels": {"201": {"label": "Zuluft Δp"},
+        "701": {"label": "P1 inlet", "gain": 625, "offset": -2.5, "unit": "bar"}}})";
+    const TCliRun json = TCliProcess::Run(
+        {"measure", "--slot", "all", "--cycles", "2", "--format", "json", "--rate", "100", "--time", "0.2", "--channels", channels});
+    ASSERT_EQ(json.Status, 0) << json.Err;
+    const auto records = JsonLines(json.Out);
+    ASSERT_EQ(records.size(), 2u) << json.Out;
+    std::map<int, nlohmann::json> byNumber;
+    for (const auto& channel : records[1]["channels"]) byNumber[channel["channel"].get<int>()] = channel;
+    EXPECT_DOUBLE_EQ(byNumber[201]["value"].get<double>(), 2500.0);
+    EXPECT_EQ(byNumber[201]["label"], "Zuluft Δp");
+    EXPECT_EQ(byNumber[201]["module_slot"], 2);
+    EXPECT_DOUBLE_EQ(byNumber[216]["value"].get<double>(), -500.0);
+    EXPECT_EQ(byNumber[701]["unit"], "bar");
+    EXPECT_NEAR(byNumber[701]["value"].get<double>(), -1.25, 1e-5);
+    EXPECT_NEAR(byNumber[701]["raw"].get<double>(), 2.0, 1e-5);
+    EXPECT_DOUBLE_EQ(byNumber[702]["value"].get<double>(), 4.0);
+
+    const TCliRun csv =
+        TCliProcess::Run({"measure", "--slot", "2,7", "--cycles", "1", "--format", "csv", "--channels", channels});
+    ASSERT_EQ(csv.Status, 0) << csv.Err;
+    EXPECT_NE(csv.Out.find("time,scan,ch201 slot1 U10 mV Zuluft Δp,ch202 slot1 U10 mV,"), std::string::npos)
+        << csv.Out;
+    EXPECT_NE(csv.Out.find(",ch701 slot1 I5 bar P1 inlet,ch702 slot1 I5 mA,"), std::string::npos);
+
+    ASSERT_TRUE(server.Control("fault crate=CLI-A slot=7 recv=fail"));
+    const TCliRun fault = TCliProcess::Run({"measure", "--slot", "all", "--cycles", "3", "--format", "json"});
+    EXPECT_EQ(fault.Status, 1) << "a module failed during the run";
+    const auto faulted = JsonLines(fault.Out);
+    ASSERT_EQ(faulted.size(), 3u) << fault.Err;
+    for (const auto& channel : faulted[2]["channels"]) {
+        if (channel["channel"] == 201) {
+            EXPECT_DOUBLE_EQ(channel["value"].get<double>(), 2500.0);
+        }
+        if (channel["channel"] == 701) {
+            EXPECT_TRUE(channel["value"].is_null());
+        }
+    }
+    const std::size_t told = fault.Err.find("module in slot 7: ");
+    EXPECT_NE(told, std::string::npos) << fault.Err;
+    EXPECT_EQ(fault.Err.find("module in slot 7: ", told + 1), std::string::npos) << "told once";
+
+    std::ofstream(channels) << "{\"channels\": {\n  \"201\": {\"label\": \"x\",}\n}}";
+    const TCliRun bad = TCliProcess::Run({"measure", "--slot", "all", "--channels", channels});
+    EXPECT_EQ(bad.Status, 2);
+    EXPECT_NE(bad.Err.find("line 2, column"), std::string::npos) << bad.Err;
+    std::filesystem::remove(channels);
 }
 
 TEST_F(CliTest, EachInjectedFaultGivesItsMessageAndStatus)
