@@ -23,6 +23,7 @@ Usage:
   ksv27-vorn-cli serve [--crate SERIAL] [--slot N] [--settings FILE] [--listen ADDR] [--port P]
                        [--allow CIDR,...] [--max-clients N] [--idle-timeout SECONDS]
                        [--http-port P|off] [--http-max-clients N]
+                       [--vxi11 on|off] [--vxi11-port P] [--announce on|off]
   ksv27-vorn-cli --help
 
 list      every crate the local crate server knows and, per crate, each KSV27 with
@@ -80,9 +81,20 @@ serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA
   --max-clients N   connections served at once (default 8; more are told so and closed)
   --idle-timeout S  close a connection that sent no line and awaits no answer for S
                     seconds (default 300; 0: never)
-  --http-port P|off the read-only web page of the instrument (default 8080; 0: a free
-                    one); the second line of standard output is its port, or off
+  --http-port P|off  the read-only web page of the instrument (default 8080; 0: a
+                    free one); the second line of standard output is its port, or off
   --http-max-clients N  web connections served at once (default 32)
+)";
+
+// Only where the tool is built with VXI-11 and DNS-SD (Linux).
+const char* const kLan = R"(
+serve also speaks VXI-11 (VISA resource TCPIP::host::INSTR), registered with the host's
+portmapper (rpcbind) and, when listening beyond loopback, announced over DNS-SD
+(_scpi-raw._tcp, _vxi-11._tcp, and _lxi._tcp, _http._tcp for the web page) through
+avahi-daemon; without either it says so once:
+  --vxi11 on|off    VXI-11 beside the socket (default on)
+  --vxi11-port P    the VXI-11 core channel's port (default: a free one)
+  --announce on|off  DNS-SD announcements (default on)
 )";
 
 // Only where the tool is built with its MQTT publisher.
@@ -149,6 +161,9 @@ SYSTem:ERRor?, -240 "Hardware error", -241 "Hardware missing".
 std::string HelpText()
 {
     std::string text = kUsage;
+#if defined(KSV_WITH_VXI11) && defined(KSV_WITH_DNSSD)
+    text += kLan;
+#endif
 #ifdef KSV_WITH_MQTT
     text += kMqtt;
 #endif

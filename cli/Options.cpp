@@ -194,6 +194,32 @@ void AddMqttOptions(CLI::App& command, TOptions& options)
 }
 #endif
 
+void AddLanOptions([[maybe_unused]] CLI::App& serve, [[maybe_unused]] TOptions& options)
+{
+    [[maybe_unused]] const auto onOff = [](bool& flag) {
+        return [&flag](const std::string& v) {
+            flag = v == "on";
+            return v == "on" || v == "off";
+        };
+    };
+#ifdef KSV_WITH_VXI11
+    TOptions& o = options;
+    AddChecked(serve, "--vxi11", "on|off", "VXI-11 (TCPIP::host::INSTR) beside the socket", "on or off",
+               onOff(o.Vxi11));
+    AddChecked(serve, "--vxi11-port", "P", "VXI-11 core channel port (default: any free one)", "a port 0..65535",
+               [&o](const std::string& v) {
+                   const auto port = ParseInteger<int>(v);
+                   if (!port || *port < 0 || *port > 65535) return false;
+                   o.Vxi11Port = *port;
+                   return true;
+               });
+#endif
+#ifdef KSV_WITH_DNSSD
+    AddChecked(serve, "--announce", "on|off", "DNS-SD announcements through avahi-daemon", "on or off",
+               onOff(options.Announce));
+#endif
+}
+
 void AddServeOptions(CLI::App& serve, TOptions& options)
 {
     TOptions& o = options;
@@ -243,6 +269,7 @@ void AddServeOptions(CLI::App& serve, TOptions& options)
                    o.HttpMaxClients = *n;
                    return true;
                });
+    AddLanOptions(serve, o);
 #ifdef KSV_WITH_MQTT
     AddMqttOptions(serve, o);
 #endif

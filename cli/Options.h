@@ -55,7 +55,7 @@ struct TOptions {
     std::string Listen = "127.0.0.1";
     int Port = 5025;              // 0: a free one; the first line of standard output names it
     std::string Allow;            // client networks, CIDR, comma-separated; empty: every address
-    int MaxClients = 8;           // connections served at once
+    int MaxClients = 8;           // connections served at once (and VXI-11 links)
     int IdleTimeoutSeconds = 300; // 0: none
     // The web page (where the tool is built with it): its port, -1 for
     // `--http-port off`; 0: a free one, named by the second line of standard
@@ -64,6 +64,9 @@ struct TOptions {
     int HttpPort = 8080;
     bool HttpPortGiven = false;
     int HttpMaxClients = 32;
+    bool Vxi11 = true;            // --vxi11 on|off, where the tool is built with VXI-11
+    int Vxi11Port = 0;            // core channel; 0: a free one
+    bool Announce = true;         // --announce on|off: DNS-SD, where built with it
 };
 
 struct TParseResult {
@@ -85,6 +88,9 @@ void AddModuleOptions(CLI::App& command, TOptions& options);
 // --mqtt and the options of publishing to the broker; defined and registered
 // only where the tool is built with its MQTT publisher (KSV_WITH_MQTT).
 void AddMqttOptions(CLI::App& command, TOptions& options);
+// --vxi11, --vxi11-port and --announce of `serve`; registered only where the
+// tool is built with them (KSV_WITH_VXI11, KSV_WITH_DNSSD).
+void AddLanOptions(CLI::App& serve, TOptions& options);
 
 // "2,5-7" into crate slots 1..16, ascending and each once; empty on a
 // malformed list.

@@ -1,8 +1,9 @@
-// `serve`: the module as a SCPI instrument on a TCP socket until SIGTERM or
-// Ctrl+C, which stop any acquisition, close the module and exit 0. The
-// network runs on this thread (Asio), the acquisition on the instrument's
-// own; with --mqtt every measurement's cycles are also published, and the
-// web page (--http-port) runs on a thread of its own.
+// `serve`: the module as a SCPI instrument on a TCP socket (and over VXI-11,
+// announced over DNS-SD, where built with them) until SIGTERM or Ctrl+C,
+// which stop any acquisition, close the module and exit 0. The network runs
+// on this thread (Asio), the acquisition on the instrument's own; with
+// --mqtt every measurement's cycles are also published, and the web page
+// (--http-port) runs on a thread of its own.
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/signal_set.hpp>
@@ -13,6 +14,7 @@
 
 #include "Commands.h"
 #include "ExitStatus.h"
+#include "LanServices.h"
 #include "scpi/Instrument.h"
 #include "scpi/ScpiServer.h"
 #ifdef KSV_WITH_WEB
@@ -81,10 +83,10 @@ std::unique_ptr<web::TWebService> MakeWeb(const TOptions& options, const scpi::T
 
 // The second line of standard output: the web port, or "off" without a page.
 // False when an explicitly given port cannot be had.
-bool OpenWeb(web::TWebService* web, const TOptions& options, std::uint16_t scpiPort)
+bool OpenWeb(web::TWebService* web, const TOptions& options, std::uint16_t scpiPort, bool vxi11)
 {
     std::string error;
-    const web::TServiceFacts facts{web::ReachableHost(options.Listen), scpiPort, false};
+    const web::TServiceFacts facts{web::ReachableHost(options.Listen), scpiPort, vxi11};
     const bool open = web && web->Open(facts, error);
     if (web && !open) PrintError(error + (options.HttpPortGiven ? "" : "; no web page"));
     std::printf("%s\n", open ? std::to_string(web->Port()).c_str() : "off");
@@ -123,15 +125,20 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
 #ifdef KSV_WITH_WEB
     std::unique_ptr<web::TWebService> web = MakeWeb(options, instrument, server, observers);
 #endif
+    TLanServices lan(io, instrument, options, server.Allow);
     scpi::TScpiServer scpiServer(io, instrument, std::move(server));
     instrument.SetNotifiers(
         [&](int owner, scpi::TScpiError e) {
 #ifdef KSV_WITH_WEB
             if (web) web->State().TakeError(e.Code, scpi::ErrorText(e.Code) + (e.Detail.empty() ? "" : "; " + e.Detail));
 #endif
+            lan.PostError(owner, e);
             scpiServer.PostError(owner, std::move(e));
         },
-        [&] { scpiServer.PostStateChanged(); });
+        [&] {
+            lan.PostStateChanged();
+            scpiServer.PostStateChanged();
+        });
     if (publisher) AttachPublisher(observers, *publisher, io, scpiServer);
     observers.AttachTo(instrument);
     // A stop asked for while the module opens is served once the loop runs.
@@ -140,8 +147,13 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
         if (ec) return;
         PrintError(signal == SIGTERM ? "SIGTERM: stopping" : "Ctrl+C: stopping");
         scpiServer.Stop();
+        lan.Stop();
         io.stop();
     });
+    if (!lan.Start(error)) {
+        PrintError(error);
+        return kExitListen;
+    }
     instrument.Start();
     if (!scpiServer.Listen(error)) {
         PrintError(error);
@@ -151,13 +163,17 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
     std::printf("%u\n", static_cast<unsigned>(scpiServer.Port()));
     std::fflush(stdout);
     PrintError("serving SCPI on " + options.Listen + " port " + std::to_string(scpiServer.Port()));
+    std::vector<TAnnouncedService> more;
 #ifdef KSV_WITH_WEB
-    if (!OpenWeb(web.get(), options, scpiServer.Port())) {
+    if (!OpenWeb(web.get(), options, scpiServer.Port(), lan.Vxi11Running())) {
         scpiServer.Stop();
+        lan.Stop();
         instrument.Shutdown();
         return kExitListen;
     }
+    if (web && web->Port() != 0) more = {{"_lxi._tcp", web->Port()}, {"_http._tcp", web->Port()}};
 #endif
+    lan.Announce(scpiServer.Port(), more);
     io.run();
 #ifdef KSV_WITH_WEB
     if (web) web->Stop();

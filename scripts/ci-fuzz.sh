@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the settings file reader and writer, then the SCPI parser of
-# `serve`, each for a bounded time (seconds, the first argument or
-# KSV_FUZZ_SECONDS, default 60) in a clang build folder of its own. Any
-# crash, sanitizer report or failed check fails.
+# Fuzzes the settings file reader and writer, then the SCPI parser and the
+# VXI-11 record and call decoding of `serve`, each for a bounded time
+# (seconds, the first argument or KSV_FUZZ_SECONDS, default 60) in a clang
+# build folder of its own. Any crash, sanitizer report or failed check fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir="$root/build-fuzz"
@@ -10,7 +10,7 @@ seconds=${1:-${KSV_FUZZ_SECONDS:-60}}
 
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKSV_FUZZ=ON -DKSV_WERROR=ON >/dev/null
-cmake --build "$dir" --target ini_fuzzer scpi_fuzzer -j 2
+cmake --build "$dir" --target ini_fuzzer scpi_fuzzer vxi11_fuzzer -j 2
 
 # New inputs found during the run go into a working copy, never into the
 # committed seeds.
@@ -26,3 +26,4 @@ fuzz() { # fuzz TARGET SEEDS MAX_LEN
 }
 fuzz ini_fuzzer "$root/tests/fuzz/corpus" 8192
 fuzz scpi_fuzzer "$root/tests/fuzz/scpi-corpus" 4096
+fuzz vxi11_fuzzer "$root/tests/fuzz/vxi11-corpus" 8192

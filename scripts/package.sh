@@ -111,7 +111,7 @@ stage_package() {
 }
 
 # The toolkit's own dialogs speak Russian with Qt's translations.
-stage_package ksv27-vorn "" qt6-translations-l10n
+stage_package ksv27-vorn "" "qt6-translations-l10n, rpcbind, avahi-daemon"
 stage_package ksv27-vorn-demo "ksv27-vorn (= $version)" ""
 
 if [ "$checks" = 0 ]; then exit 0; fi

@@ -15,6 +15,7 @@ packages=(
   libasio-dev libcli11-dev libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl systemd
   python3-pyvisa python3-pyvisa-py qt6-translations-l10n
   libboost-dev chromium chromium-driver python3-selenium python3-websocket
+  libtirpc-dev rpcsvc-proto rpcbind libavahi-client-dev avahi-daemon avahi-utils lxi-tools iproute2 util-linux
   dpkg-dev fakeroot lintian help2man man-db ccache
 )
 

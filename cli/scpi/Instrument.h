@@ -173,6 +173,11 @@ public:
     TScpiError ChangeScale(TChannelSet channels, const std::function<void(TChannelScale&)>& change, bool label);
     TChannelSet Crossed() const;
 
+    // The client that holds the exclusive lock (a VXI-11 link's session),
+    // 0 when none does. Network thread only.
+    int LockOwner() const { return lockOwner_; }
+    void SetLockOwner(int owner) { lockOwner_ = owner; }
+
 private:
     void Loop();
     bool TryOpen(bool log);
@@ -226,6 +231,7 @@ private:
     std::string lastOpenFailure_;
     bool slotsChosen_ = false; // the scan list no longer comes from the settings file
     std::thread thread_;
+    int lockOwner_ = 0;
 };
 
 } // namespace ksv::scpi

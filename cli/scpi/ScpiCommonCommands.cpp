@@ -107,15 +107,21 @@ TScpiError TScpiSession::SreQuery(TExec& e)
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::StbQuery(TExec& e)
+std::uint8_t TScpiSession::StatusByte(bool messageAvailable) const
 {
     std::uint8_t stb = 0;
     if (errors_.Count() > 0) stb |= 0x04;
     if (questionable_.Summary(instrument_.Questionable())) stb |= 0x08;
+    if (messageAvailable) stb |= 0x10;
     if (esr_ & ese_) stb |= 0x20;
     if (operation_.Summary(instrument_.Operation())) stb |= 0x80;
     if (stb & sre_ & 0xBF) stb |= 0x40;
-    e.Answer = std::to_string(stb);
+    return stb;
+}
+
+TScpiError TScpiSession::StbQuery(TExec& e)
+{
+    e.Answer = std::to_string(StatusByte());
     return CountParams(e.Command, 0, 0);
 }
 

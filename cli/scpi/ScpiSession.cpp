@@ -68,6 +68,13 @@ void TScpiSession::PushError(TScpiError error)
 
 void TScpiSession::AcquisitionError(TScpiError error) { PushError(std::move(error)); }
 
+void TScpiSession::DeviceClear()
+{
+    queue_.clear();
+    answers_.clear();
+    waiting_ = false;
+}
+
 bool TScpiSession::MeasurementDone() const { return !instrument_.Busy(); }
 
 void TScpiSession::DropLine()
@@ -117,6 +124,10 @@ bool TScpiSession::Execute(TUnit& unit, bool resumed)
         return true;
     }
     if (unit.Command.Inherited != inherited) Reroot(unit.Command);
+    if (TScpiError error = resumed ? TScpiError{} : LockAllows(*entry, unit.Command)) {
+        PushError(std::move(error));
+        return true;
+    }
     TExec exec{unit.Command, {}, false, resumed};
     const TScpiError error = (this->*entry->Handler)(exec);
     if (exec.Wait) {

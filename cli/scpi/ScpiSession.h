@@ -59,6 +59,12 @@ public:
     bool Holding() const { return waiting_ && !waitIsQuery_; }
     // A command waits for the measurement.
     bool Waiting() const { return waiting_; }
+    // Device clear: lines not yet run, a waiting query and answers under
+    // way are dropped; the error queue, registers and measurement stay.
+    void DeviceClear();
+    // The status byte as *STB? answers it; `messageAvailable` sets bit 4
+    // for a transport that holds unread answers.
+    std::uint8_t StatusByte(bool messageAvailable = false) const;
 
     struct TExec; // one command's execution
     using THandler = TScpiError (TScpiSession::*)(TExec&);
@@ -160,6 +166,9 @@ private:
     void Reroot(const TCommand& command);
     TScpiError StartMeasurement();
     TScpiError ChangeAllowed(const TCommand& command) const;
+    // -200 for a command that changes what every client shares while
+    // another client holds the instrument's exclusive lock.
+    TScpiError LockAllows(const TCommandEntry& entry, const TCommand& command) const;
     std::string FormatReadings(const std::vector<TReading>& readings) const;
     bool MeasurementDone() const;
     // Channel lists in the instrument's numbering; a list the client writes

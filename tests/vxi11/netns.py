@@ -1,0 +1,67 @@
+"""A private network for one test: the script runs again inside new network
+and mount namespaces (unshare, killed with its parent), with loopback up and
+a tmpfs on /run, so the daemons it starts (rpcbind, dbus-daemon,
+avahi-daemon) and their sockets are its own and the machine's network is
+never touched. Every child dies with the test (PR_SET_PDEATHSIG)."""
+import ctypes
+import os
+import signal
+import subprocess
+import sys
+import time
+
+_libc = ctypes.CDLL(None, use_errno=True)
+
+
+def enter():
+    """Re-runs this script inside the namespaces; returns there."""
+    if os.environ.get("KSV_TEST_NETNS") == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
+        return
+    env = dict(os.environ, KSV_TEST_NETNS="1")
+    code = subprocess.run(["unshare", "--net", "--mount", "--fork", "--kill-child", sys.executable] + sys.argv,
+                          env=env).returncode
+    sys.exit(code)
+
+
+def _die_with_parent():
+    _libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
+class Daemons:
+    """Children that end when the test ends, however it ends."""
+
+    def __init__(self):
+        self.procs = []
+
+    def start(self, args, **kwargs):
+        proc = subprocess.Popen(args, preexec_fn=_die_with_parent, **kwargs)
+        self.procs.append(proc)
+        return proc
+
+    def stop_all(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+
+
+def wait_until(condition, what, seconds=30):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise RuntimeError("timed out waiting for " + what)
+
+
+def rpcbind(daemons):
+    os.makedirs("/run/rpcbind", exist_ok=True)
+    daemons.start(["rpcbind", "-f"])
+    wait_until(lambda: subprocess.run(["rpcinfo", "-p", "127.0.0.1"], capture_output=True).returncode == 0,
+               "rpcbind")
