@@ -35,9 +35,12 @@ constexpr auto kStatusGrace = 1s; // for the offline status, beyond the flush ti
 constexpr double kLongestFlushSeconds = 1e7;
 // After an outage the backlog goes out at most this many messages a second
 // above the live ones, so that a broker's queue per subscriber (1000
-// messages in a stock configuration) is not overrun by the catch-up.
-constexpr double kCatchUpMessagesPerSecond = 500;
-constexpr double kCatchUpBurst = 100; // messages
+// messages in a stock configuration) is not overrun by the catch-up while a
+// subscriber is itself still coming back: at this rate it may take three
+// seconds.
+constexpr double kCatchUpMessagesPerSecond = 300;
+constexpr double kCatchUpBurst = 50; // messages
+constexpr auto kLiveCreditLife = 1s;
 
 // CONNACK codes of MQTT 3.1.1 that refuse the credentials.
 constexpr int kBadUserOrPassword = 4;
@@ -282,7 +285,9 @@ void TMqttPublisher::Connected(int code)
     // The cycles that waited are backlog, paced from here.
     creditedMessages_ = queue_.PushedMessages();
     creditTime_ = Clock::now();
-    credit_ = kCatchUpBurst;
+    liveCredit_.clear();
+    liveTotal_ = 0.0;
+    catchUpCredit_ = kCatchUpBurst;
     backOff_ = kFirstBackOff;
     // Said by the loop before any cycle goes out: publishing from inside the
     // library's callback would take its locks in another order.
@@ -336,33 +341,54 @@ void TMqttPublisher::HandOutCycles()
     Credit();
     paceWake_ = Clock::time_point::max();
     while (!lost_ && outstanding_ < kWindowMessages && !(settings_.Qos == 0 && mosquitto_want_write(client_))) {
-        if (credit_ <= 0.0) {
+        if (!MayHandOut()) {
             // A backlog: the next cycle waits for its share of the catch-up rate.
-            paceWake_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>((1.0 - credit_) / kCatchUpMessagesPerSecond));
+            paceWake_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                           (1.0 - catchUpCredit_) / kCatchUpMessagesPerSecond));
             return;
         }
         TPackedCycle packed;
         std::uint64_t sequence = 0;
         if (!queue_.NextToSend(packed, sequence)) return;
         UnpackCycle(packed, scratch_);
-        credit_ -= MessagesOf(packed);
+        Spend(MessagesOf(packed));
         if (!SendCycle(sequence)) return;
     }
 }
 
-// Each new cycle's messages may go at once; beyond them the catch-up rate,
-// with a small burst. What came while nothing could be sent (the broker
-// away) earns no credit: it is backlog.
+// The messages that may go out: each new cycle's own, for a second after it
+// came (so a moment with the window full holds no live cycle back), and the
+// catch-up rate above them, with a small burst saved up. What came while
+// nothing could be sent is backlog, paced by the catch-up rate alone.
 void TMqttPublisher::Credit()
 {
     const auto now = Clock::now();
     const std::uint64_t pushed = queue_.PushedMessages();
-    const double fresh = static_cast<double>(pushed - creditedMessages_);
-    const double elapsed = creditTime_ == Clock::time_point{} ? 0.0 : std::chrono::duration<double>(now - creditTime_).count();
-    credit_ = std::min(credit_ + elapsed * kCatchUpMessagesPerSecond + fresh, kCatchUpBurst + fresh);
+    if (pushed != creditedMessages_) {
+        liveCredit_.push_back({now, static_cast<double>(pushed - creditedMessages_)});
+        liveTotal_ += liveCredit_.back().second;
+    }
     creditedMessages_ = pushed;
+    while (!liveCredit_.empty() && now - liveCredit_.front().first > kLiveCreditLife) {
+        liveTotal_ -= liveCredit_.front().second;
+        liveCredit_.pop_front();
+    }
+    const double elapsed = std::chrono::duration<double>(now - creditTime_).count();
     creditTime_ = now;
+    catchUpCredit_ = std::min(catchUpCredit_ + std::max(elapsed, 0.0) * kCatchUpMessagesPerSecond, kCatchUpBurst);
+}
+
+bool TMqttPublisher::MayHandOut() const { return liveTotal_ + catchUpCredit_ > 0.0; }
+
+void TMqttPublisher::Spend(double messages)
+{
+    while (messages > 0.0 && !liveCredit_.empty()) {
+        const double taken = std::min(messages, liveCredit_.front().second);
+        messages -= taken;
+        liveTotal_ -= taken;
+        if ((liveCredit_.front().second -= taken) <= 0.0) liveCredit_.pop_front();
+    }
+    catchUpCredit_ -= messages;
 }
 
 bool TMqttPublisher::SendCycle(std::uint64_t sequence)

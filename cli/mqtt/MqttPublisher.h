@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -94,6 +95,8 @@ private:
     void HandOut();
     void HandOutCycles();
     void Credit();
+    bool MayHandOut() const;
+    void Spend(double messages);
     bool SendCycle(std::uint64_t sequence);
     bool Send(const std::string& topic, const std::string& payload, bool retain, int qos, int* mid);
     void Drop(const std::string& reason);
@@ -139,7 +142,9 @@ private:
     int offlineMid_ = -1;
     bool offlineAnswered_ = false;
     std::uint64_t published_ = 0;
-    double credit_ = 0.0; // messages that may go now
+    std::deque<std::pair<std::chrono::steady_clock::time_point, double>> liveCredit_; // messages of new cycles
+    double liveTotal_ = 0.0;                                                          // their sum
+    double catchUpCredit_ = 0.0;
     std::uint64_t creditedMessages_ = 0;
     std::chrono::steady_clock::time_point creditTime_{};
     std::chrono::steady_clock::time_point paceWake_ = std::chrono::steady_clock::time_point::max();

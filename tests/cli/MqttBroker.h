@@ -176,6 +176,12 @@ public:
         std::filesystem::remove(dir_ / "broker.err");
     }
 
+    // SIGSTOP / SIGCONT: a broker that hangs, then goes on.
+    void Freeze(bool frozen) const
+    {
+        if (process_) process_->Signal(frozen ? SIGSTOP : SIGCONT);
+    }
+
     int Port() const { return port_; }
     std::string Url(const std::string& prefix = "") const
     {
@@ -217,6 +223,9 @@ public:
             },
             10000);
     }
+
+    // SIGSTOP / SIGCONT: a consumer busy with something else for a while.
+    void Freeze(bool frozen) const { process_.Signal(frozen ? SIGSTOP : SIGCONT); }
 
     // The payloads received on `topic`, in order of arrival.
     std::vector<std::string> Payloads(const std::string& topic) const

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 
 #include "CliProcess.h"
 #include "MqttBroker.h"
@@ -44,9 +46,10 @@ protected:
     std::vector<int> FirstArrivals() const
     {
         std::vector<int> cycles;
+        std::set<int> seen;
         for (const std::string& payload : subscriber.Payloads(kBase + "cycle")) {
             const int cycle = nlohmann::json::parse(payload)["cycle"].get<int>();
-            if (std::find(cycles.begin(), cycles.end(), cycle) == cycles.end()) cycles.push_back(cycle);
+            if (seen.insert(cycle).second) cycles.push_back(cycle);
         }
         return cycles;
     }
@@ -95,8 +98,11 @@ TEST_F(MqttTest, CyclesCarryTheKnownLevelsAndTheStatusFollowsTheToolsLife)
     EXPECT_DOUBLE_EQ(channels[1]["value"].get<double>(), -1250.0);
     EXPECT_DOUBLE_EQ(channels[2]["value"].get<double>(), 47.0);
     EXPECT_TRUE(channels[3]["value"].is_null());
-    EXPECT_EQ(subscriber.Payloads(kBase + "ch1").back(), "2500.000");
-    EXPECT_EQ(subscriber.Payloads(kBase + "ch3").back(), "47.000");
+    EXPECT_EQ(channels[3]["unit"], channels[2]["unit"]) << "a channel without a value keeps its unit";
+    const std::string ch1 = subscriber.Payloads(kBase + "ch1").back();
+    EXPECT_NE(ch1.find("\"channel\":1,\"value\":2500.000,\"unit\":\"mV\"}"), std::string::npos) << ch1;
+    EXPECT_EQ(nlohmann::json::parse(ch1)["time"], nlohmann::json::parse(subscriber.Payloads(kBase + "cycle").back())["time"]);
+    EXPECT_NE(subscriber.Payloads(kBase + "ch3").back().find("\"value\":47.000,"), std::string::npos);
     EXPECT_TRUE(subscriber.Payloads(kBase + "ch4").empty()) << "no value, no message";
     const std::vector<int> cycles = FirstArrivals();
     EXPECT_EQ(cycles, Range(0, static_cast<int>(cycles.size()) - 1));
@@ -137,6 +143,17 @@ TEST_F(MqttTest, AFullQueueDropsExactlyTheOldestAndSaysHowMany)
     EXPECT_EQ(FirstArrivals(), Range(5, 7));
     EXPECT_NE(tool.Err().find("dropped the 5 oldest"), std::string::npos) << tool.Err();
     EXPECT_NE(tool.Err().find("3 cycles published, 5 dropped"), std::string::npos) << tool.Err();
+
+    // A queue of one with the broker there: every cycle is counted once.
+    const ksv::clitest::TCliRun run = ksv::clitest::TCliProcess::Run(
+        {"measure", "--cycles", "400", "--rate", "1000", "--time", "0.005", "--format", "csv", "--mqtt", broker.Url(),
+         "--mqtt-queue", "1", "--mqtt-bare-values"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    std::smatch counts;
+    const std::regex line(R"(mqtt: (\d+) cycles? published(, (\d+) dropped)?(, (\d+) not sent)?)");
+    ASSERT_TRUE(std::regex_search(run.Err, counts, line)) << run.Err;
+    const auto number = [&](int i) { return counts[i].matched ? std::stoi(counts[i]) : 0; };
+    EXPECT_EQ(number(1) + number(3) + number(5), 400) << run.Err;
 }
 
 TEST_F(MqttTest, RefusedCredentialsAtTheFirstConnectionHaveTheirOwnStatus)
@@ -177,6 +194,64 @@ TEST_F(MqttTest, PublishesOverTlsTrustingTheGivenCertificate)
     ASSERT_EQ(run.Status, 0) << run.Err;
     ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 2; }, 10000)) << run.Err;
     EXPECT_EQ(FirstArrivals(), Range(0, 1));
+
+    // A failure names its reason: a CA that did not sign the broker's
+    // certificate, a CA file that holds no certificate (refused at start).
+    const auto otherKey = broker.Dir() / "other.key", other = broker.Dir() / "other.crt";
+    ASSERT_EQ(TBroker::RunQuiet({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                 "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-keyout", otherKey.string(), "-out",
+                                 other.string()}),
+              0);
+    const ksv::clitest::TCliRun untrusted = ksv::clitest::TCliProcess::Run(
+        {"measure", "--cycles", "1", "--mqtt", "mqtts://127.0.0.1:" + tlsPort, "--mqtt-ca", other.string(),
+         "--mqtt-flush", "1"});
+    EXPECT_NE(untrusted.Err.find("certificate refused: self-signed certificate"), std::string::npos) << untrusted.Err;
+    const ksv::clitest::TCliRun notCertificate = ksv::clitest::TCliProcess::Run(
+        {"measure", "--mqtt", "mqtts://127.0.0.1:" + tlsPort, "--mqtt-ca", otherKey.string()});
+    EXPECT_EQ(notCertificate.Status, 2) << notCertificate.Err;
+    EXPECT_NE(notCertificate.Err.find("holds no PEM certificate"), std::string::npos) << notCertificate.Err;
+}
+
+TEST(MqttOptions, OptionsOfThePublisherNeedItAndBadValuesAreNotEchoedRaw)
+{
+    for (const char* option : {"--mqtt-qos", "--mqtt-queue", "--mqtt-flush", "--mqtt-client-id"}) {
+        const ksv::clitest::TCliRun run = ksv::clitest::TCliProcess::Run({"measure", option, "1"});
+        EXPECT_EQ(run.Status, 2) << option;
+        EXPECT_NE(run.Err.find("requires --mqtt"), std::string::npos) << run.Err;
+    }
+    const ksv::clitest::TCliRun control = ksv::clitest::TCliProcess::Run({"measure", "--mqtt", "mqtt://bro\x1b[2Jker"});
+    EXPECT_EQ(control.Status, 2);
+    EXPECT_EQ(control.Err.find('\x1b'), std::string::npos) << control.Err;
+}
+
+// A stock broker (its queue of 1000 messages per subscriber) frozen for 30 s
+// at 100 cycles a second, and the persistent subscriber still busy for 1.5 s
+// as the broker goes on: the catch-up is paced, so what the broker keeps for
+// the subscriber meanwhile stays within its queue, and every cycle arrives.
+// (Sent as fast as the broker takes them, some 800 of 2600 cycles were lost.)
+TEST_F(MqttTest, StockBrokerFrozenHalfAMinuteLosesNothingAtAPersistentSubscriber)
+{
+    TBackground tool;
+    ASSERT_TRUE(tool.Start({ksv::clitest::CliPath(), "measure", "--rate", "1000", "--time", "0.01", "--format", "csv",
+                            "--mqtt", broker.Url(), "--mqtt-flush", "150"},
+                           broker.Dir() / "tool.out", broker.Dir() / "tool.err"));
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 5; }, 20000)) << tool.Err();
+    broker.Freeze(true);
+    std::this_thread::sleep_for(std::chrono::seconds(30));
+    subscriber.Freeze(true);
+    broker.Freeze(false);
+    tool.Signal(SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    subscriber.Freeze(false);
+    ASSERT_EQ(tool.Wait(200000), 143) << tool.Err();
+    std::smatch published;
+    const std::string err = tool.Err();
+    ASSERT_TRUE(std::regex_search(err, published, std::regex(R"(mqtt: (\d+) cycles published\n)"))) << tool.Err();
+    const int cycles = std::stoi(published[1]);
+    EXPECT_GT(cycles, 1000) << "the cycles of the outage waited";
+    ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= static_cast<std::size_t>(cycles); }, 30000))
+        << FirstArrivals().size() << " of " << cycles;
+    EXPECT_EQ(FirstArrivals(), Range(0, cycles - 1));
 }
 
 // serve: a measurement asked for over SCPI is published as measure publishes.
