@@ -40,7 +40,7 @@ constexpr double kLongestFlushSeconds = 1e7;
 // seconds.
 constexpr double kCatchUpMessagesPerSecond = 300;
 constexpr double kCatchUpBurst = 50; // messages
-constexpr auto kLiveCreditLife = 1s;
+constexpr auto kStall = 1s;          // a broker that answers nothing this long stalls
 
 // CONNACK codes of MQTT 3.1.1 that refuse the credentials.
 constexpr int kBadUserOrPassword = 4;
@@ -285,9 +285,9 @@ void TMqttPublisher::Connected(int code)
     // The cycles that waited are backlog, paced from here.
     creditedMessages_ = queue_.PushedMessages();
     creditTime_ = Clock::now();
-    liveCredit_.clear();
-    liveTotal_ = 0.0;
+    liveCredit_ = 0.0;
     catchUpCredit_ = kCatchUpBurst;
+    lastProgress_ = Clock::now();
     backOff_ = kFirstBackOff;
     // Said by the loop before any cycle goes out: publishing from inside the
     // library's callback would take its locks in another order.
@@ -319,6 +319,7 @@ void TMqttPublisher::Answered(int mid)
     const auto cycle = unanswered_.find(sequence);
     if (cycle == unanswered_.end() || --cycle->second > 0) return;
     unanswered_.erase(cycle);
+    lastProgress_ = Clock::now();
     if (queue_.Sent(sequence)) ++published_;
 }
 
@@ -356,39 +357,32 @@ void TMqttPublisher::HandOutCycles()
     }
 }
 
-// The messages that may go out: each new cycle's own, for a second after it
-// came (so a moment with the window full holds no live cycle back), and the
-// catch-up rate above them, with a small burst saved up. What came while
-// nothing could be sent is backlog, paced by the catch-up rate alone.
+// The messages that may go out: every new cycle's own, and the catch-up
+// rate above them, with a small burst saved up. What came while nothing
+// could be sent (no connection, or a broker that answers nothing for a
+// while) is backlog, paced by the catch-up rate alone; a broker that is only
+// slow holds nothing back.
 void TMqttPublisher::Credit()
 {
     const auto now = Clock::now();
     const std::uint64_t pushed = queue_.PushedMessages();
-    if (pushed != creditedMessages_) {
-        liveCredit_.push_back({now, static_cast<double>(pushed - creditedMessages_)});
-        liveTotal_ += liveCredit_.back().second;
-    }
+    liveCredit_ += static_cast<double>(pushed - creditedMessages_);
     creditedMessages_ = pushed;
-    while (!liveCredit_.empty() && now - liveCredit_.front().first > kLiveCreditLife) {
-        liveTotal_ -= liveCredit_.front().second;
-        liveCredit_.pop_front();
-    }
+    const bool blocked = outstanding_ > 0 || (settings_.Qos == 0 && mosquitto_want_write(client_));
+    if (blocked && now - lastProgress_ > kStall) liveCredit_ = 0.0;
     const double elapsed = std::chrono::duration<double>(now - creditTime_).count();
     creditTime_ = now;
     catchUpCredit_ = std::min(catchUpCredit_ + std::max(elapsed, 0.0) * kCatchUpMessagesPerSecond, kCatchUpBurst);
 }
 
-bool TMqttPublisher::MayHandOut() const { return liveTotal_ + catchUpCredit_ > 0.0; }
+bool TMqttPublisher::MayHandOut() const { return liveCredit_ + catchUpCredit_ > 0.0; }
 
 void TMqttPublisher::Spend(double messages)
 {
-    while (messages > 0.0 && !liveCredit_.empty()) {
-        const double taken = std::min(messages, liveCredit_.front().second);
-        messages -= taken;
-        liveTotal_ -= taken;
-        if ((liveCredit_.front().second -= taken) <= 0.0) liveCredit_.pop_front();
-    }
-    catchUpCredit_ -= messages;
+    const double live = std::min(messages, std::max(liveCredit_, 0.0));
+    liveCredit_ -= live;
+    catchUpCredit_ -= messages - live;
+    lastProgress_ = Clock::now();
 }
 
 bool TMqttPublisher::SendCycle(std::uint64_t sequence)

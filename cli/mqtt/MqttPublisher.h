@@ -19,7 +19,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -142,9 +141,9 @@ private:
     int offlineMid_ = -1;
     bool offlineAnswered_ = false;
     std::uint64_t published_ = 0;
-    std::deque<std::pair<std::chrono::steady_clock::time_point, double>> liveCredit_; // messages of new cycles
-    double liveTotal_ = 0.0;                                                          // their sum
+    double liveCredit_ = 0.0; // messages of new cycles not yet sent
     double catchUpCredit_ = 0.0;
+    std::chrono::steady_clock::time_point lastProgress_{}; // a hand-out or an answer
     std::uint64_t creditedMessages_ = 0;
     std::chrono::steady_clock::time_point creditTime_{};
     std::chrono::steady_clock::time_point paceWake_ = std::chrono::steady_clock::time_point::max();
