@@ -5,6 +5,7 @@
 #include "CyclePublisher.h"
 #include "MeasureChoice.h"
 #include "Options.h"
+#include "ScanPublisher.h"
 
 namespace ksv::cli {
 
@@ -13,8 +14,9 @@ int RunList(bool json);
 int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
                TCyclePublisher* publisher = nullptr);
 // Several modules of one crate (choice.Several()), one record per scan.
+// `makePublisher`, when set, makes each module's publisher.
 int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
-                   TCyclePublisher* publisher = nullptr);
+                   const TPublisherFactory& makePublisher = {});
 int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublisher* publisher = nullptr);
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.

@@ -20,7 +20,8 @@ Usage:
                          [--slots LIST] [--cycles N | --duration SECONDS]
                          [--format table|csv|json] [--output FILE] [--settings FILE]
                          [--channels FILE] [--raw]
-  ksv27-vorn-cli serve [--crate SERIAL] [--slot N] [--settings FILE] [--listen ADDR] [--port P]
+  ksv27-vorn-cli serve [--crate SERIAL] [--slot N|LIST|all] [--settings FILE] [--channels FILE]
+                       [--listen ADDR] [--port P]
                        [--allow CIDR,...] [--max-clients N] [--idle-timeout SECONDS]
                        [--http-port P|off] [--http-max-clients N]
                        [--vxi11 on|off] [--vxi11-port P] [--announce on|off]
@@ -71,8 +72,12 @@ serve     the module as a 16-channel SCPI instrument on a raw TCP socket (PyVISA
           module once it can. It holds the module while it runs: the window cannot open
           it meanwhile. One line per connection, command error and failure goes to
           standard error.
-  --crate, --slot, --settings   as for measure (the settings file gives the module,
-                    the rate, the acquisition time and the first scan list)
+  --crate, --slot, --settings, --channels   as for measure (the settings file gives
+                    the module, the rate, the acquisition time and the first scan list).
+                    With --slot LIST or all the modules are one instrument: channels
+                    slot*100+ch, e.g. (@201:216,501:516), one time per scan, *IDN? names
+                    the crate, SYST:CTYP? <slot> a module, and a failing module gives
+                    9.91E+37 and one -240 naming its slot while the others measure
   --listen ADDR     address to listen on (default 127.0.0.1; 0.0.0.0 or :: for the network)
   --port P          TCP port (default 5025; 0: a free one); the first line of standard
                     output is the port

@@ -96,7 +96,6 @@ int MeasureWithModule(TDeviceEngine& device, TRun& run)
 int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
                TCyclePublisher* publisher)
 {
-    if (choice.Several()) return RunMeasureScan(choice, format, outputPath, publisher);
     TRecordSink sink;
     if (!sink.Open(outputPath)) {
         PrintError(sink.Error());

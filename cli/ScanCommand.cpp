@@ -17,6 +17,7 @@
 #include "ModuleChoice.h"
 #include "RecordFormat.h"
 #include "RecordSink.h"
+#include "ScanPublisher.h"
 
 namespace ksv::cli {
 
@@ -45,7 +46,7 @@ std::vector<TRunDescription> Runs(const TCrateScan& scan)
     return runs;
 }
 
-void ScanUntilDone(TCrateScan& crate, TScanRun& run)
+void ScanUntilDone(TCrateScan& crate, TScanRun& run, TScanPublisher* publisher)
 {
     const auto start = std::chrono::steady_clock::now();
     TScan scan;
@@ -57,6 +58,10 @@ void ScanUntilDone(TCrateScan& crate, TScanRun& run)
             run.Control.ReportFailure(run.Sink.Error().c_str());
             break;
         }
+        if (publisher) {
+            publisher->Publish(scan);
+            if (publisher->Refused()) run.Control.RequestStop();
+        }
         if (Enough(run.Choice, ++done, start)) run.Control.RequestStop();
     }
 }
@@ -64,7 +69,7 @@ void ScanUntilDone(TCrateScan& crate, TScanRun& run)
 } // namespace
 
 int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
-                   TCyclePublisher* publisher)
+                   const TPublisherFactory& makePublisher)
 {
     TRecordSink sink;
     if (!sink.Open(outputPath)) {
@@ -102,7 +107,12 @@ int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::stri
         PrintError(sink.Error());
         return kExitMeasureFailed;
     }
-    ScanUntilDone(crate, run);
+    std::unique_ptr<TScanPublisher> publisher;
+    if (makePublisher) {
+        publisher = std::make_unique<TScanPublisher>(makePublisher);
+        publisher->Start(runs);
+    }
+    ScanUntilDone(crate, run, publisher.get());
     crate.RequestStop();
     const std::string refusal = publisher ? publisher->Stop() : std::string();
     if (run.Control.Failed()) {

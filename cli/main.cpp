@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     }
     TChoiceResult choice;
     std::unique_ptr<TCyclePublisher> publisher;
+    TPublisherFactory makePublisher; // several modules: one publisher each
     if (options.Command == TCommand::Measure || options.Command == TCommand::Serve) {
         choice = BuildMeasureChoice(options);
         if (!choice.Ok) {
@@ -40,13 +41,22 @@ int main(int argc, char** argv)
         }
 #ifdef KSV_WITH_MQTT
         std::string error;
-        if (!options.Mqtt.Url.empty() && choice.Choice.Several()) {
-            PrintError("--mqtt takes one module (--slot N) for now");
+        if (!options.Mqtt.Url.empty() && choice.Choice.Several() && options.Command == TCommand::Serve) {
+            PrintError("serve --mqtt takes one module (--slot N)");
             return kExitUsage;
         }
         if (!options.Mqtt.Url.empty() && !(publisher = MakeMqttPublisher(options.Mqtt, PrintError, error))) {
             PrintError(error);
             return kExitUsage;
+        }
+        if (publisher && choice.Choice.Several()) {
+            publisher.reset();
+            makePublisher = [mqtt = options.Mqtt](int slot) -> std::unique_ptr<TCyclePublisher> {
+                TMqttOptions own = mqtt;
+                if (!own.ClientId.empty()) own.ClientId += "-" + std::to_string(slot); // one connection per module
+                std::string ignored;                                                   // the options were checked once already
+                return MakeMqttPublisher(own, PrintError, ignored);
+            };
         }
 #endif
     }
@@ -54,5 +64,7 @@ int main(int argc, char** argv)
     if (options.Command == TCommand::Serve) return RunServe(choice.Choice, options, publisher.get());
     InstallInterruptHandlers();
     if (options.Command == TCommand::List) return RunList(options.ListJson);
+    if (choice.Choice.Several())
+        return RunMeasureScan(choice.Choice, EffectiveFormat(options), options.OutputPath, makePublisher);
     return RunMeasure(choice.Choice, EffectiveFormat(options), options.OutputPath, publisher.get());
 }

@@ -13,7 +13,8 @@ bool SameShape(const TCycleShape& shape, const TCycleResult& cycle)
     for (std::size_t c = 0; c < shape.Channels.size(); ++c) {
         const TChannelResult& a = shape.Channels[c];
         const TChannelResult& b = cycle.Channels[c];
-        if (a.Active != b.Active || a.Kind != b.Kind || a.Unit != b.Unit || a.MezzanineName != b.MezzanineName)
+        if (a.Active != b.Active || a.Kind != b.Kind || a.Unit != b.Unit || a.MezzanineName != b.MezzanineName ||
+            a.Label != b.Label || a.Scaled != b.Scaled || a.ScaledUnit != b.ScaledUnit)
             return false;
     }
     return true;
@@ -28,6 +29,9 @@ std::shared_ptr<const TCycleShape> ShapeOf(const TCycleResult& cycle)
         channel.Kind = cycle.Channels[c].Kind;
         channel.Unit = cycle.Channels[c].Unit;
         channel.MezzanineName = cycle.Channels[c].MezzanineName;
+        channel.Label = cycle.Channels[c].Label;
+        channel.Scaled = cycle.Channels[c].Scaled;
+        channel.ScaledUnit = cycle.Channels[c].ScaledUnit;
     }
     return shape;
 }
@@ -51,6 +55,7 @@ TPackedCycle TCyclePacker::Pack(const TCycleResult& cycle)
         packed.Valid = static_cast<std::uint16_t>(packed.Valid | (1u << c));
         packed.Texts += channel.Text;
         packed.Texts += '\0';
+        if (channel.Scaled) packed.Raw[c] = channel.RawValue;
     }
     return packed;
 }
@@ -67,6 +72,10 @@ void UnpackCycle(const TPackedCycle& packed, TCycleResult& out)
         channel.Kind = shape.Kind;
         channel.Unit = shape.Unit;
         channel.MezzanineName = shape.MezzanineName;
+        channel.Label = shape.Label;
+        channel.Scaled = shape.Scaled;
+        channel.ScaledUnit = shape.ScaledUnit;
+        channel.RawValue = packed.Raw[c];
         channel.Valid = (packed.Valid >> c) & 1u;
         if (channel.Valid) {
             const std::size_t end = packed.Texts.find('\0', at);

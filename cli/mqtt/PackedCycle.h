@@ -17,15 +17,16 @@ namespace ksv::cli {
 
 // The channels of a cycle without their values.
 struct TCycleShape {
-    std::array<TChannelResult, kChannelCount> Channels{}; // Valid, Value and Text unused
+    std::array<TChannelResult, kChannelCount> Channels{}; // Valid, Value, Text and RawValue unused
 };
 
 struct TPackedCycle {
     std::uint64_t Index = 0;
     std::chrono::system_clock::time_point StartTime{};
     std::shared_ptr<const TCycleShape> Shape;
-    std::uint16_t Valid = 0; // bit c: channel c has a value
-    std::string Texts;       // the texts of those channels in order, each followed by '\0'
+    std::uint16_t Valid = 0;                 // bit c: channel c has a value
+    std::string Texts;                       // the texts of those channels in order, each followed by '\0'
+    std::array<double, kChannelCount> Raw{}; // a scaled channel's value before scaling
 };
 
 // Packs the cycles of one producer; a new shape is made only when a cycle's

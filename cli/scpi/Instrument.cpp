@@ -176,8 +176,8 @@ TChannelSet TInstrument::MeasuredChannels() const
 TScpiError TInstrument::SetScan(TChannelSet scan)
 {
     std::lock_guard lock(mutex_);
-    if (RunningLocked()) return Fail(-221, "measurement running");
-    if ((scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the list");
+    if (RunningLocked()) return Fail(err::kSettingsConflict, "measurement running");
+    if ((scan & UsableChannels()).none()) return Fail(err::kSettingsConflict, "no measurable channel in the list");
     config_.Scan = scan;
     slotsChosen_ = true;
     return {};
@@ -186,11 +186,11 @@ TScpiError TInstrument::SetScan(TChannelSet scan)
 TScpiError TInstrument::SetRate(int rateIndex)
 {
     std::lock_guard lock(mutex_);
-    if (RunningLocked()) return Fail(-221, "measurement running");
+    if (RunningLocked()) return Fail(err::kSettingsConflict, "measurement running");
     if (!TimeAllowed(rateIndex, config_.Time)) {
         const TTimeRange range = AllowedTimes(rateIndex);
-        return Fail(-221, "acquisition time " + Nr3(config_.Time) + " s outside " + Nr3(range.Min) + " to " +
-                              Nr3(range.Max) + " s at " + Nr3(RateOfIndex(rateIndex)) + " Hz: set APER first");
+        return Fail(err::kSettingsConflict, "acquisition time " + Nr3(config_.Time) + " s outside " + Nr3(range.Min) + " to " +
+                                                Nr3(range.Max) + " s at " + Nr3(RateOfIndex(rateIndex)) + " Hz: set APER first");
     }
     config_.RateIndex = rateIndex;
     return {};
@@ -199,8 +199,8 @@ TScpiError TInstrument::SetRate(int rateIndex)
 TScpiError TInstrument::SetTime(double seconds)
 {
     std::lock_guard lock(mutex_);
-    if (RunningLocked()) return Fail(-221, "measurement running");
-    if (!TimeAllowed(config_.RateIndex, seconds)) return Fail(-222, "acquisition time outside the rate's range");
+    if (RunningLocked()) return Fail(err::kSettingsConflict, "measurement running");
+    if (!TimeAllowed(config_.RateIndex, seconds)) return Fail(err::kDataOutOfRange, "acquisition time outside the rate's range");
     config_.Time = seconds;
     return {};
 }
@@ -208,7 +208,7 @@ TScpiError TInstrument::SetTime(double seconds)
 TScpiError TInstrument::SetCount(std::uint64_t count)
 {
     std::lock_guard lock(mutex_);
-    if (RunningLocked()) return Fail(-221, "measurement running");
+    if (RunningLocked()) return Fail(err::kSettingsConflict, "measurement running");
     config_.Count = count;
     return {};
 }
@@ -217,10 +217,10 @@ TScpiError TInstrument::Initiate(int owner)
 {
     {
         std::lock_guard lock(mutex_);
-        if (RunningLocked()) return Fail(-213, "measurement running");
+        if (RunningLocked()) return Fail(err::kInitIgnored, "measurement running");
         if (!TimeAllowed(config_.RateIndex, config_.Time))
-            return Fail(-221, "acquisition time outside the rate's range");
-        if ((config_.Scan & UsableChannels()).none()) return Fail(-221, "no measurable channel in the scan list");
+            return Fail(err::kSettingsConflict, "acquisition time outside the rate's range");
+        if ((config_.Scan & UsableChannels()).none()) return Fail(err::kSettingsConflict, "no measurable channel in the scan list");
         ++started_;
         pending_ = config_;
         pending_.Scan &= FactsLocked().AllChannels();
@@ -299,7 +299,7 @@ TStatusCondition TInstrument::Questionable() const
     std::lock_guard lock(mutex_);
     TStatusCondition condition;
     const bool failed = failedGeneration_ != 0 && failedGeneration_ == started_ &&
-                        (failure_.Code == -240 || failure_.Code == -241);
+                        (failure_.Code == err::kHardwareError || failure_.Code == err::kHardwareMissing);
     condition.Bits = static_cast<std::uint16_t>((failed ? kQuesHardware : 0) | (lowerCrossed_ ? kQuesLowerLimit : 0) |
                                                 (upperCrossed_ ? kQuesUpperLimit : 0));
     condition.Rises = quesRises_;
@@ -366,7 +366,7 @@ TScpiError TInstrument::ChangeScale(TChannelSet channels, const std::function<vo
                                     bool label)
 {
     std::lock_guard lock(mutex_);
-    if (!label && RunningLocked()) return Fail(-221, "measurement running");
+    if (!label && RunningLocked()) return Fail(err::kSettingsConflict, "measurement running");
     for (std::size_t c = 0; c < kChannels; ++c)
         if (channels[c]) change(scales_[c]);
     return {};
@@ -491,7 +491,7 @@ void TInstrument::ModuleFault(const TModuleFault& fault)
     std::lock_guard lock(mutex_);
     if (!measuring_) return;
     const std::string detail = HardwareDetail(fault.Text);
-    faults_.push_back(Fail(-240, facts_.Several ? "slot " + std::to_string(fault.Slot) + ": " + detail : detail));
+    faults_.push_back(Fail(err::kHardwareError, facts_.Several ? "slot " + std::to_string(fault.Slot) + ": " + detail : detail));
 }
 
 // Each module measures the mezzanine slots of its scanned channels.
@@ -529,10 +529,10 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
         std::lock_guard lock(mutex_);
         faults_.clear();
     }
-    if (!scan_ && !TryOpen(false)) return EndMeasurement(generation, Fail(-241, "no KSV27 module open"));
+    if (!scan_ && !TryOpen(false)) return EndMeasurement(generation, Fail(err::kHardwareMissing, "no KSV27 module open"));
     scan_->Reopen(); // a closed module is tried again at every new measurement
-    if (!Facts().Open) return EndMeasurement(generation, Fail(-241, "no KSV27 module open"));
-    if (!Configure(config)) return EndMeasurement(generation, Fail(-221, "no measurable channel in the scan list"));
+    if (!Facts().Open) return EndMeasurement(generation, Fail(err::kHardwareMissing, "no KSV27 module open"));
+    if (!Configure(config)) return EndMeasurement(generation, Fail(err::kSettingsConflict, "no measurable channel in the scan list"));
     if (runObserver_ && !choice_.Several()) {
         const std::vector<TScanModuleState> modules = scan_->Modules();
         if (!modules.empty() && modules[0].Open) runObserver_(modules[0].Run);
@@ -557,7 +557,7 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
         if (n == 0) first = scan.StartTime;
         const double time = std::chrono::duration<double>(scan.StartTime - first).count();
         if (!TakeScan(scan, time, config.Scan, generation) && !overflowTold && errors_) {
-            errors_(owner, Fail(-223, "reading memory full, oldest readings dropped"));
+            errors_(owner, Fail(err::kTooMuchData, "reading memory full, oldest readings dropped"));
             overflowTold = true;
         }
         if (observer_ && !choice_.Several() && !scan.Modules.empty()) {
@@ -595,8 +595,8 @@ bool TInstrument::TakeScan(const TScan& scan, double time, TChannelSet channels,
             const bool above = upper_[c].On && values[c] > upper_[c].Value;
             const bool below = lower_[c].On && values[c] < lower_[c].Value;
             if (above || below) crossed_.set(c);
-            if (above && !upperCrossed_) ++quesRises_[12];
-            if (below && !lowerCrossed_) ++quesRises_[11];
+            if (above && !upperCrossed_) ++quesRises_[kQuesUpperLimitBit];
+            if (below && !lowerCrossed_) ++quesRises_[kQuesLowerLimitBit];
             upperCrossed_ = upperCrossed_ || above;
             lowerCrossed_ = lowerCrossed_ || below;
         }
@@ -613,7 +613,7 @@ void TInstrument::EndMeasurement(std::uint64_t generation, TScpiError failure)
         if (failure) {
             failedGeneration_ = generation;
             failure_ = std::move(failure);
-            if (failure_.Code == -240 || failure_.Code == -241) ++quesRises_[9];
+            if (failure_.Code == err::kHardwareError || failure_.Code == err::kHardwareMissing) ++quesRises_[kQuesHardwareBit];
         }
         measuring_ = false;
     }

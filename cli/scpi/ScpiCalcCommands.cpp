@@ -70,7 +70,7 @@ TScpiError TScpiSession::SetLimit(TExec& e, bool upper)
     const TModuleFacts facts = instrument_.Facts();
     for (int c = 0; c < kChannels && !unit.empty() && facts.Open; ++c)
         if (set[static_cast<std::size_t>(c)] && unit != UnitOfChannel(facts, c))
-            return Fail(-131, unit + " is not the unit of channel " + std::to_string(c + 1));
+            return Fail(err::kInvalidSuffix, unit + " is not the unit of channel " + std::to_string(c + 1));
     instrument_.SetLimit(upper, value, set);
     return {};
 }

@@ -48,7 +48,7 @@ TScpiError TScpiSession::Opc(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     if (instrument_.Busy()) opcPending_ = true;
-    else esr_ |= 0x01;
+    else esr_ |= kEsrOperationComplete;
     return {};
 }
 
@@ -86,7 +86,7 @@ TScpiError ToMask(const TCommand& c, int max, T& mask)
     if (IsMnemonic(c.Params[0], mnemonic)) value = mnemonic == "MAX" ? max : 0;
     else if (TScpiError error = ToPlainNumber(c.Params[0], value)) return error;
     const double rounded = std::round(value);
-    if (rounded < 0 || rounded > max) return Fail(-222, "0.." + std::to_string(max));
+    if (rounded < 0 || rounded > max) return Fail(err::kDataOutOfRange, "0.." + std::to_string(max));
     mask = static_cast<T>(rounded);
     return {};
 }
@@ -110,12 +110,12 @@ TScpiError TScpiSession::SreQuery(TExec& e)
 std::uint8_t TScpiSession::StatusByte(bool messageAvailable) const
 {
     std::uint8_t stb = 0;
-    if (errors_.Count() > 0) stb |= 0x04;
-    if (questionable_.Summary(instrument_.Questionable())) stb |= 0x08;
-    if (messageAvailable) stb |= 0x10;
-    if (esr_ & ese_) stb |= 0x20;
-    if (operation_.Summary(instrument_.Operation())) stb |= 0x80;
-    if (stb & sre_ & 0xBF) stb |= 0x40;
+    if (errors_.Count() > 0) stb |= kStbErrorQueue;
+    if (questionable_.Summary(instrument_.Questionable())) stb |= kStbQuestionable;
+    if (messageAvailable) stb |= kStbMessageAvailable;
+    if (esr_ & ese_) stb |= kStbEventStatus;
+    if (operation_.Summary(instrument_.Operation())) stb |= kStbOperation;
+    if (stb & sre_ & ~kStbRequestService) stb |= kStbRequestService;
     return stb;
 }
 
@@ -210,7 +210,7 @@ TScpiError TScpiSession::MezzanineQuery(TExec& e)
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
     if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
     const TModuleFacts facts = instrument_.Facts();
-    if (!facts.Open) return Fail(-241, "no KSV27 module open");
+    if (!facts.Open) return Fail(err::kHardwareMissing, "no KSV27 module open");
     e.Answer = PerChannel(set, [&](int c) { return Quoted(facts.Mezzanines[static_cast<std::size_t>(c / 2)]); });
     return {};
 }
@@ -222,7 +222,7 @@ TScpiError TScpiSession::ModuleTypeQuery(TExec& e)
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
     double number = 0.0;
     if (TScpiError error = ToPlainNumber(e.Command.Params[0], number)) return error;
-    if (number != std::floor(number) || number < 1 || number > 16) return Fail(-222, "slot not in 1..16");
+    if (number != std::floor(number) || number < 1 || number > 16) return Fail(err::kDataOutOfRange, "slot not in 1..16");
     const TModuleFacts facts = instrument_.Facts();
     e.Answer = "0,0,0,0";
     for (const TServedModule& module : facts.Modules)

@@ -64,7 +64,7 @@ std::string ErrorAnswer(const TScpiError& error)
 void TErrorQueue::Push(TScpiError error)
 {
     if (entries_.size() >= kCapacity) {
-        entries_.back() = Fail(-350);
+        entries_.back() = Fail(err::kQueueOverflow);
         return;
     }
     entries_.push_back(std::move(error));

@@ -7,6 +7,39 @@
 
 namespace ksv::scpi {
 
+// The error codes the instrument reports.
+namespace err {
+inline constexpr int kCommandError = -100;
+inline constexpr int kInvalidCharacter = -101;
+inline constexpr int kSyntaxError = -102;
+inline constexpr int kInvalidSeparator = -103;
+inline constexpr int kDataTypeError = -104;
+inline constexpr int kParameterNotAllowed = -108;
+inline constexpr int kMissingParameter = -109;
+inline constexpr int kUndefinedHeader = -113;
+inline constexpr int kHeaderSuffixOutOfRange = -114;
+inline constexpr int kNumericDataError = -120;
+inline constexpr int kInvalidCharacterInNumber = -121;
+inline constexpr int kExponentTooLarge = -123;
+inline constexpr int kTooManyDigits = -124;
+inline constexpr int kInvalidSuffix = -131;
+inline constexpr int kSuffixNotAllowed = -138;
+inline constexpr int kInvalidCharacterData = -141;
+inline constexpr int kInvalidStringData = -151;
+inline constexpr int kExecutionError = -200;
+inline constexpr int kInitIgnored = -213;
+inline constexpr int kSettingsConflict = -221;
+inline constexpr int kDataOutOfRange = -222;
+inline constexpr int kTooMuchData = -223;
+inline constexpr int kIllegalParameterValue = -224;
+inline constexpr int kDataCorruptOrStale = -230;
+inline constexpr int kHardwareError = -240;
+inline constexpr int kHardwareMissing = -241;
+inline constexpr int kQueueOverflow = -350;
+inline constexpr int kQueryInterrupted = -410;
+inline constexpr int kQueryUnterminated = -420;
+} // namespace err
+
 struct TScpiError {
     int Code = 0;       // 0: no error
     std::string Detail; // ASCII; shown after ';' inside the quotes

@@ -22,7 +22,7 @@ constexpr double kDefaultTime = 1.0;
 TScpiError TScpiSession::ChangeAllowed(const TCommand& command) const
 {
     if (TScpiError error = CountParams(command, 1, 1)) return error;
-    return instrument_.Running() ? Fail(-221, "measurement running") : TScpiError{};
+    return instrument_.Running() ? Fail(err::kSettingsConflict, "measurement running") : TScpiError{};
 }
 
 // ---- configuration --------------------------------------------------------
@@ -50,11 +50,11 @@ TScpiError TScpiSession::Rate(TExec& e)
     if (IsMnemonic(p, mnemonic)) {
         index = mnemonic == "MAX" ? 7 : 0;
     } else {
-        if (p.Kind != TParamKind::Number) return Fail(-104, "rate in Hz expected");
+        if (p.Kind != TParamKind::Number) return Fail(err::kDataTypeError, "rate in Hz expected");
         double hz = 0.0;
         if (TScpiError error = ScaleBySuffix(p, "HZ", hz)) return error;
         index = IndexOfRate(hz);
-        if (index < 0) return Fail(-222, "rate one of 5, 10, 20, 50, 100, 200, 500, 1000 Hz");
+        if (index < 0) return Fail(err::kDataOutOfRange, "rate one of 5, 10, 20, 50, 100, 200, 500, 1000 Hz");
     }
     return instrument_.SetRate(index);
 }
@@ -65,7 +65,7 @@ TScpiError TScpiSession::RateQuery(TExec& e)
     int index = instrument_.Config().RateIndex;
     std::string mnemonic;
     if (!e.Command.Params.empty()) {
-        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(-224, "MIN or MAX");
+        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(err::kIllegalParameterValue, "MIN or MAX");
         index = mnemonic == "MAX" ? 7 : 0;
     }
     e.Answer = Nr3(RateOfIndex(index));
@@ -82,11 +82,11 @@ TScpiError TScpiSession::Aperture(TExec& e)
     if (IsMnemonic(p, mnemonic)) {
         if (mnemonic != "DEF") seconds = mnemonic == "MAX" ? range.Max : range.Min;
     } else {
-        if (p.Kind != TParamKind::Number) return Fail(-104, "time in s expected");
+        if (p.Kind != TParamKind::Number) return Fail(err::kDataTypeError, "time in s expected");
         if (TScpiError error = ScaleBySuffix(p, "S", seconds)) return error;
     }
     if (!TimeAllowed(instrument_.Config().RateIndex, seconds))
-        return Fail(-222, "acquisition time " + Nr3(range.Min) + " to " + Nr3(range.Max) + " s at this rate");
+        return Fail(err::kDataOutOfRange, "acquisition time " + Nr3(range.Min) + " to " + Nr3(range.Max) + " s at this rate");
     return instrument_.SetTime(seconds);
 }
 
@@ -96,7 +96,7 @@ TScpiError TScpiSession::ApertureQuery(TExec& e)
     double seconds = instrument_.Config().Time;
     std::string mnemonic;
     if (!e.Command.Params.empty()) {
-        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(-224, "MIN or MAX");
+        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(err::kIllegalParameterValue, "MIN or MAX");
         const TTimeRange range = AllowedTimes(instrument_.Config().RateIndex);
         seconds = mnemonic == "MAX" ? range.Max : range.Min;
     }
@@ -110,7 +110,7 @@ TScpiError TScpiSession::FunctionQuery(TExec& e)
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
     if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
     const TModuleFacts facts = instrument_.Facts();
-    if (!facts.Open) return Fail(-241, "no KSV27 module open");
+    if (!facts.Open) return Fail(err::kHardwareMissing, "no KSV27 module open");
     e.Answer = PerChannel(set, [&](int c) { return Quoted(FunctionName(KindOfChannel(facts, c))); });
     return {};
 }
@@ -121,7 +121,7 @@ TScpiError TScpiSession::UnitQuery(TExec& e)
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
     if (TScpiError error = OptionalChannelList(e.Command, 0, TChannelSet().set(), set)) return error;
     const TModuleFacts facts = instrument_.Facts();
-    if (!facts.Open) return Fail(-241, "no KSV27 module open");
+    if (!facts.Open) return Fail(err::kHardwareMissing, "no KSV27 module open");
     e.Answer = PerChannel(set, [&](int c) {
         const std::string unit = UnitOfChannel(facts, c);
         return unit.empty() ? std::string("NONE") : unit;
@@ -141,7 +141,7 @@ TScpiError TScpiSession::Count(TExec& e)
     if (TScpiError error = ToPlainNumber(p, value)) return error;
     if (p.Number >= kInfinity) return instrument_.SetCount(kInfiniteCount);
     const double rounded = std::round(value);
-    if (!(rounded >= 1.0 && rounded <= static_cast<double>(kMaxCount))) return Fail(-222, "count 1 to 1000000000 or INF");
+    if (!(rounded >= 1.0 && rounded <= static_cast<double>(kMaxCount))) return Fail(err::kDataOutOfRange, "count 1 to 1000000000 or INF");
     return instrument_.SetCount(static_cast<std::uint64_t>(rounded));
 }
 
@@ -151,7 +151,7 @@ TScpiError TScpiSession::CountQuery(TExec& e)
     std::uint64_t count = instrument_.Config().Count;
     std::string mnemonic;
     if (!e.Command.Params.empty()) {
-        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(-224, "MIN or MAX");
+        if (!IsMnemonic(e.Command.Params[0], mnemonic) || mnemonic == "DEF") return Fail(err::kIllegalParameterValue, "MIN or MAX");
         count = mnemonic == "MAX" ? kMaxCount : 1;
     }
     e.Answer = count == kInfiniteCount ? Nr3(kInfinity) : std::to_string(count);
@@ -190,7 +190,7 @@ TScpiError TScpiSession::FetchAnswer(TExec& e)
     const bool failed = static_cast<bool>(instrument_.Failure());
     if (failed) TellFailure();
     // After a failure of the measurement its error says enough.
-    if (readings.empty()) return failed ? TScpiError{} : Fail(-420, "no readings to answer");
+    if (readings.empty()) return failed ? TScpiError{} : Fail(err::kQueryUnterminated, "no readings to answer");
     e.Answer = FormatReadings(readings);
     return {};
 }
@@ -198,7 +198,7 @@ TScpiError TScpiSession::FetchAnswer(TExec& e)
 TScpiError TScpiSession::Fetch(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
-    if (instrument_.Config().Count == kInfiniteCount) return Fail(-221, "infinite trigger count: use DATA:REMove?");
+    if (instrument_.Config().Count == kInfiniteCount) return Fail(err::kSettingsConflict, "infinite trigger count: use DATA:REMove?");
     return FetchAnswer(e);
 }
 
@@ -206,7 +206,7 @@ TScpiError TScpiSession::Read(TExec& e)
 {
     if (!e.Resumed) {
         if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
-        if (instrument_.Config().Count == kInfiniteCount) return Fail(-221, "infinite trigger count: use DATA:REMove?");
+        if (instrument_.Config().Count == kInfiniteCount) return Fail(err::kSettingsConflict, "infinite trigger count: use DATA:REMove?");
         if (TScpiError error = StartMeasurement()) return error;
     }
     return FetchAnswer(e);
@@ -216,7 +216,7 @@ TScpiError TScpiSession::Measure(TExec& e)
 {
     if (!e.Resumed) {
         if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
-        if (instrument_.Config().Count == kInfiniteCount) return Fail(-221, "infinite trigger count: use DATA:REMove?");
+        if (instrument_.Config().Count == kInfiniteCount) return Fail(err::kSettingsConflict, "infinite trigger count: use DATA:REMove?");
         if (!e.Command.Params.empty()) {
             TChannelSet set;
             if (TScpiError error = Channels(e.Command.Params[0], set)) return error;
@@ -242,9 +242,9 @@ TScpiError TScpiSession::Remove(TExec& e)
     if (IsMnemonic(e.Command.Params[0], mnemonic)) count = mnemonic == "MAX" ? static_cast<double>(points) : 1.0;
     else if (TScpiError error = ToPlainNumber(e.Command.Params[0], count)) return error;
     count = std::round(count);
-    if (count < 1.0) return Fail(-222, "at least 1 reading");
-    if (points == 0) return Fail(-420, "no readings to answer");
-    if (count > static_cast<double>(points)) return Fail(-222, "only " + std::to_string(points) + " readings");
+    if (count < 1.0) return Fail(err::kDataOutOfRange, "at least 1 reading");
+    if (points == 0) return Fail(err::kQueryUnterminated, "no readings to answer");
+    if (count > static_cast<double>(points)) return Fail(err::kDataOutOfRange, "only " + std::to_string(points) + " readings");
     e.Answer = FormatReadings(instrument_.Readings(static_cast<std::size_t>(count), true));
     if (!instrument_.Busy()) TellFailure();
     return {};

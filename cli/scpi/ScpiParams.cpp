@@ -4,8 +4,8 @@ namespace ksv::scpi {
 
 TScpiError CountParams(const TCommand& c, std::size_t min, std::size_t max)
 {
-    if (c.Params.size() < min) return Fail(-109);
-    if (c.Params.size() > max) return Fail(-108);
+    if (c.Params.size() < min) return Fail(err::kMissingParameter);
+    if (c.Params.size() > max) return Fail(err::kParameterNotAllowed);
     return {};
 }
 
@@ -32,14 +32,14 @@ int ChannelNumberOf(const TModuleFacts& facts, int index, bool hundreds)
 
 TScpiError ToChannels(const TParam& p, const TModuleFacts& facts, TChannelSet& set, bool* hundreds)
 {
-    if (p.Kind != TParamKind::Channels) return Fail(-104, "channel list expected");
-    if (p.Channels.empty()) return Fail(-102, "empty channel list");
+    if (p.Kind != TParamKind::Channels) return Fail(err::kDataTypeError, "channel list expected");
+    if (p.Channels.empty()) return Fail(err::kSyntaxError, "empty channel list");
     for (const int channel : p.Channels) {
         bool form = false;
         const int index = ChannelIndexOf(facts, channel, form);
         if (index < 0)
-            return Fail(-222, "channel " + std::to_string(channel) +
-                                  (facts.Several ? " not in the instrument's modules" : " not in 1..16"));
+            return Fail(err::kDataOutOfRange, "channel " + std::to_string(channel) +
+                                                  (facts.Several ? " not in the instrument's modules" : " not in 1..16"));
         set.set(static_cast<std::size_t>(index));
         if (hundreds) *hundreds = form;
     }
@@ -67,29 +67,29 @@ TScpiError ToBool(const TParam& p, bool& on)
         on = p.Number == 1.0;
         return {};
     }
-    if (p.Kind == TParamKind::Character || p.Kind == TParamKind::Number) return Fail(-224, "ON, OFF, 1 or 0");
-    return Fail(-104, "ON, OFF, 1 or 0");
+    if (p.Kind == TParamKind::Character || p.Kind == TParamKind::Number) return Fail(err::kIllegalParameterValue, "ON, OFF, 1 or 0");
+    return Fail(err::kDataTypeError, "ON, OFF, 1 or 0");
 }
 
 // A plain number: no suffix allowed.
 TScpiError ToPlainNumber(const TParam& p, double& value)
 {
-    if (p.Kind != TParamKind::Number) return Fail(-104, "number expected");
-    if (!p.Suffix.empty()) return Fail(-138);
+    if (p.Kind != TParamKind::Number) return Fail(err::kDataTypeError, "number expected");
+    if (!p.Suffix.empty()) return Fail(err::kSuffixNotAllowed);
     value = p.Number;
     return {};
 }
 
 TScpiError ToLevel(const TParam& p, double& value, std::string& unit)
 {
-    if (p.Kind != TParamKind::Number) return Fail(-104, "number expected");
+    if (p.Kind != TParamKind::Number) return Fail(err::kDataTypeError, "number expected");
     unit.clear();
     for (const char* u : {"V", "A", "OHM"})
         if (!ScaleBySuffix(p, u, value)) {
             if (!p.Suffix.empty()) unit = u;
             return {};
         }
-    return Fail(-131);
+    return Fail(err::kInvalidSuffix);
 }
 
 // MIN, MAX or DEF in place of a number; `mnemonic` empty for a number.

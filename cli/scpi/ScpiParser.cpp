@@ -105,7 +105,7 @@ TScpiError ParseNumber(std::string_view text, TParam& param)
         ++i;
         while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
     }
-    if (digits == 0) return Fail(-121);
+    if (digits == 0) return Fail(err::kInvalidCharacterInNumber);
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
@@ -119,11 +119,11 @@ TScpiError ParseNumber(std::string_view text, TParam& param)
     const char* first = mantissa.data() + (mantissa.front() == '+' ? 1 : 0);
     double value = 0.0;
     const auto [end, ec] = std::from_chars(first, mantissa.data() + mantissa.size(), value);
-    if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value))) return Fail(-123);
-    if (ec != std::errc() || end != mantissa.data() + mantissa.size()) return Fail(-121);
-    if (!suffix.empty() && !IsAlpha(suffix.front())) return Fail(-121);
+    if (ec == std::errc::result_out_of_range || (ec == std::errc() && !std::isfinite(value))) return Fail(err::kExponentTooLarge);
+    if (ec != std::errc() || end != mantissa.data() + mantissa.size()) return Fail(err::kInvalidCharacterInNumber);
+    if (!suffix.empty() && !IsAlpha(suffix.front())) return Fail(err::kInvalidCharacterInNumber);
     for (const char c : suffix)
-        if (!IsAlpha(c) && c != '/') return Fail(-131);
+        if (!IsAlpha(c) && c != '/') return Fail(err::kInvalidSuffix);
     param.Kind = TParamKind::Number;
     param.Number = value;
     param.Suffix = UpperText(suffix);
@@ -142,20 +142,20 @@ bool ParseChannelNumber(std::string_view text, int& channel)
 
 TScpiError ParseChannelList(std::string_view text, TParam& param)
 {
-    if (text.size() < 3 || text.substr(0, 2) != "(@" || text.back() != ')') return Fail(-102, "channel list");
+    if (text.size() < 3 || text.substr(0, 2) != "(@" || text.back() != ')') return Fail(err::kSyntaxError, "channel list");
     const std::string_view inside = Trim(text.substr(2, text.size() - 3));
     param.Kind = TParamKind::Channels;
     if (inside.empty()) return {};
     for (const std::string_view item : SplitTop(inside, ',')) {
         const std::size_t colon = item.find(':');
         int first = 0, last = 0;
-        if (!ParseChannelNumber(item.substr(0, colon), first)) return Fail(-102, "channel list");
+        if (!ParseChannelNumber(item.substr(0, colon), first)) return Fail(err::kSyntaxError, "channel list");
         last = first;
         if (colon != std::string_view::npos && !ParseChannelNumber(item.substr(colon + 1), last))
-            return Fail(-102, "channel list");
+            return Fail(err::kSyntaxError, "channel list");
         const long long span = std::llabs(static_cast<long long>(last) - first) + 1;
         if (param.Channels.size() + static_cast<std::size_t>(span) > kMaxListedChannels)
-            return Fail(-222, "channel list too long");
+            return Fail(err::kDataOutOfRange, "channel list too long");
         const int step = last >= first ? 1 : -1;
         for (int c = first;; c += step) {
             param.Channels.push_back(c);
@@ -179,12 +179,12 @@ TScpiError ParseString(std::string_view text, TParam& param)
             ++i;
             continue;
         }
-        if (i + 1 != text.size()) return Fail(-151);
+        if (i + 1 != text.size()) return Fail(err::kInvalidStringData);
         param.Kind = TParamKind::String;
         param.Text = std::move(content);
         return {};
     }
-    return Fail(-151);
+    return Fail(err::kInvalidStringData);
 }
 
 TScpiError ParseParam(std::string_view text, TParam& param)
@@ -195,15 +195,15 @@ TScpiError ParseParam(std::string_view text, TParam& param)
     if (IsDigit(c) || c == '+' || c == '-' || c == '.') return ParseNumber(text, param);
     if (c == '#') {
         // A definite-length block stands for the text of its bytes.
-        if (BlockEnd(text, 0) != text.size()) return Fail(-104, "only definite-length blocks are accepted");
+        if (BlockEnd(text, 0) != text.size()) return Fail(err::kDataTypeError, "only definite-length blocks are accepted");
         const std::size_t digits = static_cast<std::size_t>(text[1] - '0');
         param.Kind = TParamKind::String;
         param.Text = std::string(text.substr(2 + digits));
         return {};
     }
-    if (!IsAlpha(c)) return Fail(-101);
+    if (!IsAlpha(c)) return Fail(err::kInvalidCharacter);
     for (const char k : text)
-        if (!IsAlpha(k) && !IsDigit(k) && k != '_') return Fail(-141);
+        if (!IsAlpha(k) && !IsDigit(k) && k != '_') return Fail(err::kInvalidCharacterData);
     param.Kind = TParamKind::Character;
     param.Text = UpperText(text);
     return {};
@@ -220,18 +220,18 @@ TScpiError ParseHeader(std::string_view header, TCommand& command, bool& rooted)
     if (!header.empty() && header.front() == '*') {
         command.Common = true;
         header.remove_prefix(1);
-        if (header.empty()) return Fail(-102, "header");
+        if (header.empty()) return Fail(err::kSyntaxError, "header");
         for (const char c : header)
-            if (!IsAlpha(c)) return Fail(-102, "header");
+            if (!IsAlpha(c)) return Fail(err::kSyntaxError, "header");
         command.Nodes.push_back(UpperText(header));
         return {};
     }
     rooted = !header.empty() && header.front() == ':';
     if (rooted) header.remove_prefix(1);
     for (const std::string_view node : SplitTop(header, ':')) {
-        if (node.empty() || !IsAlpha(node.front())) return Fail(-102, "header");
+        if (node.empty() || !IsAlpha(node.front())) return Fail(err::kSyntaxError, "header");
         for (const char c : node)
-            if (!IsAlpha(c) && !IsDigit(c) && c != '_') return Fail(-102, "header");
+            if (!IsAlpha(c) && !IsDigit(c) && c != '_') return Fail(err::kSyntaxError, "header");
         command.Nodes.push_back(UpperText(node));
     }
     return {};
@@ -258,7 +258,7 @@ TUnit ParseUnit(std::string_view text, std::vector<std::string>& path)
     for (const std::string_view item : SplitTop(rest, ',')) {
         const std::string_view value = Trim(item);
         if (value.empty()) {
-            unit.Error = Fail(-102, "empty parameter");
+            unit.Error = Fail(err::kSyntaxError, "empty parameter");
             return unit;
         }
         TParam param;
@@ -328,7 +328,7 @@ std::vector<TUnit> ParseLine(std::string_view line)
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::vector<TUnit> units;
     if (!PlainAscii(line)) {
-        units.push_back({{}, Fail(-101, "only printable ASCII is accepted")});
+        units.push_back({{}, Fail(err::kInvalidCharacter, "only printable ASCII is accepted")});
         return units;
     }
     std::vector<std::string> path;
@@ -366,7 +366,7 @@ TScpiError ScaleBySuffix(const TParam& number, std::string_view unit, double& va
     const std::string& suffix = number.Suffix;
     if (suffix.empty() || suffix == unit) return {};
     if (suffix.size() <= unit.size() || suffix.compare(suffix.size() - unit.size(), unit.size(), unit) != 0)
-        return Fail(-131);
+        return Fail(err::kInvalidSuffix);
     const std::string prefix = suffix.substr(0, suffix.size() - unit.size());
     // "MHZ" and "MOHM" are mega by custom; elsewhere M is milli and MA mega.
     const bool megaM = unit == "HZ" || unit == "OHM";
@@ -377,7 +377,7 @@ TScpiError ScaleBySuffix(const TParam& number, std::string_view unit, double& va
     else if (prefix == "U") scale = 1e-6;
     else if (prefix == "N") scale = 1e-9;
     else if (prefix == "G") scale = 1e9;
-    else return Fail(-131);
+    else return Fail(err::kInvalidSuffix);
     value *= scale;
     return {};
 }

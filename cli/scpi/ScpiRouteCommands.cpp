@@ -52,8 +52,8 @@ TScpiError TScpiSession::ChannelLabel(TExec& e)
     return ChannelSetting(
         e, true, [this](int c) { return LabelAnswer(instrument_.Scale(c).Label); },
         [](const TParam& p, TChannelScale& scale) -> TScpiError {
-            if (p.Kind != TParamKind::String) return Fail(-104, "label in quotes expected");
-            if (!cli::ValidLabel(p.Text)) return Fail(-224, "label: UTF-8, at most 32 characters");
+            if (p.Kind != TParamKind::String) return Fail(err::kDataTypeError, "label in quotes expected");
+            if (!cli::ValidLabel(p.Text)) return Fail(err::kIllegalParameterValue, "label: UTF-8, at most 32 characters");
             scale.Label = p.Text;
             return {};
         });
@@ -66,7 +66,7 @@ TScpiError TScpiSession::ScaleNumber(TExec& e, double TChannelScale::*field)
         [field](const TParam& p, TChannelScale& scale) -> TScpiError {
             double value = 0.0;
             if (TScpiError error = ToPlainNumber(p, value)) return error;
-            if (!std::isfinite(value)) return Fail(-222, "not a finite number");
+            if (!std::isfinite(value)) return Fail(err::kDataOutOfRange, "not a finite number");
             scale.*field = value;
             return {};
         });
@@ -80,8 +80,8 @@ TScpiError TScpiSession::ScaleUnit(TExec& e)
     return ChannelSetting(
         e, false, [this](int c) { return Quoted(instrument_.Scale(c).Unit); },
         [](const TParam& p, TChannelScale& scale) -> TScpiError {
-            if (p.Kind != TParamKind::String) return Fail(-104, "unit in quotes expected");
-            if (!p.Text.empty() && !cli::ValidUnit(p.Text)) return Fail(-224, "unit: at most 16 printable characters");
+            if (p.Kind != TParamKind::String) return Fail(err::kDataTypeError, "unit in quotes expected");
+            if (!p.Text.empty() && !cli::ValidUnit(p.Text)) return Fail(err::kIllegalParameterValue, "unit: at most 16 printable characters");
             scale.Unit = p.Text;
             return {};
         });

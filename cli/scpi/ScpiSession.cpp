@@ -19,7 +19,7 @@ void TScpiSession::Line(std::string_view line)
         // The client sends again instead of reading the answer: the query
         // under way is given up, as a device clear would give it up.
         DropLine();
-        PushError(Fail(-410));
+        PushError(Fail(err::kQueryInterrupted));
     }
     for (TUnit& unit : ParseLine(line)) queue_.push_back({std::move(unit), false});
     queue_.push_back({{}, true});
@@ -28,14 +28,14 @@ void TScpiSession::Line(std::string_view line)
 
 void TScpiSession::LineTooLong()
 {
-    PushError(Fail(-223, "line longer than 64 KiB dropped"));
+    PushError(Fail(err::kTooMuchData, "line longer than 64 KiB dropped"));
 }
 
 void TScpiSession::Resume()
 {
     if (opcPending_ && !instrument_.Busy()) {
         opcPending_ = false;
-        esr_ |= 0x01;
+        esr_ |= kEsrOperationComplete;
     }
     if (waiting_ && MeasurementDone()) Run();
     // The connection that started a measurement learns of its failure even
@@ -58,10 +58,10 @@ void TScpiSession::TellFailure()
 void TScpiSession::PushError(TScpiError error)
 {
     const int code = error.Code;
-    if (code <= -100 && code > -200) esr_ |= 0x20;
-    else if (code <= -200 && code > -300) esr_ |= 0x10;
-    else if (code <= -300 && code > -400) esr_ |= 0x08;
-    else if (code <= -400 && code > -500) esr_ |= 0x04;
+    if (code <= -100 && code > -200) esr_ |= kEsrCommandError;
+    else if (code <= -200 && code > -300) esr_ |= kEsrExecutionError;
+    else if (code <= -300 && code > -400) esr_ |= kEsrDeviceError;
+    else if (code <= -400 && code > -500) esr_ |= kEsrQueryError;
     if (log_) log_(ErrorAnswer(error));
     errors_.Push(std::move(error));
 }

@@ -185,7 +185,7 @@ private:
     TSend send_;
     TLog log_;
     TErrorQueue errors_;
-    std::uint8_t esr_ = 0x80; // power on
+    std::uint8_t esr_ = kEsrPowerOn;
     std::uint8_t ese_ = 0, sre_ = 0;
     bool opcPending_ = false;
     TReadingFormat format_;

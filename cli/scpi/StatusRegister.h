@@ -19,6 +19,24 @@ inline constexpr std::uint16_t kQuesHardware = 1u << 9;
 inline constexpr std::uint16_t kQuesLowerLimit = 1u << 11;
 inline constexpr std::uint16_t kQuesUpperLimit = 1u << 12;
 
+// The status byte (*STB?) and the standard event status register (*ESR?).
+inline constexpr std::uint8_t kStbErrorQueue = 0x04;
+inline constexpr std::uint8_t kStbQuestionable = 0x08;
+inline constexpr std::uint8_t kStbMessageAvailable = 0x10;
+inline constexpr std::uint8_t kStbEventStatus = 0x20;
+inline constexpr std::uint8_t kStbRequestService = 0x40;
+inline constexpr std::uint8_t kStbOperation = 0x80;
+inline constexpr std::uint8_t kEsrOperationComplete = 0x01;
+inline constexpr std::uint8_t kEsrQueryError = 0x04;
+inline constexpr std::uint8_t kEsrDeviceError = 0x08;
+inline constexpr std::uint8_t kEsrExecutionError = 0x10;
+inline constexpr std::uint8_t kEsrCommandError = 0x20;
+inline constexpr std::uint8_t kEsrPowerOn = 0x80;
+// The bit numbers of the questionable conditions, as their rises are counted.
+inline constexpr int kQuesHardwareBit = 9;
+inline constexpr int kQuesLowerLimitBit = 11;
+inline constexpr int kQuesUpperLimitBit = 12;
+
 // A register's condition now and, per bit, the number of its rises so far.
 struct TStatusCondition {
     std::uint16_t Bits = 0;

@@ -279,3 +279,41 @@ TEST_F(MqttTest, ServePublishesEachMeasurement)
 }
 
 } // namespace
+
+namespace {
+
+// Two modules of one crate (--slot all): each under its own topics, both
+// with the scan's one time, the channel file's label and scaling in the payload.
+TEST(MqttCrate, EveryModulePublishesUnderItsTopicsWithTheScansTime)
+{
+    ksv::simtest::SimServerProcess server;
+    ASSERT_TRUE(server.Start(R"({"crates": [ { "serial": "MQ2", "slots": [
+      { "slot": 2, "mezzanines": [ { "name": "I20", "channels": [ { "dc": 4.0 }, { "dc": 20.0 } ] } ] },
+      { "slot": 6, "mezzanines": [ { "name": "U10", "channels": [ { "dc": 1.0 } ] } ] } ] } ] })"))
+        << server.Error();
+    server.ExportPort();
+    TBroker broker{"ksv-mqtt-crate"};
+    ASSERT_TRUE(broker.Start());
+    TSubscriber subscriber{broker, "ksv-test-crate"};
+    ASSERT_TRUE(subscriber.Start("ksv27/#"));
+    const auto channels = broker.Dir() / "channels.json";
+    std::ofstream(channels) << R"({"channels": {"201": {"label": "P1", "gain": 625, "offset": -2.5, "unit": "bar"}}})";
+    TBackground tool;
+    ASSERT_TRUE(tool.Start({ksv::clitest::CliPath(), "measure", "--slot", "all", "--rate", "100", "--time", "0.1",
+                            "--cycles", "2", "--format", "json", "--channels", channels.string(), "--mqtt",
+                            broker.Url()},
+                           broker.Dir() / "tool.out", broker.Dir() / "tool.err"));
+    EXPECT_EQ(tool.Wait(30000), 0) << tool.Err();
+    const auto cycles = [&](const char* slot) { return subscriber.Payloads(std::string("ksv27/MQ2/") + slot + "/cycle"); };
+    ASSERT_TRUE(WaitFor([&] { return cycles("2").size() >= 2 && cycles("6").size() >= 2; }, 10000));
+    const nlohmann::json two = nlohmann::json::parse(cycles("2").back());
+    const nlohmann::json six = nlohmann::json::parse(cycles("6").back());
+    EXPECT_EQ(two["time"], six["time"]) << "one time per scan";
+    EXPECT_EQ(two["channels"][0]["label"], "P1");
+    EXPECT_EQ(two["channels"][0]["unit"], "bar");
+    EXPECT_NEAR(two["channels"][0]["value"].get<double>(), 0.0, 1e-4);
+    EXPECT_NEAR(two["channels"][0]["raw"].get<double>(), 4.0, 1e-4);
+    EXPECT_EQ(nlohmann::json::parse(subscriber.Payloads("ksv27/MQ2/6/status").front())["slot"], 6);
+}
+
+} // namespace

@@ -55,6 +55,18 @@ def main():
                                 "201": {"label": "Zuluft Δp"}}}, channels, ensure_ascii=False)
     service = Process([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", "--slot", "all",
                        "--channels", channels.name], env=env)
+    try:
+        measure_all(server, service, env)
+    finally:  # the service dies with the test, whatever happened
+        service.stop()
+        server.stop()
+        os.unlink(f.name)
+        os.unlink(channels.name)
+    print(f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+def measure_all(server, service, env):
     rm = pyvisa.ResourceManager("@py")
     inst = rm.open_resource(f"TCPIP::127.0.0.1::{service.port}::SOCKET")
     inst.read_termination = inst.write_termination = "\n"
@@ -101,7 +113,7 @@ def main():
     again = inst.query_ascii_values("MEAS? (@901)")
     check(near(again[0], 47.0), "the module is opened again at the next MEAS?")
     inst.close()
-    service.stop()
+    service.stop()  # it holds the modules
 
     tool = subprocess.run([os.path.join(BIN, "ksv27-vorn-cli"), "measure", "--slot", "all", "--rate", "1000",
                            "--time", "0.1", "--cycles", "1", "--format", "json"], env=env, capture_output=True,
@@ -110,11 +122,6 @@ def main():
     scale = {"mV": 1e-3, "mA": 1e-3, "Ohm": 1.0}
     measured = {c["channel"]: c["value"] * scale[c["unit"]] for c in record["channels"] if c["value"] is not None}
     check(all(near(measured.get(c, 0.0), v) for c, v in LEVELS.items()), "measure --slot all gives the same numbers")
-    server.stop()
-    os.unlink(f.name)
-    os.unlink(channels.name)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
