@@ -64,9 +64,9 @@ struct TOptions {
     int HttpPort = 8080;
     bool HttpPortGiven = false;
     int HttpMaxClients = 32;
-    bool Vxi11 = true;            // --vxi11 on|off, where the tool is built with VXI-11
-    int Vxi11Port = 0;            // core channel; 0: a free one
-    bool Announce = true;         // --announce on|off: DNS-SD, where built with it
+    bool Vxi11 = true;    // --vxi11 on|off, where the tool is built with VXI-11
+    int Vxi11Port = 0;    // core channel; 0: a free one
+    bool Announce = true; // --announce on|off: DNS-SD, where built with it
 };
 
 struct TParseResult {
