@@ -30,13 +30,14 @@ namespace {
 int gStopPipe[2] = {-1, -1};
 
 // A harness may die without stopping the server, even while it holds the
-// server stopped (SIGSTOP) to test a frozen crate: the kernel then kills the
-// server, so it never outlives the harness and keeps the harness's output
-// open. The --parent watch in the serving loop covers other systems.
-void DieWithParent()
+// server stopped (SIGSTOP) to test a frozen crate. The kernel then sends the
+// server SIGCONT, which wakes a stopped server (and is harmless to a running
+// one), so the --parent watch of the serving loop sees the parent gone and
+// stops the server: it never outlives the harness holding its output open.
+void WakeWhenParentDies()
 {
 #if defined(__linux__)
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::prctl(PR_SET_PDEATHSIG, SIGCONT);
 #endif
 }
 
@@ -147,7 +148,7 @@ int main(int argc, char** argv)
         }
     }
     std::signal(SIGPIPE, SIG_IGN);
-    if (parent) DieWithParent();
+    if (parent) WakeWhenParentDies();
 
     if (printDemo) {
         std::fwrite(DemoScenarioJson().data(), 1, DemoScenarioJson().size(), stdout);
