@@ -1,15 +1,17 @@
 # The header-only libraries of the tool: CLI11 (options), standalone Asio
-# (sockets) and, where found, Boost (Beast, for the web page of `serve`). Both come from the build machine's /usr/include; a cross build
-# searches only the target's folders, so the two trees are linked into a
-# folder of the build tree and only that folder is added, never the host's
-# /usr/include itself.
+# (sockets), nlohmann-json (the channel file) and, where found, Boost (Beast,
+# for the web page of `serve`). They come from the build machine's
+# /usr/include; a cross build searches only the target's folders, so the
+# trees are linked into a folder of the build tree and only that folder is
+# added, never the host's /usr/include itself.
 find_path(KSV_CLI11_ROOT CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH REQUIRED)
 find_path(KSV_ASIO_ROOT asio.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH REQUIRED)
+find_path(KSV_JSON_ROOT nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH REQUIRED)
 
 set(_ksv_header_dir ${CMAKE_BINARY_DIR}/header-only)
 file(MAKE_DIRECTORY ${_ksv_header_dir})
 find_path(KSV_BOOST_ROOT boost/beast.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
-set(_ksv_header_trees CLI:${KSV_CLI11_ROOT} asio:${KSV_ASIO_ROOT} asio.hpp:${KSV_ASIO_ROOT})
+set(_ksv_header_trees CLI:${KSV_CLI11_ROOT} asio:${KSV_ASIO_ROOT} asio.hpp:${KSV_ASIO_ROOT} nlohmann:${KSV_JSON_ROOT})
 if(KSV_BOOST_ROOT)
   list(APPEND _ksv_header_trees boost:${KSV_BOOST_ROOT})
 endif()
