@@ -43,7 +43,7 @@ struct TDeviceActions {
     std::function<void()> ResetSlots;
 };
 
-class TDevicePanel : public IDiscoveryDisplay {
+class TDevicePanel final : public IDiscoveryDisplay {
 public:
     TDevicePanel(const TDeviceControls& controls, TWindowState& state, TDeviceActions actions);
 
