@@ -224,7 +224,9 @@ def main():
         check("for another service" in second.stderr() and registered_port() == core,
               "a second serve leaves the first one's entry be")
         check(second.stop() == 0 and registered_port() == core, "and its exit does not take the entry out")
-        check(service.stop() == 0 and registered_port() == 0, "the first serve's exit unregisters it")
+        status = service.stop()
+        check(status == 0 and registered_port() == 0,
+              f"the first serve's exit unregisters it (exit status {status}){'' if status == 0 else service.stderr()[-2000:]}")
         off = Serve(server.port, "--vxi11", "off")
         check(off.port > 0 and registered_port() == 0 and "VXI-11" not in off.stderr(), "--vxi11 off: socket only")
         off.stop()
