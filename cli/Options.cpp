@@ -275,9 +275,12 @@ void AddServeOptions(CLI::App& serve, TOptions& options)
 #endif
 }
 
-std::optional<std::vector<int>> ParseCrateSlotList(const std::string& text)
+namespace {
+
+// "1,3-5,8": every number or range from 1 to N marked in an array of N.
+template <std::size_t N> std::optional<std::array<bool, N>> ParseRanges(const std::string& text)
 {
-    std::array<bool, 16> chosen{};
+    std::array<bool, N> chosen{};
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
@@ -285,32 +288,26 @@ std::optional<std::vector<int>> ParseCrateSlotList(const std::string& text)
         const std::size_t dash = item.find('-');
         const auto first = ParseInteger<int>(item.substr(0, dash));
         const auto last = dash == std::string::npos ? first : ParseInteger<int>(item.substr(dash + 1));
-        if (!first || !last || *first < 1 || *last > 16 || *first > *last) return std::nullopt;
+        if (!first || !last || *first < 1 || *last > static_cast<int>(N) || *first > *last) return std::nullopt;
         for (int s = *first; s <= *last; ++s) chosen[static_cast<std::size_t>(s - 1)] = true;
         start = comma + 1;
     }
+    return chosen;
+}
+
+} // namespace
+
+std::optional<std::vector<int>> ParseCrateSlotList(const std::string& text)
+{
+    const auto chosen = ParseRanges<16>(text);
+    if (!chosen) return std::nullopt;
     std::vector<int> slots;
     for (int s = 1; s <= 16; ++s)
-        if (chosen[static_cast<std::size_t>(s - 1)]) slots.push_back(s);
+        if ((*chosen)[static_cast<std::size_t>(s - 1)]) slots.push_back(s);
     return slots;
 }
 
-std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text)
-{
-    std::array<bool, 8> slots{};
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string item = text.substr(start, comma - start);
-        const std::size_t dash = item.find('-');
-        const auto first = ParseInteger<int>(item.substr(0, dash));
-        const auto last = dash == std::string::npos ? first : ParseInteger<int>(item.substr(dash + 1));
-        if (!first || !last || *first < 1 || *last > 8 || *first > *last) return std::nullopt;
-        for (int s = *first; s <= *last; ++s) slots[static_cast<std::size_t>(s - 1)] = true;
-        start = comma + 1;
-    }
-    return slots;
-}
+std::optional<std::array<bool, 8>> ParseSlotList(const std::string& text) { return ParseRanges<8>(text); }
 
 std::optional<int> RateIndexOf(const std::string& text)
 {
