@@ -17,6 +17,9 @@ import time
 
 import pyvisa
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import children  # noqa: E402
+
 BIN = sys.argv[1]
 NAN = 9.91e37
 failures = []
@@ -38,7 +41,7 @@ class Process:
     """A child whose first line of standard output is its port."""
 
     def __init__(self, args, env=None):
-        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+        self.proc = children.popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
         line = self.proc.stdout.readline()
         self.port = int(line.split(":")[-1].split()[0]) if line else 0
 

@@ -3,14 +3,13 @@ and mount namespaces (unshare, killed with its parent), with loopback up and
 a tmpfs on /run, so the daemons it starts (rpcbind, dbus-daemon,
 avahi-daemon) and their sockets are its own and the machine's network is
 never touched. Every child dies with the test (PR_SET_PDEATHSIG)."""
-import ctypes
 import os
-import signal
 import subprocess
 import sys
 import time
 
-_libc = ctypes.CDLL(None, use_errno=True)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import children  # noqa: E402
 
 
 def enter():
@@ -25,10 +24,6 @@ def enter():
     sys.exit(code)
 
 
-def _die_with_parent():
-    _libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-
 class Daemons:
     """Children that end when the test ends, however it ends."""
 
@@ -36,7 +31,7 @@ class Daemons:
         self.procs = []
 
     def start(self, args, **kwargs):
-        proc = subprocess.Popen(args, preexec_fn=_die_with_parent, **kwargs)
+        proc = children.popen(args, **kwargs)
         self.procs.append(proc)
         return proc
 

@@ -22,10 +22,13 @@ import websocket
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import children  # noqa: E402
+
 BIN, SHOTS = sys.argv[1], sys.argv[2]
 DEADLINE = 60  # seconds for anything awaited
 failures = []
-children = []
+started = []
 
 
 def check(condition, what):
@@ -46,8 +49,8 @@ def wait_for(predicate, timeout=DEADLINE):
 
 def start(args, env=None, lines=1):
     """A child whose first `lines` lines of standard output are read."""
-    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
-    children.append(proc)
+    proc = children.popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
+    started.append(proc)
     return proc, [proc.stdout.readline().strip() for _ in range(lines)]
 
 
@@ -287,7 +290,7 @@ if __name__ == "__main__":
     try:
         sys.exit(main())
     finally:
-        for child in children:
+        for child in started:
             if child.poll() is None:
                 child.kill()
                 child.wait()
