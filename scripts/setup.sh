@@ -16,7 +16,7 @@ packages=(
   python3-pyvisa python3-pyvisa-py qt6-translations-l10n
   libboost-dev chromium chromium-driver python3-selenium python3-websocket
   libtirpc-dev rpcsvc-proto rpcbind libavahi-client-dev avahi-daemon avahi-utils lxi-tools iproute2 util-linux
-  dpkg-dev fakeroot lintian help2man man-db ccache
+  dpkg-dev fakeroot lintian man-db ccache
 )
 
 missing=()
