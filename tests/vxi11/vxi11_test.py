@@ -41,6 +41,16 @@ class Serve:
         self.log.seek(0)
         return self.log.read()
 
+    def said(self, text, seconds=30):
+        """Whether standard error shows text within the time: the port line
+        can come before the portmapper's answer is logged."""
+        deadline = time.monotonic() + seconds
+        while text not in self.stderr():
+            if time.monotonic() > deadline or self.proc.poll() is not None:
+                return text in self.stderr()
+            time.sleep(0.05)
+        return True
+
     def stop(self):
         self.proc.terminate()
         return self.proc.wait(timeout=30)
@@ -211,8 +221,9 @@ def main():
         demo = __import__("json").loads(subprocess.run([os.path.join(BIN, "ksv-crate-server"), "--print-demo"],
                                                        capture_output=True, text=True).stdout)
         service = Serve(server.port)
+        registered = service.said("registered with the portmapper")
         core = registered_port()
-        check(core > 0 and "registered with the portmapper" in service.stderr(), "serve registers its core channel")
+        check(registered and core > 0, "serve registers its core channel")
         check(lxi("*IDN?").startswith("KSV27_Vorn"), "lxi scpi '*IDN?'")
         check(len(lxi("MEAS? (@1:4)").split(",")) == 4, "lxi scpi 'MEAS? (@1:4)'")
         visa_clients(service, demo)
@@ -221,7 +232,7 @@ def main():
         hostile_inputs(core, rss_of(service.proc.pid), service.proc.pid)
 
         second = Serve(server.port)
-        check("for another service" in second.stderr() and registered_port() == core,
+        check(second.said("for another service") and registered_port() == core,
               "a second serve leaves the first one's entry be")
         check(second.stop() == 0 and registered_port() == core, "and its exit does not take the entry out")
         status = service.stop()
