@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BenchScenario.h"
+#include "BenchServer.h"
 #include "SimServerProcess.h"
 #include "ToolRun.h"
 
@@ -67,11 +68,7 @@ std::vector<std::string> MeasureArgs(double rateHz, double time, int cycles)
 int main()
 {
     ksv::simtest::SimServerProcess server;
-    if (!server.Start(ksv::bench::kScenario)) {
-        std::fprintf(stderr, "cli_bench: the crate server did not start: %s\n", server.Error().c_str());
-        return 2;
-    }
-    server.ExportPort();
+    if (!ksv::bench::StartBenchServer("cli_bench", server, ksv::bench::kScenario)) return 2;
     std::printf("cli_bench: ksv27-vorn-cli against ksv-crate-server, %d steady cycles per case\n", kSteadyCycles);
     std::printf("%8s %7s %9s %9s %8s %12s %8s %10s\n", "rate,Hz", "time,s", "ideal,s", "period,s", "ratio",
                 "cpu/cycle,ms", "cpu,%", "peak,KiB");

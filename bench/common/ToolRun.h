@@ -3,10 +3,9 @@
 // and peak memory, from the child's own resource use.
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -32,25 +31,15 @@ inline TToolRun RunCli(const std::vector<std::string>& args, std::chrono::steady
 {
     using Clock = std::chrono::steady_clock;
     TToolRun run;
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return run;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
     std::vector<std::string> all = {simtest::ExecutableFolder() + "/ksv27-vorn-cli"};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
     const auto start = Clock::now();
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
+    int outFd = -1;
+    if (simtest::SpawnWithOutputPipe(all, pid, outFd) != 0) return run;
     std::string text;
-    if (rc == 0) simtest::ReadPipeUntil(out[0], Clock::now() + limit, text);
-    ::close(out[0]);
-    if (rc != 0) return run;
+    simtest::ReadPipeUntil(outFd, Clock::now() + limit, text);
+    ::close(outFd);
     int status = 0;
     rusage usage{};
     while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "CrateScan.h"
+#include "BenchServer.h"
 #include "SimServerProcess.h"
 #include "TKsvApi.h"
 
@@ -84,11 +85,7 @@ TFigures Measure(int modules)
 int main()
 {
     ksv::simtest::SimServerProcess server;
-    if (!server.Start(Scenario())) {
-        std::fprintf(stderr, "crate_bench: %s\n", server.Error().c_str());
-        return 2;
-    }
-    server.ExportPort();
+    if (!ksv::bench::StartBenchServer("crate_bench", server, Scenario())) return 2;
     ksv::SetKsvLibraryFolder(ksv::simtest::ExecutableFolder().c_str());
     const double periodGoal = 1.01 * kTime + 0.002;
     std::printf("modules  period,s  goal,s  mean skew,ms  max skew,ms  cpu/module-cycle,ms  vs 1 module\n");

@@ -24,6 +24,7 @@
 
 #include "FormControls.h"
 #include "BenchScenario.h"
+#include "BenchServer.h"
 #include "BoundedText.h"
 #include "Ksv27adcchannelpanel.h"
 #include "Ksv27mainform.h"
@@ -256,13 +257,7 @@ int main(int argc, char** argv)
     });
 
     ksv::simtest::SimServerProcess server;
-    ksv::simtest::SimServerOptions options;
-    options.ScenarioJson = kScenario;
-    if (!server.Start(options)) {
-        std::fprintf(stderr, "measure_bench: the crate server did not start: %s\n", server.Error().c_str());
-        return 2;
-    }
-    server.ExportPort();
+    if (!ksv::bench::StartBenchServer("measure_bench", server, kScenario)) return 2;
     ksv::SetKsvLibraryFolder(ksv::simtest::ExecutableFolder().c_str());
     TTimingApi timing(ksv::KsvApi());
     ksv::SetKsvApi(&timing);

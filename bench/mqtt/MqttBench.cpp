@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "BenchScenario.h"
+#include "BenchServer.h"
 #include "MqttBroker.h"
 #include "MqttPublisher.h"
 #include "SimServerProcess.h"
@@ -155,11 +156,7 @@ void FullQueue()
 int main()
 {
     ksv::simtest::SimServerProcess server;
-    if (!server.Start(ksv::bench::kScenario)) {
-        std::fprintf(stderr, "mqtt_bench: the crate server did not start: %s\n", server.Error().c_str());
-        return 2;
-    }
-    server.ExportPort();
+    if (!ksv::bench::StartBenchServer("mqtt_bench", server, ksv::bench::kScenario)) return 2;
     TBroker broker("ksv-mqtt-bench");
     if (!broker.Start()) {
         std::fprintf(stderr, "mqtt_bench: the broker did not start\n");

@@ -48,6 +48,7 @@
 #include "ModalDialogs.h"
 #include "OffscreenScreen.h"
 #include "RecordTrendPanel.h"
+#include "BenchServer.h"
 #include "SimServerProcess.h"
 #include "TKsvApi.h"
 #include "TrendLimits.h"
@@ -247,13 +248,7 @@ double CpuShareOver(double seconds)
 int RealTime(double seconds)
 {
     ksv::simtest::SimServerProcess server;
-    ksv::simtest::SimServerOptions options;
-    options.ScenarioJson = kScenario;
-    if (!server.Start(options)) {
-        std::fprintf(stderr, "record_trend_bench: the crate server did not start: %s\n", server.Error().c_str());
-        return 2;
-    }
-    server.ExportPort();
+    if (!ksv::bench::StartBenchServer("record_trend_bench", server, kScenario)) return 2;
     ksv::SetKsvLibraryFolder(ksv::simtest::ExecutableFolder().c_str());
     auto window = std::make_unique<TMainForm>();
     Ksv27ModuleRecord& r = window->ModuleRecord;

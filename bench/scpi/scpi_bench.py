@@ -9,7 +9,6 @@ Usage: bench/scpi/scpi_bench.py [BIN_DIR]   (default: build/bin)
 Exit status 1 when a goal is missed. Takes about four minutes.
 """
 import os
-import signal
 import socket
 import statistics
 import subprocess
@@ -17,45 +16,19 @@ import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from scpi_socket import ScpiSocket  # noqa: E402
+from services import cpu_seconds, crate_server, serve, sim_env, stop  # noqa: E402
+from timing import percentile, timed  # noqa: E402
+
 BIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin"
-TICK = os.sysconf("SC_CLK_TCK")
-
-
-def start(args, env=None):
-    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
-    port = int(proc.stdout.readline().split(":")[-1].split()[0])
-    return proc, port
-
-
-class Client:
-    def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port))
-        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.file = self.sock.makefile("rb")
-
-    def ask(self, line):
-        self.sock.sendall(line.encode() + b"\n")
-        return self.file.readline().decode().strip()
-
-    def close(self):
-        self.file.close()
-        self.sock.close()
 
 
 def round_trips(port, count):
-    client = Client(port)
-    times = []
-    for _ in range(count):
-        t = time.perf_counter()
-        client.ask("*IDN?")
-        times.append(time.perf_counter() - t)
+    client = ScpiSocket(port)
+    times = timed(lambda: client.ask("*IDN?"), count)
     client.close()
     return times
-
-
-def percentile(values, share):
-    values = sorted(values)
-    return values[min(len(values) - 1, int(share * len(values)))]
 
 
 def proc_status(pid, key):
@@ -66,30 +39,23 @@ def proc_status(pid, key):
     return 0
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICK
-
-
 def measure_period(sim_port, aperture, cycles):
     """The same cycles through `ksv27-vorn-cli measure`, for reference."""
     import datetime
     import json
     out = subprocess.run([os.path.join(BIN, "ksv27-vorn-cli"), "measure", "--rate", "1000", "--time", str(aperture),
                           "--cycles", str(cycles), "--format", "json"], capture_output=True, text=True,
-                         env=dict(os.environ, KSV_SIM_PORT=str(sim_port))).stdout
+                         env=sim_env(sim_port)).stdout
     stamps = [datetime.datetime.fromisoformat(json.loads(line)["time"].replace("Z", "+00:00")).timestamp()
               for line in out.splitlines()]
     return (stamps[-1] - stamps[0]) / (len(stamps) - 1)
 
 
 def main():
-    server, sim_port = start([os.path.join(BIN, "ksv-crate-server"), "--port", "0"])
+    server, sim_port = crate_server(BIN)
     # Before the service holds the module.
     reference = {aperture: measure_period(sim_port, aperture, 100) for aperture in (0.1, 1.0)}
-    service, port = start([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0"],
-                          env=dict(os.environ, KSV_SIM_PORT=str(sim_port)))
+    service, (port,) = serve(BIN, sim_port)
     missed = []
     try:
         round_trips(port, 200)  # warm up
@@ -115,7 +81,7 @@ def main():
             if name == "1 client" and median >= 0.2:
                 missed.append("median *IDN? round trip from 1 client under 0.2 ms")
 
-        client = Client(port)
+        client = ScpiSocket(port)
         print("1000 Hz, one INIT of TRIG:COUN 100   period s   ratio to time   goal s   READ? round trip s"
               "   measure's period s")
         for aperture in (0.1, 1.0):
@@ -135,7 +101,7 @@ def main():
                 missed.append(f"cycle period at {aperture} s within 1.01 x time + 2 ms")
         client.close()
 
-        idle = [Client(port) for _ in range(8)]
+        idle = [ScpiSocket(port) for _ in range(8)]
         time.sleep(0.5)
         rss_idle = proc_status(service.pid, "VmRSS")
         for c in idle:
@@ -158,10 +124,7 @@ def main():
         if idle_share > 0.5:
             missed.append("0 % CPU while idle")
     finally:
-        service.send_signal(signal.SIGTERM)
-        service.wait(timeout=20)
-        server.send_signal(signal.SIGTERM)
-        server.wait(timeout=20)
+        stop(service, server)
     for m in missed:
         print("MISSED", m)
     return 1 if missed else 0

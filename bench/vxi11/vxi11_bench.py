@@ -9,13 +9,16 @@ Usage: bench/vxi11/vxi11_bench.py [BIN_DIR]   (default: build/bin)
 Exit status 1 when the VXI-11 median passes 0.3 ms. About a minute.
 """
 import os
-import signal
 import socket
 import statistics
 import struct
-import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from scpi_socket import ScpiSocket  # noqa: E402
+from services import crate_server, serve, stop  # noqa: E402
+from timing import percentile, timed  # noqa: E402
 
 BIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin"
 CORE = 0x0607AF
@@ -25,11 +28,6 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def start(args, env=None):
-    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
-    return proc, int(proc.stdout.readline().split(":")[-1].split()[0])
 
 
 def record(xid, procedure, args):
@@ -61,39 +59,13 @@ class Vxi11:
         return reply[12:12 + struct.unpack(">I", reply[8:12])[0]]
 
 
-class Socket:
-    def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port))
-        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        self.file = self.sock.makefile("rb")
-
-    def ask(self, line):
-        self.sock.sendall(line.encode() + b"\n")
-        return self.file.readline()
-
-
-def timed(ask, count):
-    times = []
-    for _ in range(count):
-        t = time.perf_counter()
-        ask()
-        times.append(time.perf_counter() - t)
-    return times
-
-
-def percentile(values, share):
-    values = sorted(values)
-    return values[min(len(values) - 1, int(share * len(values)))]
-
-
 def main():
-    server, sim_port = start([os.path.join(BIN, "ksv-crate-server"), "--port", "0"])
+    server, sim_port = crate_server(BIN)
     core = free_port()
-    service, port = start([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", "--vxi11-port", str(core)],
-                          env=dict(os.environ, KSV_SIM_PORT=str(sim_port)))
+    service, (port,) = serve(BIN, sim_port, "--vxi11-port", str(core))
     try:
         vxi = Vxi11(core)
-        sock = Socket(port)
+        sock = ScpiSocket(port)
         read_args = struct.pack(">iIIIii", vxi.lid, 65536, 10000, 0, 0, 0)
         idn = vxi.write_args("*IDN?")
         if not vxi.ask(idn, read_args).startswith(b"KSV27_Vorn"):
@@ -121,9 +93,7 @@ def main():
         median = statistics.median(rows["VXI-11"]) * 1e3
         return 1 if median > 0.3 else 0
     finally:
-        for proc in (service, server):
-            proc.send_signal(signal.SIGTERM)
-            proc.wait(timeout=20)
+        stop(service, server)
 
 
 if __name__ == "__main__":

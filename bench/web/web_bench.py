@@ -9,10 +9,8 @@ import http.client
 import json
 import os
 import shutil
-import signal
 import socket
 import statistics
-import subprocess
 import sys
 import tempfile
 import threading
@@ -22,21 +20,11 @@ import websocket
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from services import cpu_seconds, crate_server, serve, stop  # noqa: E402
+
 BIN = sys.argv[1]
 WINDOW = float(sys.argv[2]) if len(sys.argv) > 2 else 30.0
-children = []
-
-
-def start(args, env=None, lines=1):
-    proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
-    children.append(proc)
-    return proc, [proc.stdout.readline().strip() for _ in range(lines)]
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def cpu_share(pid, seconds):
@@ -93,21 +81,19 @@ def transferred(port):
 
 
 def main():
-    sim, (line,) = start([os.path.join(BIN, "ksv-crate-server"), "--port", "0", "--parent", str(os.getpid())])
-    env = dict(os.environ, KSV_SIM_PORT=line.split(":")[-1].split()[0])
-    service, (scpi_port, web_port) = start([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0",
-                                            "--http-port", "0"], env=env, lines=2)
-    scpi = socket.create_connection(("127.0.0.1", int(scpi_port)), timeout=60)
+    sim, sim_port = crate_server(BIN)
+    service, (scpi_port, web_port) = serve(BIN, sim_port, "--http-port", "0", lines=2)
+    scpi = socket.create_connection(("127.0.0.1", scpi_port), timeout=60)
     scpi.sendall(b"RATE 1000;APER 0.1;TRIG:COUN INF;INIT\n")
     time.sleep(3)
     idle = cpu_share(service.pid, WINDOW)
-    readers = [Reader(int(web_port)) for _ in range(10)]
+    readers = [Reader(web_port) for _ in range(10)]
     for reader in readers:
         reader.start()
-    driver, profile = browser(int(web_port))
+    driver, profile = browser(web_port)
     try:
         busy = cpu_share(service.pid, WINDOW)
-        sizes = transferred(int(web_port))
+        sizes = transferred(web_port)
     finally:
         driver.quit()
         shutil.rmtree(profile, ignore_errors=True)
@@ -125,17 +111,9 @@ def main():
     print(f"page transferred, bytes        {page} (" + ", ".join(f"{k} {v}" for k, v in sizes.items()
                                                                if k != "/api/trend") + f"); /api/trend {sizes['/api/trend']}")
     scpi.close()
-    for proc in (service, sim):
-        proc.send_signal(signal.SIGTERM)
-        proc.wait(timeout=20)
+    stop(service, sim)
     return 0
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    finally:
-        for child in children:
-            if child.poll() is None:
-                child.kill()
-                child.wait()
+    sys.exit(main())

@@ -131,6 +131,28 @@ public:
         return std::move(slots_[tag.Index].Object);
     }
 
+    // Adds `object` and names it in a record's library-owned bytes (the rest
+    // of them zero); false, the bytes untouched, when every handle is in use.
+    template <size_t S> bool Attach(std::shared_ptr<T> object, uint8_t (&bytes)[S])
+    {
+        static_assert(S >= sizeof(HandleTag), "the bytes must hold a handle tag");
+        HandleTag tag;
+        if (!Add(std::move(object), tag)) return false;
+        std::memset(bytes, 0, S);
+        WriteTag(bytes, tag);
+        return true;
+    }
+
+    // Takes what a record's bytes name (nullptr when they name nothing) and
+    // zeroes them, so that the record names nothing after.
+    template <size_t S> std::shared_ptr<T> Detach(uint8_t (&bytes)[S])
+    {
+        static_assert(S >= sizeof(HandleTag), "the bytes must hold a handle tag");
+        auto object = Take(ReadTag(bytes));
+        std::memset(bytes, 0, S);
+        return object;
+    }
+
 private:
     bool Valid(const HandleTag& tag) const
     {

@@ -5,16 +5,8 @@
 #include <mutex>
 #include <string>
 
-// The operations are the library's only visible symbols (on Windows its
-// .def file says which it exports).
-#ifdef __GNUC__
-#pragma GCC visibility push(default)
-#endif
-#define KSV_API_DECLARE_FUNCTIONS
-#include "ksvapi.h"
-#ifdef __GNUC__
-#pragma GCC visibility pop
-#endif
+// Before anything else that might include ksvapi.h without its operations.
+#include "ExportedApi.h"
 
 #include "Client.h"
 
@@ -72,9 +64,7 @@ void KSV_Init(KsvCrateConnection* c)
 void KSV_Close(KsvCrateConnection* c)
 {
     if (!c) return;
-    auto conn = Table().Take(ReadTag(c->LibraryData));
-    if (conn) conn->Conn.Interrupt();
-    std::memset(c->LibraryData, 0, sizeof c->LibraryData);
+    if (auto conn = Table().Detach(c->LibraryData)) conn->Conn.Interrupt();
 }
 
 int32_t KSV_Open(KsvCrateConnection* c)
@@ -88,11 +78,7 @@ int32_t KSV_Open(KsvCrateConnection* c)
     auto conn = std::make_shared<CrateConnection>();
     int32_t rc = conn->Conn.Connect(c->Address, EffectivePort(c->Port), DeadlineIn(kCallTimeoutMs));
     if (rc != kOk) return rc;
-    HandleTag tag;
-    if (!Table().Add(conn, tag)) return kBusy;
-    std::memset(c->LibraryData, 0, sizeof c->LibraryData);
-    WriteTag(c->LibraryData, tag);
-    return kOk;
+    return Table().Attach(conn, c->LibraryData) ? kOk : kBusy;
 }
 
 int32_t KSV_GetCrates(KsvCrateConnection* c, KsvCrateList crates)

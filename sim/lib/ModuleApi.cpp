@@ -9,16 +9,8 @@
 #include <mutex>
 #include <string>
 
-// The operations are the library's only visible symbols (on Windows its
-// .def file says which it exports).
-#ifdef __GNUC__
-#pragma GCC visibility push(default)
-#endif
-#define KSV_API_DECLARE_FUNCTIONS
-#include "ksvapi.h"
-#ifdef __GNUC__
-#pragma GCC visibility pop
-#endif
+// Before anything else that might include ksvapi.h without its operations.
+#include "ExportedApi.h"
 
 #include "Client.h"
 #include "Mezzanine.h"
@@ -122,8 +114,7 @@ void KSV27_Init(Ksv27ModuleRecord* r)
 void KSV27_Close(Ksv27ModuleRecord* r)
 {
     if (!r) return;
-    auto m = Table().Take(ReadTag(r->LibraryHeader));
-    std::memset(r->LibraryHeader, 0, sizeof r->LibraryHeader);
+    auto m = Table().Detach(r->LibraryHeader);
     if (!m) return;
     // Release the module politely when no other call is in progress, so
     // that an Open right after this finds it free; otherwise cut the
@@ -165,11 +156,7 @@ int32_t KSV27_Open(Ksv27ModuleRecord* r, uint32_t address, uint16_t port, const 
     Reader rd(reply.Body);
     if (!ReadModuleInfo(rd, info)) return kProtocol;
     StoreKinds(*m, info);
-    HandleTag tag;
-    if (!Table().Add(m, tag)) return kBusy;
-    std::memset(r->LibraryHeader, 0, sizeof r->LibraryHeader);
-    WriteTag(r->LibraryHeader, tag);
-    return kOk;
+    return Table().Attach(m, r->LibraryHeader) ? kOk : kBusy;
 }
 
 int32_t KSV27_GetConfig(Ksv27ModuleRecord* r)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -69,6 +70,23 @@ Action Answer(int32_t status, uint32_t flags = 0)
     a.Status = status;
     a.Flags = flags;
     return a;
+}
+
+// An answer that carries what `w` wrote.
+Action AnswerWith(Writer& w, int32_t status = kOk, uint32_t flags = 0)
+{
+    Action a = Answer(status, flags);
+    a.Body = std::move(w.Bytes());
+    return a;
+}
+
+// What a struck fault makes of a request that knows only failing and
+// dropping; nothing when none struck.
+std::optional<Action> Refusal(const Fault& f)
+{
+    if (f.Mode == FaultMode::Drop) return Dropped();
+    if (f.Mode != FaultMode::Off) return Answer(kFailed);
+    return std::nullopt;
 }
 
 std::vector<std::string> Split(std::string_view text)
@@ -255,25 +273,19 @@ Action World::Handle(uint64_t id, uint16_t rawOp, Reader& in)
         std::string text = in.Str(kMaxRequestPayload);
         if (!in.Ok()) return Answer(kBadArgument);
         std::string reply = Control(text);
-        Action a = Answer(reply.rfind("ok", 0) == 0 ? kOk : kFailed);
         Writer w;
         w.Str(reply);
-        a.Body = std::move(w.Bytes());
-        return a;
+        return AnswerWith(w, reply.rfind("ok", 0) == 0 ? kOk : kFailed);
     }
     Lock lock(mu_);
     if (stopping_) return Dropped();
     switch (op) {
     case Op::ListCrates: {
-        Fault f = Strike(scenario_.Faults, FaultOp::List);
-        if (f.Mode == FaultMode::Drop) return Dropped();
-        if (f.Mode != FaultMode::Off) return Answer(kFailed);
+        if (auto refused = Refusal(Strike(scenario_.Faults, FaultOp::List))) return *refused;
         Writer w;
         w.U32(static_cast<uint32_t>(scenario_.Crates.size()));
         for (const auto& c : scenario_.Crates) w.Str(c.Serial);
-        Action a = Answer(kOk);
-        a.Body = std::move(w.Bytes());
-        return a;
+        return AnswerWith(w);
     }
     case Op::CrateModules: {
         std::string serial = in.Str(64);
@@ -281,15 +293,11 @@ Action World::Handle(uint64_t id, uint16_t rawOp, Reader& in)
         int ci = FindCrate(serial);
         if (ci < 0) return Answer(kNotFound);
         CrateSpec& crate = scenario_.Crates[ci];
-        Fault f = Strike(crate.Faults, FaultOp::Slots);
-        if (f.Mode == FaultMode::Drop) return Dropped();
-        if (f.Mode != FaultMode::Off) return Answer(kFailed);
+        if (auto refused = Refusal(Strike(crate.Faults, FaultOp::Slots))) return *refused;
         Writer w;
         w.U32(static_cast<uint32_t>(crate.Slots.size()));
         for (const auto& s : crate.Slots) w.U16(s.Id);
-        Action a = Answer(kOk);
-        a.Body = std::move(w.Bytes());
-        return a;
+        return AnswerWith(w);
     }
     case Op::Open:
         return Open(lock, id, in);
@@ -319,9 +327,7 @@ Action World::Open(Lock&, uint64_t id, Reader& in)
     CrateSpec& crate = scenario_.Crates[ci];
     if (static_cast<size_t>(slot) > crate.Slots.size() || !crate.Slots[slot - 1].Module) return Answer(kNotFound);
     ModuleSpec& module = *crate.Slots[slot - 1].Module;
-    Fault f = Strike(module.Faults, FaultOp::Open);
-    if (f.Mode == FaultMode::Drop) return Dropped();
-    if (f.Mode != FaultMode::Off) return Answer(kFailed);
+    if (auto refused = Refusal(Strike(module.Faults, FaultOp::Open))) return *refused;
     Runtime& rt = RuntimeOf(ci, slot - 1);
     if (rt.Holder != 0) return Answer(kBusy);
     // Each open starts from the module's power-up configuration.
@@ -335,9 +341,7 @@ Action World::Open(Lock&, uint64_t id, Reader& in)
     c.Slot = slot - 1;
     Writer w;
     WriteModuleInfo(w, InfoOf(module, rt.Divisor, rt.Applied));
-    Action a = Answer(kOk, ProcessFlags(ci, slot - 1));
-    a.Body = std::move(w.Bytes());
-    return a;
+    return AnswerWith(w, kOk, ProcessFlags(ci, slot - 1));
 }
 
 Action World::ModuleRequest(Lock& lock, uint64_t id, Op op, Reader& in)
@@ -472,10 +476,9 @@ Action World::Recv(Lock& lock, uint64_t, ConnState& c, uint32_t words, uint32_t 
     const uint8_t divisor = rt.Divisor;
     lock.unlock();
 
-    Action a = Answer(kOk, flags);
     Writer w;
     w.U32(give);
-    a.Body = std::move(w.Bytes());
+    Action a = AnswerWith(w, kOk, flags);
     GenerateWords(mezzanines, divisor, first, give, a.Body);
     return a;
 }

@@ -214,6 +214,15 @@ class App:
                 return True
         return False
 
+    def answer_message(self, text):
+        """Waits for a message box and answers it; whether it showed `text`."""
+        dialog = wait_for(self.dialog, START_BOUND)
+        if dialog is None:
+            return False
+        shown = text in self.dialog_text(dialog)
+        self.answer_dialog(dialog)
+        return shown
+
     def press(self, node):
         node.queryAction().doAction(0)
 
@@ -450,11 +459,8 @@ def no_server(display):
     folder = fresh_folder()
     app = App.launch(folder, free_port(), display)
     try:
-        dialog = wait_for(app.dialog, START_BOUND)
-        check(dialog is not None and "Не могу найти ни одного KSV крейта!" in app.dialog_text(dialog),
+        check(app.answer_message("Не могу найти ни одного KSV крейта!"),
               "without a crate server the program says it finds no crate")
-        if dialog is not None:
-            app.answer_dialog(dialog)
         find = wait_for(lambda: app.by_name("Обнаружить", ("push button",)), STEP_BOUND)
         check(find is not None and wait_for(lambda: find.getState().contains(pyatspi.STATE_ENABLED), STEP_BOUND),
               "the window stays usable: the find button is enabled again")
@@ -468,11 +474,8 @@ def small_screen(display):
     folder = fresh_folder()
     app = App.launch(folder, free_port(), display)
     try:
-        dialog = wait_for(app.dialog, START_BOUND)
-        check(dialog is not None and "Разрешение монитора должно быть не ниже 1280x768!" in app.dialog_text(dialog),
+        check(app.answer_message("Разрешение монитора должно быть не ниже 1280x768!"),
               "a 1024 x 768 screen shows the resolution message")
-        if dialog is not None:
-            app.answer_dialog(dialog)
         check(app.wait_exit(STEP_BOUND) == 0, "and the program ends with status 0")
         check(not os.path.exists(os.path.join(folder, INI)), "without writing a settings file")
     finally:

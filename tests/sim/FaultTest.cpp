@@ -10,12 +10,21 @@ namespace {
 
 using Faults = SimTest;
 
+// Runs `call` on a thread of its own: its status, and how long it took.
+template <class Call> auto TimedAsync(Call call)
+{
+    return std::async(std::launch::async, [call] {
+        auto t0 = Clock::now();
+        int32_t rc = call();
+        return std::make_pair(rc, MsSince(t0));
+    });
+}
+
 TEST_F(Faults, CrateListAndSlotQuery)
 {
     Serve();
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     KsvCrateList list;
     uint16_t modules[KSV_MAX_SLOTS];
     std::strcpy(c.CrateSerial, "TC-1");
@@ -53,8 +62,7 @@ TEST_F(Faults, FromTheScenario)
       {"serial": "F1", "faults": {"slots": "fail"}, "slots": [
         {"slot": 1, "faults": {"open": "fail:once", "getconfig": "fail", "processdata": "fail"}}]}]})");
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     KsvCrateList list;
     uint16_t modules[KSV_MAX_SLOTS];
     EXPECT_LT(L.GetCrates(&c, list), 0);
@@ -128,23 +136,15 @@ TEST_F(Faults, RecvErrorZeroShortStall)
 {
     Serve();
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 0, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 0));
     std::vector<uint32_t> buf(16 * 200);
-    uint32_t expectChannel = 0;
-    auto checkStream = [&](int32_t n) {
-        for (int32_t i = 0; i < n; ++i) {
-            ASSERT_EQ(buf[i] >> 28, expectChannel) << "the stream lost or repeated a word";
-            expectChannel = (expectChannel + 1) % 16;
-        }
-    };
+    StreamOrder stream;
 
     Control("fault crate=TC-1 slot=2 recv=error:once");
     EXPECT_LT(L.Recv(&r, buf.data(), nullptr, 160, 2000), 0);
     int32_t n = L.Recv(&r, buf.data(), nullptr, 160, 2000);
     EXPECT_EQ(n, 160);
-    checkStream(n);
+    stream.Check(buf.data(), n);
 
     Control("fault crate=TC-1 slot=2 recv=zero");
     auto t0 = Clock::now();
@@ -159,7 +159,7 @@ TEST_F(Faults, RecvErrorZeroShortStall)
     EXPECT_LT(n, 1600);
     EXPECT_EQ(n % 16, 0);
     EXPECT_LT(MsSince(t0), 1500) << "a short count comes back before the time-out";
-    checkStream(n);
+    stream.Check(buf.data(), n);
 
     Control("fault crate=TC-1 slot=2 recv=stall:once");
     t0 = Clock::now();
@@ -169,11 +169,11 @@ TEST_F(Faults, RecvErrorZeroShortStall)
     EXPECT_LT(n, 160);
     EXPECT_GE(ms, 380);
     EXPECT_LT(ms, 1400) << "a stalled server costs the time-out and no more";
-    checkStream(n);
+    stream.Check(buf.data(), n);
     // After the stall the stream goes on where it was.
     n = L.Recv(&r, buf.data(), nullptr, 160, 2000);
     EXPECT_EQ(n, 160);
-    checkStream(n);
+    stream.Check(buf.data(), n);
 
     Control("fault crate=TC-1 slot=2 recv=error");
     EXPECT_LT(L.Recv(&r, buf.data(), nullptr, 16, 500), 0);
@@ -188,28 +188,27 @@ TEST_F(Faults, ProcessDataFails)
 {
     Serve();
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 0, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 0));
     std::vector<uint32_t> words = Acquire(r, 4);
     std::vector<double> values(words.size());
     uint32_t count = static_cast<uint32_t>(words.size());
-    EXPECT_EQ(L.ProcessData(&r, words.data(), values.data(), &count, 1, 1), 0);
+    auto process = [&] { return L.ProcessData(&r, words.data(), values.data(), &count, 1, 1); };
+    EXPECT_EQ(process(), 0);
 
     // The fault reaches the library with the next answer of the server.
     Control("fault crate=TC-1 slot=2 processdata=fail:once");
     words = Acquire(r, 4);
-    EXPECT_LT(L.ProcessData(&r, words.data(), values.data(), &count, 1, 1), 0);
-    EXPECT_EQ(L.ProcessData(&r, words.data(), values.data(), &count, 1, 1), 0) << "one-shot";
+    EXPECT_LT(process(), 0);
+    EXPECT_EQ(process(), 0) << "one-shot";
     EXPECT_EQ(count, words.size());
 
     Control("fault crate=TC-1 slot=2 processdata=fail");
     words = Acquire(r, 4);
-    EXPECT_LT(L.ProcessData(&r, words.data(), values.data(), &count, 1, 1), 0);
-    EXPECT_LT(L.ProcessData(&r, words.data(), values.data(), &count, 1, 1), 0);
+    EXPECT_LT(process(), 0);
+    EXPECT_LT(process(), 0);
     Control("fault crate=TC-1 slot=2 processdata=off");
     words = Acquire(r, 4);
-    EXPECT_EQ(L.ProcessData(&r, words.data(), values.data(), &count, 1, 1), 0);
+    EXPECT_EQ(process(), 0);
     L.ModClose(&r);
 }
 
@@ -217,9 +216,7 @@ TEST_F(Faults, DropCommandEndsAWaitingRecv)
 {
     Serve();
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 199, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 199));
     std::vector<uint32_t> buf(16 * 1000);
     auto t0 = Clock::now();
     auto pending = std::async(std::launch::async, [&] { return L.Recv(&r, buf.data(), nullptr, 16 * 1000, 5000); });
@@ -239,12 +236,9 @@ TEST_F(Faults, KilledServerFailsEveryCallQuickly)
 {
     Serve();
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 0, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 0));
     Acquire(r, 10);
     std::vector<uint32_t> buf(16 * 1000);
     auto pending = std::async(std::launch::async, [&] { return L.Recv(&r, buf.data(), nullptr, 16 * 1000, 5000); });
@@ -272,23 +266,14 @@ TEST_F(Faults, FrozenServerCostsTheTimeOutsAndRecovers)
 {
     Serve();
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 0, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 0));
     std::vector<uint32_t> buf(16 * 1000);
-    uint32_t expectChannel = 0;
-    auto checkStream = [&](int32_t n) {
-        for (int32_t i = 0; i < n; ++i) {
-            ASSERT_EQ(buf[i] >> 28, expectChannel) << "the stream lost or repeated a word";
-            expectChannel = (expectChannel + 1) % 16;
-        }
-    };
+    StreamOrder stream;
     int32_t n = L.Recv(&r, buf.data(), nullptr, 160, 2000);
     ASSERT_EQ(n, 160);
-    checkStream(n);
+    stream.Check(buf.data(), n);
 
     server.Freeze();
     auto t0 = Clock::now();
@@ -298,18 +283,12 @@ TEST_F(Faults, FrozenServerCostsTheTimeOutsAndRecovers)
     EXPECT_LT(n, 16 * 1000);
     EXPECT_GE(ms, 480);
     EXPECT_LT(ms, 1500);
-    checkStream(n);
+    stream.Check(buf.data(), n);
     // The other calls give up after their fixed time-out, at the same time.
-    auto config = std::async(std::launch::async, [&] {
-        auto t = Clock::now();
-        int32_t rc = L.GetConfig(&r);
-        return std::make_pair(rc, MsSince(t));
-    });
-    auto crates = std::async(std::launch::async, [&] {
-        auto t = Clock::now();
+    auto config = TimedAsync([&] { return L.GetConfig(&r); });
+    auto crates = TimedAsync([&] {
         KsvCrateList list;
-        int32_t rc = L.GetCrates(&c, list);
-        return std::make_pair(rc, MsSince(t));
+        return L.GetCrates(&c, list);
     });
     for (auto* f : {&config, &crates}) {
         auto [rc, took] = f->get();
@@ -323,7 +302,7 @@ TEST_F(Faults, FrozenServerCostsTheTimeOutsAndRecovers)
     server.Thaw();
     n = L.Recv(&r, buf.data(), nullptr, 1600, 3000);
     EXPECT_EQ(n, 1600);
-    checkStream(n);
+    stream.Check(buf.data(), n);
     EXPECT_EQ(L.GetConfig(&r), 0);
     EXPECT_STREQ(r.ModuleSerial, "27T-0001");
     KsvCrateList list;

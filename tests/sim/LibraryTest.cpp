@@ -109,8 +109,7 @@ TEST_F(Libraries, AtMostSixteenCratesAndSlots)
     json += "]}";
     Serve(json);
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     // Guard bytes around the list catch a write past its 16 entries.
     struct {
         KsvCrateList list;

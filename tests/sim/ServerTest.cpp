@@ -68,9 +68,7 @@ TEST_F(Server, DataRateIsSixteenWordsPerFramePerSecond)
 {
     Serve();
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 0, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 0));
     std::vector<uint32_t> block(800);
     ASSERT_EQ(L.Recv(&r, block.data(), nullptr, 800, 5000), 800);
     std::vector<double> t, w;
@@ -111,9 +109,7 @@ TEST_F(Server, SlowRatesKeepTheirPeriod)
 {
     Serve();
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 49, true); // 20 Hz
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 49)); // 20 Hz
     auto t0 = Clock::now();
     std::vector<uint32_t> words = Acquire(r, 10);
     double ms = MsSince(t0);
@@ -171,8 +167,7 @@ TEST_F(Server, SurvivesGarbageOversizedAndTruncatedRequests)
         ::close(fd);
     }
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     KsvCrateList list;
     EXPECT_EQ(L.GetCrates(&c, list), 0) << "still serving";
     L.Close(&c);
@@ -239,9 +234,7 @@ TEST_F(Server, ControlCommandsAreCheckedAndChangeSignals)
 
     Control("signal crate=TC-1 slot=2 channel=12 dc=-7.25");
     Ksv27ModuleRecord r;
-    ASSERT_EQ(OpenModule(r), 0);
-    Configure(r, 0, true);
-    ASSERT_EQ(L.Start(&r), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenAndStart(r, 0));
     std::vector<double> mean = ChannelMeans(r, Acquire(r, 20));
     EXPECT_NEAR(mean[12], -7.25, 1e-5);
     EXPECT_NEAR(mean[13], -15.5, 1e-5);
@@ -322,8 +315,7 @@ TEST_F(Server, PrintedDemoIsAValidScenarioAndIsWhatItServes)
     ASSERT_TRUE(server.Start()) << server.Error();
     server.ExportPort();
     KsvCrateConnection c;
-    L.Init(&c);
-    ASSERT_EQ(L.Open(&c), 0);
+    ASSERT_NO_FATAL_FAILURE(OpenConnection(c));
     KsvCrateList list;
     ASSERT_EQ(L.GetCrates(&c, list), 0);
     EXPECT_STREQ(list[0], "KSV-C-0001");

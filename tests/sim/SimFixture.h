@@ -79,6 +79,23 @@ inline double MsSince(Clock::time_point t0)
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
+// Follows the channel numbers of a module's word stream across reads: each
+// word must carry the channel after the one before it (0..15 in turn), or a
+// word was lost or repeated.
+class StreamOrder {
+public:
+    void Check(const uint32_t* words, int32_t n)
+    {
+        for (int32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(words[i] >> 28, next_) << "the stream lost or repeated a word";
+            next_ = (next_ + 1) % KSV27_CHANNELS;
+        }
+    }
+
+private:
+    uint32_t next_ = 0;
+};
+
 class SimTest : public ::testing::Test {
 protected:
     const SimLibraries& L = SimLibraries::Get();
@@ -109,6 +126,13 @@ protected:
         return L.ModOpen(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, crate, slot);
     }
 
+    // Init and Open of a crate connection.
+    void OpenConnection(KsvCrateConnection& c)
+    {
+        L.Init(&c);
+        ASSERT_EQ(L.Open(&c), 0);
+    }
+
     // GetConfig, GetDescription, the divisor and (when `copyCoefs`) the
     // description coefficients into the configuration, then SetConfig.
     void Configure(Ksv27ModuleRecord& r, uint8_t divisor, bool copyCoefs)
@@ -122,6 +146,15 @@ protected:
                             sizeof r.Mezzanines[m].MezzanineCoefs);
         }
         ASSERT_EQ(L.SetConfig(&r), 0);
+    }
+
+    // Opens TC-1 slot 2, configures it at `divisor` with the description
+    // coefficients copied, and starts its acquisition.
+    void OpenAndStart(Ksv27ModuleRecord& r, uint8_t divisor)
+    {
+        ASSERT_EQ(OpenModule(r), 0);
+        Configure(r, divisor, true);
+        ASSERT_EQ(L.Start(&r), 0);
     }
 
     // Receives exactly `frames` frames, failing the test otherwise.

@@ -77,30 +77,43 @@ inline bool ReadPipeUntil(int fd, std::chrono::steady_clock::time_point deadline
     return true;
 }
 
-// Runs `argv` and returns its exit status (-1 if it could not run or was
-// killed); standard output goes to `out` when given.
-inline int RunAndCapture(const std::vector<std::string>& args, std::string* out = nullptr, int timeoutMs = 10000)
+// Starts `args` (the program's path first) with its standard output going
+// into a pipe whose reading end comes back in `outFd`. 0, or the error number
+// of what failed; `pid` is -1 then and no descriptor is left open.
+inline int SpawnWithOutputPipe(const std::vector<std::string>& args, pid_t& pid, int& outFd)
 {
+    pid = -1;
     int pipefd[2];
-    if (::pipe2(pipefd, O_CLOEXEC) != 0) return -1;
+    if (::pipe2(pipefd, O_CLOEXEC) != 0) return errno;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, pipefd[1], STDOUT_FILENO);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);
-        return -1;
+        pid = -1;
+        return rc;
     }
+    outFd = pipefd[0];
+    return 0;
+}
+
+// Runs `argv` and returns its exit status (-1 if it could not run or was
+// killed); standard output goes to `out` when given.
+inline int RunAndCapture(const std::vector<std::string>& args, std::string* out = nullptr, int timeoutMs = 10000)
+{
+    pid_t pid = -1;
+    int outFd = -1;
+    if (SpawnWithOutputPipe(args, pid, outFd) != 0) return -1;
     std::string text;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (!ReadPipeUntil(pipefd[0], deadline, text)) ::kill(pid, SIGKILL);
-    ::close(pipefd[0]);
+    if (!ReadPipeUntil(outFd, deadline, text)) ::kill(pid, SIGKILL);
+    ::close(outFd);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -150,29 +163,16 @@ public:
         }
         for (const auto& a : options.ExtraArgs) args.push_back(a);
 
-        int pipefd[2];
-        if (::pipe2(pipefd, O_CLOEXEC) != 0) return Fail("pipe failed");
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, pipefd[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        int rc = posix_spawn(&pid_, serverPath_.c_str(), &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(pipefd[1]);
-        if (rc != 0) {
-            ::close(pipefd[0]);
-            pid_ = -1;
+        int outFd = -1;
+        if (int rc = SpawnWithOutputPipe(args, pid_, outFd); rc != 0)
             return Fail("cannot start " + serverPath_ + ": " + std::strerror(rc));
-        }
         // The first line tells the port: "... listening on 127.0.0.1:PORT ...".
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.StartTimeoutMs);
-        ReadPipeUntil(pipefd[0], deadline, line,
+        ReadPipeUntil(outFd, deadline, line,
                       [](const std::string& text) { return text.find('\n') != std::string::npos; });
         // Nothing else comes on standard output; the server ignores SIGPIPE.
-        ::close(pipefd[0]);
+        ::close(outFd);
         auto at = line.find("127.0.0.1:");
         if (at == std::string::npos) {
             int status = Stop();
