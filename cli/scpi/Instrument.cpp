@@ -533,9 +533,10 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
     scan_->Reopen(); // a closed module is tried again at every new measurement
     if (!Facts().Open) return EndMeasurement(generation, Fail(err::kHardwareMissing, "no KSV27 module open"));
     if (!Configure(config)) return EndMeasurement(generation, Fail(err::kSettingsConflict, "no measurable channel in the scan list"));
-    if (runObserver_ && !choice_.Several()) {
-        const std::vector<TScanModuleState> modules = scan_->Modules();
-        if (!modules.empty() && modules[0].Open) runObserver_(modules[0].Run);
+    if (runObserver_) {
+        std::vector<TRunDescription> runs;
+        for (const TScanModuleState& module : scan_->Modules()) runs.push_back(module.Run);
+        runObserver_(runs);
     }
     TScan scan;
     std::chrono::system_clock::time_point first{};
@@ -560,10 +561,11 @@ void TInstrument::Measure(TInstrumentConfig config, int owner, std::uint64_t gen
             errors_(owner, Fail(err::kTooMuchData, "reading memory full, oldest readings dropped"));
             overflowTold = true;
         }
-        if (observer_ && !choice_.Several() && !scan.Modules.empty()) {
-            // The publisher's copy carries the channel file's names and scaling.
-            cli::ApplyChannelTable(choice_.Channels, scan.Modules[0].Slot, true, false, scan.Modules[0].Cycle);
-            observer_(scan.Modules[0].Cycle);
+        if (observer_) {
+            // The observers' copy carries the channel file's names and scaling.
+            for (TModuleScan& module : scan.Modules)
+                cli::ApplyChannelTable(choice_.Channels, module.Slot, !choice_.Several(), false, module.Cycle);
+            observer_(scan);
         }
         if (choice_.Several() && !Facts().Open) break;
     }

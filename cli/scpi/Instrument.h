@@ -86,7 +86,8 @@ public:
     // Any thread: `owner` is the connection that started the measurement.
     using TErrorSink = std::function<void(int owner, TScpiError error)>;
     using TStateSink = std::function<void()>;
-    using TCycleObserver = std::function<void(const TCycleResult&)>;
+    // Every module's cycle of one scan, by position, with the scan's one time stamp.
+    using TCycleObserver = std::function<void(const TScan&)>;
 
     explicit TInstrument(cli::TMeasureChoice choice);
     ~TInstrument();
@@ -95,17 +96,18 @@ public:
 
     // Before Start.
     void SetNotifiers(TErrorSink errors, TStateSink stateChanged);
-    // Called on the acquisition thread once per completed cycle with the
-    // engine's result as it is (the window's units and texts, every channel),
-    // after the cycle's readings are in memory and outside the instrument's
-    // lock; it
-    // must return quickly (it delays the next cycle) and must not call back
+    // Called on the acquisition thread once per completed scan with every
+    // module's cycle as the engine made it (the window's units and texts,
+    // every channel), labelled and scaled by the channel file, after the
+    // scan's readings are in memory and outside the instrument's lock; it
+    // must return quickly (it delays the next scan) and must not call back
     // into the instrument. Set it before Start.
     void SetCycleObserver(TCycleObserver observer);
     // Called on the acquisition thread as each measurement starts, before its
-    // first cycle, with the run it makes (module, crate, slot, rate, time);
-    // the same rules as for the cycle observer.
-    using TRunObserver = std::function<void(const TRunDescription&)>;
+    // first scan, with every module's run by position (module, crate, slot,
+    // rate, time; a module that is not open has its slot and crate only); the
+    // same rules as for the cycle observer.
+    using TRunObserver = std::function<void(const std::vector<TRunDescription>&)>;
     void SetRunObserver(TRunObserver observer);
 
     // Tries to open the module, then starts the acquisition thread (which
