@@ -23,7 +23,7 @@ TScpiError TScpiSession::LockAllows(const TCommandEntry& entry, const TCommand& 
         return std::find(handlers.begin(), handlers.end(), entry.Handler) != handlers.end();
     };
     const bool changes = command.Query ? listed(changingQueries) : !listed(own);
-    return changes ? Fail(-200, "locked by another client") : TScpiError{};
+    return changes ? Fail(err::kExecutionError, "locked by another client") : TScpiError{};
 }
 
 } // namespace ksv::scpi

@@ -168,9 +168,7 @@ TScpiError TScpiSession::Initiate(TExec& e)
 
 TScpiError TScpiSession::StartMeasurement()
 {
-    TScpiError error = instrument_.Initiate(id_);
-    if (!error) ownMeasurement_ = instrument_.Started();
-    return error;
+    return instrument_.Initiate(id_, &ownMeasurement_);
 }
 
 TScpiError TScpiSession::Abort(TExec& e)
