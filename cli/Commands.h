@@ -17,7 +17,9 @@ int RunMeasure(const TMeasureChoice& choice, TFormat format, const std::string& 
 // `makePublisher`, when set, makes each module's publisher.
 int RunMeasureScan(const TMeasureChoice& choice, TFormat format, const std::string& outputPath,
                    const TPublisherFactory& makePublisher = {});
-int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublisher* publisher = nullptr);
+// `makePublisher`, when set, makes each served module's publisher at the
+// first measurement; they get every scan and are stopped at the end.
+int RunServe(const TMeasureChoice& choice, const TOptions& options, const TPublisherFactory& makePublisher = {});
 
 // "ksv27-vorn-cli: " + text + '\n' on standard error.
 void PrintError(const std::string& text);

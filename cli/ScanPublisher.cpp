@@ -4,10 +4,10 @@ namespace ksv::cli {
 
 void TScanPublisher::Start(const std::vector<TRunDescription>& runs)
 {
-    for (const TRunDescription& run : runs) {
-        publishers_.push_back(make_(run.Slot));
-        if (publishers_.back()) publishers_.back()->Start(run);
-    }
+    if (publishers_.empty())
+        for (const TRunDescription& run : runs) publishers_.push_back(make_(run.Slot));
+    for (std::size_t i = 0; i < runs.size() && i < publishers_.size(); ++i)
+        if (publishers_[i]) publishers_[i]->Start(runs[i]);
 }
 
 void TScanPublisher::Publish(const TScan& scan)

@@ -20,7 +20,9 @@ using TPublisherFactory = std::function<std::unique_ptr<TCyclePublisher>(int slo
 class TScanPublisher {
 public:
     explicit TScanPublisher(TPublisherFactory make) : make_(std::move(make)) {}
-    // One publisher per module of `runs` (in scan order), started.
+    // One publisher per module of `runs` (in scan order), started; made at
+    // the first call, and started again with its module's new run at each
+    // later one (the modules and their order stay those of the first).
     void Start(const std::vector<TRunDescription>& runs);
     // Every module's cycle of the scan, on the scan's thread; never waits for the network.
     void Publish(const TScan& scan);

@@ -2,7 +2,8 @@
 // announced over DNS-SD, where built with them) until SIGTERM or Ctrl+C,
 // which stop any acquisition, close the module and exit 0. The network runs
 // on this thread (Asio), the acquisition on the instrument's own; with
-// --mqtt every measurement's cycles are also published, and the web page
+// --mqtt every module's cycles are also published under its own topics, and
+// the web page
 // (--http-port) runs on a thread of its own.
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
@@ -32,23 +33,23 @@ struct TObservers {
 
     void AttachTo(scpi::TInstrument& instrument)
     {
-        instrument.SetRunObserver([this](const TRunDescription& run) {
-            for (const auto& observer : Runs) observer(run);
+        instrument.SetRunObserver([this](const std::vector<TRunDescription>& runs) {
+            for (const auto& observer : Runs) observer(runs);
         });
-        instrument.SetCycleObserver([this](const TCycleResult& cycle) {
-            for (const auto& observer : Cycles) observer(cycle);
+        instrument.SetCycleObserver([this](const TScan& scan) {
+            for (const auto& observer : Cycles) observer(scan);
         });
     }
 };
 
-// Every measurement's run and cycles go to the publisher; a publisher refused
-// for good stops the service.
-void AttachPublisher(TObservers& observers, TCyclePublisher& publisher, asio::io_context& io,
+// Every measurement's runs and scans go to the modules' publishers; a
+// publisher refused for good stops the service.
+void AttachPublisher(TObservers& observers, TScanPublisher& publisher, asio::io_context& io,
                      scpi::TScpiServer& server)
 {
-    observers.Runs.push_back([&publisher](const TRunDescription& run) { publisher.Start(run); });
-    observers.Cycles.push_back([&publisher, &io, &server, told = false](const TCycleResult& cycle) mutable {
-        publisher.Publish(cycle);
+    observers.Runs.push_back([&publisher](const std::vector<TRunDescription>& runs) { publisher.Start(runs); });
+    observers.Cycles.push_back([&publisher, &io, &server, told = false](const TScan& scan) mutable {
+        publisher.Publish(scan);
         if (told || !publisher.Refused()) return;
         told = true;
         asio::post(io, [&] {
@@ -76,8 +77,8 @@ std::unique_ptr<web::TWebService> MakeWeb(const TOptions& options, const scpi::T
         if (peer.empty()) state.ClientClosed("SCPI", id);
         else state.ClientConnected("SCPI", id, peer);
     };
-    observers.Runs.push_back([&state](const TRunDescription& run) { state.TakeRun(run); });
-    observers.Cycles.push_back([web = service.get()](const TCycleResult& cycle) { web->TakeCycle(cycle); });
+    observers.Runs.push_back([&state](const std::vector<TRunDescription>& runs) { state.TakeRuns(runs); });
+    observers.Cycles.push_back([web = service.get()](const TScan& scan) { web->TakeScan(scan); });
     return service;
 }
 
@@ -98,7 +99,7 @@ bool OpenWeb(web::TWebService* web, const TOptions& options, std::uint16_t scpiP
 
 } // namespace
 
-int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublisher* publisher)
+int RunServe(const TMeasureChoice& choice, const TOptions& options, const TPublisherFactory& makePublisher)
 {
 #ifndef _WIN32
     std::signal(SIGPIPE, SIG_IGN);
@@ -139,7 +140,11 @@ int RunServe(const TMeasureChoice& choice, const TOptions& options, TCyclePublis
             lan.PostStateChanged();
             scpiServer.PostStateChanged();
         });
-    if (publisher) AttachPublisher(observers, *publisher, io, scpiServer);
+    std::unique_ptr<TScanPublisher> publisher;
+    if (makePublisher) {
+        publisher = std::make_unique<TScanPublisher>(makePublisher);
+        AttachPublisher(observers, *publisher, io, scpiServer);
+    }
     observers.AttachTo(instrument);
     // A stop asked for while the module opens is served once the loop runs.
     asio::signal_set signals(io, SIGINT, SIGTERM);

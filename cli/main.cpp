@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     }
     TChoiceResult choice;
     std::unique_ptr<TCyclePublisher> publisher;
-    TPublisherFactory makePublisher; // several modules: one publisher each
+    TPublisherFactory makePublisher; // per module: several modules, or serve
     if (options.Command == TCommand::Measure || options.Command == TCommand::Serve) {
         choice = BuildMeasureChoice(options);
         if (!choice.Ok) {
@@ -41,13 +41,15 @@ int main(int argc, char** argv)
         }
 #ifdef KSV_WITH_MQTT
         std::string error;
-        if (!options.Mqtt.Url.empty() && choice.Choice.Several() && options.Command == TCommand::Serve) {
-            PrintError("serve --mqtt takes one module (--slot N)");
-            return kExitUsage;
-        }
         if (!options.Mqtt.Url.empty() && !(publisher = MakeMqttPublisher(options.Mqtt, PrintError, error))) {
             PrintError(error);
             return kExitUsage;
+        }
+        if (publisher && !choice.Choice.Several() && options.Command == TCommand::Serve) {
+            // The one module's publisher, handed to the service at its first measurement.
+            makePublisher = [held = std::make_shared<std::unique_ptr<TCyclePublisher>>(std::move(publisher))](int) {
+                return std::move(*held);
+            };
         }
         if (publisher && choice.Choice.Several()) {
             publisher.reset();
@@ -61,7 +63,7 @@ int main(int argc, char** argv)
 #endif
     }
     ksv::SetKsvLibraryFolder(ksv::ExecutableFolder().c_str());
-    if (options.Command == TCommand::Serve) return RunServe(choice.Choice, options, publisher.get());
+    if (options.Command == TCommand::Serve) return RunServe(choice.Choice, options, makePublisher);
     InstallInterruptHandlers();
     if (options.Command == TCommand::List) return RunList(options.ListJson);
     if (choice.Choice.Several())

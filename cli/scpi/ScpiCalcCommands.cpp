@@ -8,11 +8,11 @@
 
 namespace ksv::scpi {
 
-using TExec = TScpiSession::TExec;
+using TExec = TSessionContext::TExec;
 
 // ---- CALCulate ------------------------------------------------------------
 
-TScpiError TScpiSession::Statistic(TExec& e, double (*pick)(const TChannelSummary&))
+TScpiError TSessionContext::Statistic(TExec& e, double (*pick)(const TChannelSummary&))
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
@@ -26,36 +26,36 @@ TScpiError TScpiSession::Statistic(TExec& e, double (*pick)(const TChannelSummar
     return {};
 }
 
-TScpiError TScpiSession::StatMin(TExec& e)
+TScpiError TSessionContext::StatMin(TExec& e)
 {
     return Statistic(e, [](const TChannelSummary& s) { return s.Min; });
 }
-TScpiError TScpiSession::StatMax(TExec& e)
+TScpiError TSessionContext::StatMax(TExec& e)
 {
     return Statistic(e, [](const TChannelSummary& s) { return s.Max; });
 }
-TScpiError TScpiSession::StatAverage(TExec& e)
+TScpiError TSessionContext::StatAverage(TExec& e)
 {
     return Statistic(e, [](const TChannelSummary& s) { return s.Mean; });
 }
-TScpiError TScpiSession::StatSdev(TExec& e)
+TScpiError TSessionContext::StatSdev(TExec& e)
 {
     return Statistic(e, [](const TChannelSummary& s) { return s.StdDev; });
 }
-TScpiError TScpiSession::StatPtp(TExec& e)
+TScpiError TSessionContext::StatPtp(TExec& e)
 {
     return Statistic(e, [](const TChannelSummary& s) { return s.Max - s.Min; });
 }
-TScpiError TScpiSession::StatCount(TExec& e) { return Statistic(e, nullptr); }
+TScpiError TSessionContext::StatCount(TExec& e) { return Statistic(e, nullptr); }
 
-TScpiError TScpiSession::StatClear(TExec& e)
+TScpiError TSessionContext::StatClear(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     instrument_.ClearStatistics();
     return {};
 }
 
-TScpiError TScpiSession::SetLimit(TExec& e, bool upper)
+TScpiError TSessionContext::SetLimit(TExec& e, bool upper)
 {
     if (TScpiError error = CountParams(e.Command, 2, 2)) return error;
     double value = 0.0;
@@ -75,7 +75,7 @@ TScpiError TScpiSession::SetLimit(TExec& e, bool upper)
     return {};
 }
 
-TScpiError TScpiSession::LimitQuery(TExec& e, bool upper)
+TScpiError TSessionContext::LimitQuery(TExec& e, bool upper)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
@@ -84,7 +84,7 @@ TScpiError TScpiSession::LimitQuery(TExec& e, bool upper)
     return {};
 }
 
-TScpiError TScpiSession::SetLimitState(TExec& e, bool upper)
+TScpiError TSessionContext::SetLimitState(TExec& e, bool upper)
 {
     if (TScpiError error = CountParams(e.Command, 2, 2)) return error;
     bool on = false;
@@ -95,7 +95,7 @@ TScpiError TScpiSession::SetLimitState(TExec& e, bool upper)
     return {};
 }
 
-TScpiError TScpiSession::LimitStateQuery(TExec& e, bool upper)
+TScpiError TSessionContext::LimitStateQuery(TExec& e, bool upper)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
@@ -104,16 +104,16 @@ TScpiError TScpiSession::LimitStateQuery(TExec& e, bool upper)
     return {};
 }
 
-TScpiError TScpiSession::UpperLimit(TExec& e) { return SetLimit(e, true); }
-TScpiError TScpiSession::LowerLimit(TExec& e) { return SetLimit(e, false); }
-TScpiError TScpiSession::UpperLimitQuery(TExec& e) { return LimitQuery(e, true); }
-TScpiError TScpiSession::LowerLimitQuery(TExec& e) { return LimitQuery(e, false); }
-TScpiError TScpiSession::UpperState(TExec& e) { return SetLimitState(e, true); }
-TScpiError TScpiSession::LowerState(TExec& e) { return SetLimitState(e, false); }
-TScpiError TScpiSession::UpperStateQuery(TExec& e) { return LimitStateQuery(e, true); }
-TScpiError TScpiSession::LowerStateQuery(TExec& e) { return LimitStateQuery(e, false); }
+TScpiError TSessionContext::UpperLimit(TExec& e) { return SetLimit(e, true); }
+TScpiError TSessionContext::LowerLimit(TExec& e) { return SetLimit(e, false); }
+TScpiError TSessionContext::UpperLimitQuery(TExec& e) { return LimitQuery(e, true); }
+TScpiError TSessionContext::LowerLimitQuery(TExec& e) { return LimitQuery(e, false); }
+TScpiError TSessionContext::UpperState(TExec& e) { return SetLimitState(e, true); }
+TScpiError TSessionContext::LowerState(TExec& e) { return SetLimitState(e, false); }
+TScpiError TSessionContext::UpperStateQuery(TExec& e) { return LimitStateQuery(e, true); }
+TScpiError TSessionContext::LowerStateQuery(TExec& e) { return LimitStateQuery(e, false); }
 
-TScpiError TScpiSession::LimitFail(TExec& e)
+TScpiError TSessionContext::LimitFail(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;

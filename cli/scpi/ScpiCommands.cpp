@@ -8,7 +8,7 @@ namespace ksv::scpi {
 
 const std::vector<TCommandEntry>& CommandTable()
 {
-    using S = TScpiSession;
+    using S = TSessionContext;
     static const std::vector<TCommandEntry> table = {
         {"*IDN?", &S::Idn, "program and version, module type, module serial, firmware"},
         {"*RST", &S::Rst, "defaults: 5 Hz, 1 s, every channel, count 1, formats off; memory, statistics and limits cleared; aborts"},

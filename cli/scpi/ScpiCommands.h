@@ -1,19 +1,21 @@
-// The command table of the instrument: every header the service knows, the
-// session's handler for it and a line of help. --help and the README list
-// the same headers. The handlers live in ScpiCommonCommands.cpp (common
-// commands, SYSTem), ScpiMeasureCommands.cpp (configuration, measurement,
-// FORMat) and ScpiCalcCommands.cpp (statistics, limits).
+// The command table of the instrument: every header the service knows, its
+// handler (on the connection's TSessionContext) and a line of help. --help
+// and the README list the same headers. The handlers live in
+// ScpiCommonCommands.cpp (common commands, SYSTem, STATus),
+// ScpiMeasureCommands.cpp (configuration, measurement, FORMat),
+// ScpiCalcCommands.cpp (statistics, limits) and ScpiRouteCommands.cpp
+// (channel labels, CALCulate:SCALe).
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "ScpiParser.h"
-#include "ScpiSession.h"
+#include "ScpiContext.h"
 
 namespace ksv::scpi {
 
-struct TScpiSession::TExec {
+struct TSessionContext::TExec {
     const TCommand& Command;
     std::string Answer;
     bool Wait = false;    // set by a handler that waits for the measurement
@@ -22,7 +24,7 @@ struct TScpiSession::TExec {
 
 struct TCommandEntry {
     const char* Pattern; // as a manual writes it: "SYSTem:ERRor[:NEXT]?"
-    TScpiSession::THandler Handler;
+    TSessionContext::THandler Handler;
     const char* Help;
 };
 

@@ -9,11 +9,11 @@
 
 namespace ksv::scpi {
 
-using TExec = TScpiSession::TExec;
+using TExec = TSessionContext::TExec;
 
 // ---- common commands -------------------------------------------------------
 
-TScpiError TScpiSession::Idn(TExec& e)
+TScpiError TSessionContext::Idn(TExec& e)
 {
     const TModuleFacts facts = instrument_.Facts();
     if (facts.Several) // the crate: maker, model, serial, this program's version
@@ -26,7 +26,7 @@ TScpiError TScpiSession::Idn(TExec& e)
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::Rst(TExec& e)
+TScpiError TSessionContext::Rst(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     instrument_.Reset();
@@ -34,7 +34,7 @@ TScpiError TScpiSession::Rst(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Cls(TExec& e)
+TScpiError TSessionContext::Cls(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     errors_.Clear();
@@ -44,7 +44,7 @@ TScpiError TScpiSession::Cls(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Opc(TExec& e)
+TScpiError TSessionContext::Opc(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     if (instrument_.Busy()) opcPending_ = true;
@@ -52,7 +52,7 @@ TScpiError TScpiSession::Opc(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::OpcQuery(TExec& e)
+TScpiError TSessionContext::OpcQuery(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Wait = instrument_.Busy();
@@ -61,14 +61,14 @@ TScpiError TScpiSession::OpcQuery(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Wai(TExec& e)
+TScpiError TSessionContext::Wai(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Wait = instrument_.Busy();
     return {};
 }
 
-TScpiError TScpiSession::EsrQuery(TExec& e)
+TScpiError TSessionContext::EsrQuery(TExec& e)
 {
     e.Answer = std::to_string(esr_);
     esr_ = 0;
@@ -92,22 +92,22 @@ TScpiError ToMask(const TCommand& c, int max, T& mask)
 }
 } // namespace
 
-TScpiError TScpiSession::Ese(TExec& e) { return ToMask(e.Command, 255, ese_); }
-TScpiError TScpiSession::Sre(TExec& e) { return ToMask(e.Command, 255, sre_); }
+TScpiError TSessionContext::Ese(TExec& e) { return ToMask(e.Command, 255, ese_); }
+TScpiError TSessionContext::Sre(TExec& e) { return ToMask(e.Command, 255, sre_); }
 
-TScpiError TScpiSession::EseQuery(TExec& e)
+TScpiError TSessionContext::EseQuery(TExec& e)
 {
     e.Answer = std::to_string(ese_);
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::SreQuery(TExec& e)
+TScpiError TSessionContext::SreQuery(TExec& e)
 {
     e.Answer = std::to_string(sre_);
     return CountParams(e.Command, 0, 0);
 }
 
-std::uint8_t TScpiSession::StatusByte(bool messageAvailable) const
+std::uint8_t TSessionContext::StatusByte(bool messageAvailable) const
 {
     std::uint8_t stb = 0;
     if (errors_.Count() > 0) stb |= kStbErrorQueue;
@@ -119,13 +119,13 @@ std::uint8_t TScpiSession::StatusByte(bool messageAvailable) const
     return stb;
 }
 
-TScpiError TScpiSession::StbQuery(TExec& e)
+TScpiError TSessionContext::StbQuery(TExec& e)
 {
     e.Answer = std::to_string(StatusByte());
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::TstQuery(TExec& e)
+TScpiError TSessionContext::TstQuery(TExec& e)
 {
     e.Answer = instrument_.Facts().Open ? "0" : "1";
     return CountParams(e.Command, 0, 0);
@@ -133,20 +133,20 @@ TScpiError TScpiSession::TstQuery(TExec& e)
 
 // ---- SYSTem ---------------------------------------------------------------
 
-TScpiError TScpiSession::ErrorNext(TExec& e)
+TScpiError TSessionContext::ErrorNext(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Answer = ErrorAnswer(errors_.Pop());
     return {};
 }
 
-TScpiError TScpiSession::ErrorCount(TExec& e)
+TScpiError TSessionContext::ErrorCount(TExec& e)
 {
     e.Answer = std::to_string(errors_.Count());
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::ErrorAll(TExec& e)
+TScpiError TSessionContext::ErrorAll(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Answer = ErrorAnswer(errors_.Pop());
@@ -154,7 +154,7 @@ TScpiError TScpiSession::ErrorAll(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Version(TExec& e)
+TScpiError TSessionContext::Version(TExec& e)
 {
     e.Answer = "1999.0";
     return CountParams(e.Command, 0, 0);
@@ -162,26 +162,26 @@ TScpiError TScpiSession::Version(TExec& e)
 
 // ---- STATus ----------------------------------------------------------------
 
-TStatusCondition TScpiSession::Condition(bool questionable) const
+TStatusCondition TSessionContext::Condition(bool questionable) const
 {
     return questionable ? instrument_.Questionable() : instrument_.Operation();
 }
 
-TScpiError TScpiSession::StatusEvent(TExec& e, bool questionable)
+TScpiError TSessionContext::StatusEvent(TExec& e, bool questionable)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Answer = std::to_string((questionable ? questionable_ : operation_).TakeEvents(Condition(questionable)));
     return {};
 }
 
-TScpiError TScpiSession::StatusCondition(TExec& e, bool questionable)
+TScpiError TSessionContext::StatusCondition(TExec& e, bool questionable)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     e.Answer = std::to_string(Condition(questionable).Bits);
     return {};
 }
 
-TScpiError TScpiSession::StatusEnable(TExec& e, bool questionable)
+TScpiError TSessionContext::StatusEnable(TExec& e, bool questionable)
 {
     std::uint16_t& enable = (questionable ? questionable_ : operation_).Enable;
     if (e.Command.Query) {
@@ -191,20 +191,20 @@ TScpiError TScpiSession::StatusEnable(TExec& e, bool questionable)
     return ToMask(e.Command, 32767, enable);
 }
 
-TScpiError TScpiSession::OperEvent(TExec& e) { return StatusEvent(e, false); }
-TScpiError TScpiSession::OperCondition(TExec& e) { return StatusCondition(e, false); }
-TScpiError TScpiSession::OperEnable(TExec& e) { return StatusEnable(e, false); }
-TScpiError TScpiSession::QuesEvent(TExec& e) { return StatusEvent(e, true); }
-TScpiError TScpiSession::QuesCondition(TExec& e) { return StatusCondition(e, true); }
-TScpiError TScpiSession::QuesEnable(TExec& e) { return StatusEnable(e, true); }
+TScpiError TSessionContext::OperEvent(TExec& e) { return StatusEvent(e, false); }
+TScpiError TSessionContext::OperCondition(TExec& e) { return StatusCondition(e, false); }
+TScpiError TSessionContext::OperEnable(TExec& e) { return StatusEnable(e, false); }
+TScpiError TSessionContext::QuesEvent(TExec& e) { return StatusEvent(e, true); }
+TScpiError TSessionContext::QuesCondition(TExec& e) { return StatusCondition(e, true); }
+TScpiError TSessionContext::QuesEnable(TExec& e) { return StatusEnable(e, true); }
 
-TScpiError TScpiSession::StatusPreset(TExec& e)
+TScpiError TSessionContext::StatusPreset(TExec& e)
 {
     operation_.Enable = questionable_.Enable = 0;
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::MezzanineQuery(TExec& e)
+TScpiError TSessionContext::MezzanineQuery(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
@@ -217,7 +217,7 @@ TScpiError TScpiSession::MezzanineQuery(TExec& e)
 
 // The module in a crate slot: type, serial and firmware ("0,0,0,0" for an
 // empty or foreign slot, or one this instrument does not serve).
-TScpiError TScpiSession::ModuleTypeQuery(TExec& e)
+TScpiError TSessionContext::ModuleTypeQuery(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
     double number = 0.0;

@@ -34,6 +34,7 @@ const char* ErrorText(int code)
         {-240, "Hardware error"},
         {-241, "Hardware missing"},
         {-350, "Queue overflow"},
+        {-363, "Input buffer overrun"},
         {-410, "Query INTERRUPTED"},
         {-420, "Query UNTERMINATED"},
     };

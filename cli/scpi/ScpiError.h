@@ -36,6 +36,7 @@ inline constexpr int kDataCorruptOrStale = -230;
 inline constexpr int kHardwareError = -240;
 inline constexpr int kHardwareMissing = -241;
 inline constexpr int kQueueOverflow = -350;
+inline constexpr int kInputBufferOverrun = -363;
 inline constexpr int kQueryInterrupted = -410;
 inline constexpr int kQueryUnterminated = -420;
 } // namespace err

@@ -10,11 +10,11 @@
 
 namespace ksv::scpi {
 
-TScpiError TScpiSession::LockAllows(const TCommandEntry& entry, const TCommand& command) const
+TScpiError TSessionContext::LockAllows(const TCommandEntry& entry, const TCommand& command) const
 {
     const int owner = instrument_.LockOwner();
     if (owner == 0 || owner == id_) return {};
-    using S = TScpiSession;
+    using S = TSessionContext;
     static const std::array<THandler, 11> own = {&S::Cls, &S::Opc, &S::Wai, &S::Ese,
                                                  &S::Sre, &S::OperEnable, &S::QuesEnable, &S::StatusPreset,
                                                  &S::FormatTime, &S::FormatChannel, &S::FormatUnit};
@@ -23,7 +23,7 @@ TScpiError TScpiSession::LockAllows(const TCommandEntry& entry, const TCommand& 
         return std::find(handlers.begin(), handlers.end(), entry.Handler) != handlers.end();
     };
     const bool changes = command.Query ? listed(changingQueries) : !listed(own);
-    return changes ? Fail(-200, "locked by another client") : TScpiError{};
+    return changes ? Fail(err::kExecutionError, "locked by another client") : TScpiError{};
 }
 
 } // namespace ksv::scpi

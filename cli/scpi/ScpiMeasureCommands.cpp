@@ -11,7 +11,7 @@
 
 namespace ksv::scpi {
 
-using TExec = TScpiSession::TExec;
+using TExec = TSessionContext::TExec;
 namespace {
 constexpr std::uint64_t kMaxCount = 1000000000;
 constexpr double kDefaultTime = 1.0;
@@ -19,7 +19,7 @@ constexpr double kDefaultTime = 1.0;
 
 // A change of the measurement's settings takes one parameter and waits for
 // no measurement: while one runs it is -221, whatever the value.
-TScpiError TScpiSession::ChangeAllowed(const TCommand& command) const
+TScpiError TSessionContext::ChangeAllowed(const TCommand& command) const
 {
     if (TScpiError error = CountParams(command, 1, 1)) return error;
     return instrument_.Running() ? Fail(err::kSettingsConflict, "measurement running") : TScpiError{};
@@ -27,7 +27,7 @@ TScpiError TScpiSession::ChangeAllowed(const TCommand& command) const
 
 // ---- configuration --------------------------------------------------------
 
-TScpiError TScpiSession::Scan(TExec& e)
+TScpiError TSessionContext::Scan(TExec& e)
 {
     if (TScpiError error = ChangeAllowed(e.Command)) return error;
     TChannelSet set;
@@ -35,13 +35,13 @@ TScpiError TScpiSession::Scan(TExec& e)
     return instrument_.SetScan(set);
 }
 
-TScpiError TScpiSession::ScanQuery(TExec& e)
+TScpiError TSessionContext::ScanQuery(TExec& e)
 {
     e.Answer = ListText(instrument_.Config().Scan);
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::Rate(TExec& e)
+TScpiError TSessionContext::Rate(TExec& e)
 {
     if (TScpiError error = ChangeAllowed(e.Command)) return error;
     const TParam& p = e.Command.Params[0];
@@ -59,7 +59,7 @@ TScpiError TScpiSession::Rate(TExec& e)
     return instrument_.SetRate(index);
 }
 
-TScpiError TScpiSession::RateQuery(TExec& e)
+TScpiError TSessionContext::RateQuery(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
     int index = instrument_.Config().RateIndex;
@@ -72,7 +72,7 @@ TScpiError TScpiSession::RateQuery(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Aperture(TExec& e)
+TScpiError TSessionContext::Aperture(TExec& e)
 {
     if (TScpiError error = ChangeAllowed(e.Command)) return error;
     const TParam& p = e.Command.Params[0];
@@ -90,7 +90,7 @@ TScpiError TScpiSession::Aperture(TExec& e)
     return instrument_.SetTime(seconds);
 }
 
-TScpiError TScpiSession::ApertureQuery(TExec& e)
+TScpiError TSessionContext::ApertureQuery(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
     double seconds = instrument_.Config().Time;
@@ -104,7 +104,7 @@ TScpiError TScpiSession::ApertureQuery(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::FunctionQuery(TExec& e)
+TScpiError TSessionContext::FunctionQuery(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
@@ -115,7 +115,7 @@ TScpiError TScpiSession::FunctionQuery(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::UnitQuery(TExec& e)
+TScpiError TSessionContext::UnitQuery(TExec& e)
 {
     TChannelSet set;
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
@@ -129,7 +129,7 @@ TScpiError TScpiSession::UnitQuery(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Count(TExec& e)
+TScpiError TSessionContext::Count(TExec& e)
 {
     if (TScpiError error = ChangeAllowed(e.Command)) return error;
     const TParam& p = e.Command.Params[0];
@@ -145,7 +145,7 @@ TScpiError TScpiSession::Count(TExec& e)
     return instrument_.SetCount(static_cast<std::uint64_t>(rounded));
 }
 
-TScpiError TScpiSession::CountQuery(TExec& e)
+TScpiError TSessionContext::CountQuery(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
     std::uint64_t count = instrument_.Config().Count;
@@ -160,27 +160,25 @@ TScpiError TScpiSession::CountQuery(TExec& e)
 
 // ---- measurement ----------------------------------------------------------
 
-TScpiError TScpiSession::Initiate(TExec& e)
+TScpiError TSessionContext::Initiate(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     return StartMeasurement();
 }
 
-TScpiError TScpiSession::StartMeasurement()
+TScpiError TSessionContext::StartMeasurement()
 {
-    TScpiError error = instrument_.Initiate(id_);
-    if (!error) ownMeasurement_ = instrument_.Started();
-    return error;
+    return instrument_.Initiate(id_, &ownMeasurement_);
 }
 
-TScpiError TScpiSession::Abort(TExec& e)
+TScpiError TSessionContext::Abort(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     instrument_.Abort();
     return {};
 }
 
-TScpiError TScpiSession::FetchAnswer(TExec& e)
+TScpiError TSessionContext::FetchAnswer(TExec& e)
 {
     if (instrument_.Busy()) {
         e.Wait = true;
@@ -195,14 +193,14 @@ TScpiError TScpiSession::FetchAnswer(TExec& e)
     return {};
 }
 
-TScpiError TScpiSession::Fetch(TExec& e)
+TScpiError TSessionContext::Fetch(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
     if (instrument_.Config().Count == kInfiniteCount) return Fail(err::kSettingsConflict, "infinite trigger count: use DATA:REMove?");
     return FetchAnswer(e);
 }
 
-TScpiError TScpiSession::Read(TExec& e)
+TScpiError TSessionContext::Read(TExec& e)
 {
     if (!e.Resumed) {
         if (TScpiError error = CountParams(e.Command, 0, 0)) return error;
@@ -212,7 +210,7 @@ TScpiError TScpiSession::Read(TExec& e)
     return FetchAnswer(e);
 }
 
-TScpiError TScpiSession::Measure(TExec& e)
+TScpiError TSessionContext::Measure(TExec& e)
 {
     if (!e.Resumed) {
         if (TScpiError error = CountParams(e.Command, 0, 1)) return error;
@@ -227,13 +225,13 @@ TScpiError TScpiSession::Measure(TExec& e)
     return FetchAnswer(e);
 }
 
-TScpiError TScpiSession::Points(TExec& e)
+TScpiError TSessionContext::Points(TExec& e)
 {
     e.Answer = std::to_string(instrument_.Points());
     return CountParams(e.Command, 0, 0);
 }
 
-TScpiError TScpiSession::Remove(TExec& e)
+TScpiError TSessionContext::Remove(TExec& e)
 {
     if (TScpiError error = CountParams(e.Command, 1, 1)) return error;
     const std::size_t points = instrument_.Points();
@@ -250,7 +248,7 @@ TScpiError TScpiSession::Remove(TExec& e)
     return {};
 }
 
-std::string TScpiSession::FormatReadings(const std::vector<TReading>& readings) const
+std::string TSessionContext::FormatReadings(const std::vector<TReading>& readings) const
 {
     const TModuleFacts facts = instrument_.Facts();
     std::string text;
@@ -272,7 +270,7 @@ std::string TScpiSession::FormatReadings(const std::vector<TReading>& readings) 
 
 // ---- FORMat ---------------------------------------------------------------
 
-TScpiError TScpiSession::SetFormat(TExec& e, bool TReadingFormat::*flag)
+TScpiError TSessionContext::SetFormat(TExec& e, bool TReadingFormat::*flag)
 {
     if (e.Command.Query) {
         e.Answer = format_.*flag ? "1" : "0";
@@ -282,8 +280,8 @@ TScpiError TScpiSession::SetFormat(TExec& e, bool TReadingFormat::*flag)
     return ToBool(e.Command.Params[0], format_.*flag);
 }
 
-TScpiError TScpiSession::FormatTime(TExec& e) { return SetFormat(e, &TReadingFormat::Time); }
-TScpiError TScpiSession::FormatChannel(TExec& e) { return SetFormat(e, &TReadingFormat::Channel); }
-TScpiError TScpiSession::FormatUnit(TExec& e) { return SetFormat(e, &TReadingFormat::Unit); }
+TScpiError TSessionContext::FormatTime(TExec& e) { return SetFormat(e, &TReadingFormat::Time); }
+TScpiError TSessionContext::FormatChannel(TExec& e) { return SetFormat(e, &TReadingFormat::Channel); }
+TScpiError TSessionContext::FormatUnit(TExec& e) { return SetFormat(e, &TReadingFormat::Unit); }
 
 } // namespace ksv::scpi

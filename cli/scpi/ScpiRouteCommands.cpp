@@ -9,7 +9,7 @@
 
 namespace ksv::scpi {
 
-using TExec = TScpiSession::TExec;
+using TExec = TSessionContext::TExec;
 
 namespace {
 
@@ -28,8 +28,8 @@ std::string LabelAnswer(const std::string& label)
 } // namespace
 
 // Setting: <value>,(@list); query: (@list). `take` checks and stores the value.
-TScpiError TScpiSession::ChannelSetting(TExec& e, bool label, const std::function<std::string(int)>& answer,
-                                        const std::function<TScpiError(const TParam&, TChannelScale&)>& take)
+TScpiError TSessionContext::ChannelSetting(TExec& e, bool label, const std::function<std::string(int)>& answer,
+                                           const std::function<TScpiError(const TParam&, TChannelScale&)>& take)
 {
     TChannelSet set;
     if (e.Command.Query) {
@@ -47,7 +47,7 @@ TScpiError TScpiSession::ChannelSetting(TExec& e, bool label, const std::functio
         set, [&](TChannelScale& scale) { take(value, scale); }, label);
 }
 
-TScpiError TScpiSession::ChannelLabel(TExec& e)
+TScpiError TSessionContext::ChannelLabel(TExec& e)
 {
     return ChannelSetting(
         e, true, [this](int c) { return LabelAnswer(instrument_.Scale(c).Label); },
@@ -59,7 +59,7 @@ TScpiError TScpiSession::ChannelLabel(TExec& e)
         });
 }
 
-TScpiError TScpiSession::ScaleNumber(TExec& e, double TChannelScale::*field)
+TScpiError TSessionContext::ScaleNumber(TExec& e, double TChannelScale::*field)
 {
     return ChannelSetting(
         e, false, [this, field](int c) { return Nr3(instrument_.Scale(c).*field); },
@@ -72,10 +72,10 @@ TScpiError TScpiSession::ScaleNumber(TExec& e, double TChannelScale::*field)
         });
 }
 
-TScpiError TScpiSession::ScaleGain(TExec& e) { return ScaleNumber(e, &TChannelScale::Gain); }
-TScpiError TScpiSession::ScaleOffset(TExec& e) { return ScaleNumber(e, &TChannelScale::Offset); }
+TScpiError TSessionContext::ScaleGain(TExec& e) { return ScaleNumber(e, &TChannelScale::Gain); }
+TScpiError TSessionContext::ScaleOffset(TExec& e) { return ScaleNumber(e, &TChannelScale::Offset); }
 
-TScpiError TScpiSession::ScaleUnit(TExec& e)
+TScpiError TSessionContext::ScaleUnit(TExec& e)
 {
     return ChannelSetting(
         e, false, [this](int c) { return Quoted(instrument_.Scale(c).Unit); },
@@ -87,7 +87,7 @@ TScpiError TScpiSession::ScaleUnit(TExec& e)
         });
 }
 
-TScpiError TScpiSession::ScaleState(TExec& e)
+TScpiError TSessionContext::ScaleState(TExec& e)
 {
     return ChannelSetting(
         e, false, [this](int c) { return std::string(instrument_.Scale(c).On ? "1" : "0"); },

@@ -7,10 +7,8 @@
 namespace ksv::scpi {
 
 TScpiSession::TScpiSession(int id, TInstrument& instrument, TSend send, TLog log)
-    : id_(id), instrument_(instrument), send_(std::move(send)), log_(std::move(log))
+    : context_(id, instrument, std::move(log)), send_(std::move(send))
 {
-    operation_.Start(instrument_.Operation());
-    questionable_.Start(instrument_.Questionable());
 }
 
 void TScpiSession::Line(std::string_view line)
@@ -33,40 +31,17 @@ void TScpiSession::LineTooLong()
 
 void TScpiSession::Resume()
 {
-    if (opcPending_ && !instrument_.Busy()) {
-        opcPending_ = false;
-        esr_ |= kEsrOperationComplete;
+    TSessionContext& c = context_;
+    if (c.opcPending_ && !c.instrument_.Busy()) {
+        c.opcPending_ = false;
+        c.esr_ |= kEsrOperationComplete;
     }
-    if (waiting_ && MeasurementDone()) Run();
+    if (waiting_ && c.MeasurementDone()) Run();
     // The connection that started a measurement learns of its failure even
     // when no query of its own waited for it.
     std::uint64_t failed = 0;
-    if (instrument_.Failure(&failed) && failed == ownMeasurement_ && !instrument_.Busy()) TellFailure();
+    if (c.instrument_.Failure(&failed) && failed == c.ownMeasurement_ && !c.instrument_.Busy()) c.TellFailure();
 }
-
-// The failure of the measurement in memory, queued unless this connection
-// was told of it already: one cause, one error, whichever way it learns.
-void TScpiSession::TellFailure()
-{
-    std::uint64_t failed = 0;
-    TScpiError failure = instrument_.Failure(&failed);
-    if (!failure || toldFailure_ == failed) return;
-    toldFailure_ = failed;
-    PushError(std::move(failure));
-}
-
-void TScpiSession::PushError(TScpiError error)
-{
-    const int code = error.Code;
-    if (code <= -100 && code > -200) esr_ |= kEsrCommandError;
-    else if (code <= -200 && code > -300) esr_ |= kEsrExecutionError;
-    else if (code <= -300 && code > -400) esr_ |= kEsrDeviceError;
-    else if (code <= -400 && code > -500) esr_ |= kEsrQueryError;
-    if (log_) log_(ErrorAnswer(error));
-    errors_.Push(std::move(error));
-}
-
-void TScpiSession::AcquisitionError(TScpiError error) { PushError(std::move(error)); }
 
 void TScpiSession::DeviceClear()
 {
@@ -74,8 +49,6 @@ void TScpiSession::DeviceClear()
     answers_.clear();
     waiting_ = false;
 }
-
-bool TScpiSession::MeasurementDone() const { return !instrument_.Busy(); }
 
 void TScpiSession::DropLine()
 {
@@ -119,17 +92,17 @@ bool TScpiSession::Execute(TUnit& unit, bool resumed)
     const std::size_t inherited = unit.Command.Inherited;
     const TCommandEntry* entry = FindCommand(unit.Command);
     if (!entry) {
-        unit.Error = Fail(KnownButForSuffix(unit.Command) ? -114 : -113);
+        unit.Error = Fail(KnownButForSuffix(unit.Command) ? err::kHeaderSuffixOutOfRange : err::kUndefinedHeader);
         PushError(Fail(unit.Error.Code, AsciiOnly(unit.Command.Header)));
         return true;
     }
     if (unit.Command.Inherited != inherited) Reroot(unit.Command);
-    if (TScpiError error = resumed ? TScpiError{} : LockAllows(*entry, unit.Command)) {
+    if (TScpiError error = resumed ? TScpiError{} : context_.LockAllows(*entry, unit.Command)) {
         PushError(std::move(error));
         return true;
     }
-    TExec exec{unit.Command, {}, false, resumed};
-    const TScpiError error = (this->*entry->Handler)(exec);
+    TSessionContext::TExec exec{unit.Command, {}, false, resumed};
+    const TScpiError error = (context_.*entry->Handler)(exec);
     if (exec.Wait) {
         waiting_ = true;
         waitIsQuery_ = unit.Command.Query;
@@ -162,22 +135,6 @@ void TScpiSession::Reroot(const TCommand& command)
         next.Inherited = path.size();
         path.assign(next.Nodes.begin(), next.Nodes.end() - 1);
     }
-}
-
-TScpiError TScpiSession::Channels(const TParam& p, TChannelSet& set)
-{
-    return ToChannels(p, instrument_.Facts(), set, &hundreds_);
-}
-
-TScpiError TScpiSession::OptionalChannelList(const TCommand& c, std::size_t index, TChannelSet fallback,
-                                             TChannelSet& set)
-{
-    return OptionalChannels(c, index, instrument_.Facts(), fallback, set, &hundreds_);
-}
-
-std::string TScpiSession::ListText(TChannelSet set) const
-{
-    return ChannelListText(set, instrument_.Facts(), hundreds_);
 }
 
 } // namespace ksv::scpi

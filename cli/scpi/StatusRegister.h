@@ -11,13 +11,18 @@
 
 namespace ksv::scpi {
 
+// The bit numbers of the conditions, as their rises are counted.
 // Operation: a measurement runs.
-inline constexpr std::uint16_t kOperMeasuring = 1u << 4;
+inline constexpr int kOperMeasuringBit = 4;
 // Questionable: the last measurement ended by a hardware failure; a value of
 // it crossed a lower or an upper limit.
-inline constexpr std::uint16_t kQuesHardware = 1u << 9;
-inline constexpr std::uint16_t kQuesLowerLimit = 1u << 11;
-inline constexpr std::uint16_t kQuesUpperLimit = 1u << 12;
+inline constexpr int kQuesHardwareBit = 9;
+inline constexpr int kQuesLowerLimitBit = 11;
+inline constexpr int kQuesUpperLimitBit = 12;
+inline constexpr std::uint16_t kOperMeasuring = 1u << kOperMeasuringBit;
+inline constexpr std::uint16_t kQuesHardware = 1u << kQuesHardwareBit;
+inline constexpr std::uint16_t kQuesLowerLimit = 1u << kQuesLowerLimitBit;
+inline constexpr std::uint16_t kQuesUpperLimit = 1u << kQuesUpperLimitBit;
 
 // The status byte (*STB?) and the standard event status register (*ESR?).
 inline constexpr std::uint8_t kStbErrorQueue = 0x04;
@@ -32,10 +37,6 @@ inline constexpr std::uint8_t kEsrDeviceError = 0x08;
 inline constexpr std::uint8_t kEsrExecutionError = 0x10;
 inline constexpr std::uint8_t kEsrCommandError = 0x20;
 inline constexpr std::uint8_t kEsrPowerOn = 0x80;
-// The bit numbers of the questionable conditions, as their rises are counted.
-inline constexpr int kQuesHardwareBit = 9;
-inline constexpr int kQuesLowerLimitBit = 11;
-inline constexpr int kQuesUpperLimitBit = 12;
 
 // A register's condition now and, per bit, the number of its rises so far.
 struct TStatusCondition {

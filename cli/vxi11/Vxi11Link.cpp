@@ -55,7 +55,7 @@ void TVxi11Server::TakeData(TLink& link, std::string_view data, bool end)
     if (link.Input.empty() && !link.Overlong && !link.Output.empty()) {
         // A new message while answers are unread: they are given up.
         link.Output.clear();
-        link.Session->PushError(scpi::Fail(-410));
+        link.Session->PushError(scpi::Fail(scpi::err::kQueryInterrupted));
     }
     for (;;) {
         const std::size_t lf = data.find('\n');
@@ -66,7 +66,7 @@ void TVxi11Server::TakeData(TLink& link, std::string_view data, bool end)
         }
         if (!link.Overlong) link.Input.append(piece);
         if (lf == std::string_view::npos && !(end && (!link.Input.empty() || link.Overlong))) break;
-        if (link.Lines.size() >= kMaxHeldLines) link.Session->PushError(scpi::Fail(-363));
+        if (link.Lines.size() >= kMaxHeldLines) link.Session->PushError(scpi::Fail(scpi::err::kInputBufferOverrun));
         else link.Lines.push_back(link.Overlong ? std::nullopt : std::optional<std::string>(std::move(link.Input)));
         link.Input.clear();
         link.Overlong = false;
@@ -99,7 +99,7 @@ bool TVxi11Server::TryRead(TLink& link, const TPeer& peer, std::uint32_t xid, un
     if (link.Output.empty()) {
         if (link.Session->Waiting() || !link.Lines.empty()) return false;
         // Nothing asked that an answer could come from.
-        link.Session->PushError(scpi::Fail(-420));
+        link.Session->PushError(scpi::Fail(scpi::err::kQueryUnterminated));
         resp.error = kIoTimeout;
         peer->Reply(SuccessReply(xid, reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp), &resp));
         return true;

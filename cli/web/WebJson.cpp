@@ -71,7 +71,7 @@ std::string ChannelJson(const scpi::TInstrument& instrument, int c, int number, 
 }
 
 // The channels of the fitted mezzanines of the module at `position`; values
-// from the last cycle, which the instrument hands over for a single module.
+// from its cycle of the last scan.
 std::string ChannelsJson(const scpi::TInstrument& instrument, const scpi::TModuleFacts& facts, std::size_t position,
                          const TWebSnapshot& snapshot)
 {
@@ -82,8 +82,9 @@ std::string ChannelsJson(const scpi::TInstrument& instrument, const scpi::TModul
         const int c = static_cast<int>(position) * kChannelCount + i;
         const std::string& mezzanine = facts.Mezzanines[static_cast<std::size_t>(c / 2)];
         if (!IsFittedName(mezzanine)) continue;
-        const bool hasCycle = snapshot.Cycle && position == 0 && !facts.Several;
-        const TChannelResult* result = hasCycle ? &snapshot.Cycle->Channels[static_cast<std::size_t>(i)] : nullptr;
+        const bool hasCycle = snapshot.Scan && position < snapshot.Scan->Modules.size();
+        const TChannelResult* result =
+            hasCycle ? &snapshot.Scan->Modules[position].Cycle.Channels[static_cast<std::size_t>(i)] : nullptr;
         const int number = facts.Several ? slot * 100 + i + 1 : i + 1;
         if (out.size() > 1) out += ',';
         out += ChannelJson(instrument, c, number, mezzanine, result, crossed[static_cast<std::size_t>(c)]);
@@ -126,12 +127,12 @@ std::string ErrorJson(const TWebSnapshot& snapshot)
 
 std::string CycleFactsJson(const TWebSnapshot& snapshot)
 {
-    if (!snapshot.Cycle) return "null";
+    if (!snapshot.Scan) return "null";
     const auto ms = [](std::chrono::system_clock::time_point time) {
         return Number(std::floor(std::chrono::duration<double, std::milli>(time.time_since_epoch()).count()));
     };
-    return "{\"index\":" + std::to_string(snapshot.Cycle->Index) + ",\"time\":" +
-           JsonString(IsoUtcTime(snapshot.Cycle->StartTime)) + ",\"timeMs\":" + ms(snapshot.Cycle->StartTime) +
+    return "{\"index\":" + std::to_string(snapshot.Scan->Index) + ",\"time\":" +
+           JsonString(IsoUtcTime(snapshot.Scan->StartTime)) + ",\"timeMs\":" + ms(snapshot.Scan->StartTime) +
            ",\"takenMs\":" + ms(snapshot.Taken) + "}";
 }
 
@@ -172,7 +173,9 @@ std::string StatusJson(const scpi::TInstrument& instrument, const TWebState& sta
 std::string ReadingsJson(const TWebState& state)
 {
     const TWebSnapshot snapshot = state.Snapshot();
-    return snapshot.Cycle ? cli::CycleJson(*snapshot.Cycle) : "null";
+    if (!snapshot.Scan || snapshot.Scan->Modules.empty()) return "null";
+    if (state.Several()) return cli::ScanJson(*snapshot.Scan);
+    return cli::CycleJson(snapshot.Scan->Modules.front().Cycle);
 }
 
 namespace {
@@ -201,19 +204,17 @@ std::vector<TTrendPoint> Thin(const std::vector<TTrendPoint>& points)
 
 std::string TrendJson(const TWebState& state)
 {
-    const auto trend = state.Trend();
     std::string out = "{\"channels\":[";
     bool first = true;
-    for (std::size_t c = 0; c < trend.size(); ++c) {
-        if (trend[c].empty()) continue;
-        const std::vector<TTrendPoint> points = Thin(trend[c]);
+    for (const TChannelTrend& channel : state.Trend()) {
+        const std::vector<TTrendPoint> points = Thin(channel.Points);
         std::string times, values;
         for (const TTrendPoint& point : points) {
             times += (times.empty() ? "" : ",") + Number(std::floor(point.TimeMs));
             values += (values.empty() ? "" : ",") + Number(point.Value);
         }
-        out += (first ? "" : ",") + std::string("{\"channel\":") + std::to_string(c + 1) + ",\"t\":[" + times +
-               "],\"v\":[" + values + "]}";
+        out += (first ? "" : ",") + std::string("{\"channel\":") + std::to_string(channel.Channel) + ",\"t\":[" +
+               times + "],\"v\":[" + values + "]}";
         first = false;
     }
     return out + "]}";

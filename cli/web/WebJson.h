@@ -43,7 +43,8 @@ scpi::TModuleFacts KnownFacts(const scpi::TInstrument& instrument, const TWebSna
 
 std::string StatusJson(const scpi::TInstrument& instrument, const TWebState& state, const TServiceFacts& service);
 
-// The last cycle as `--format json` writes it; "null" before the first.
+// The last cycle (one module) or scan (several) as `--format json` writes
+// it; "null" before the first.
 std::string ReadingsJson(const TWebState& state);
 
 // Per channel the last ten minutes, thinned to at most kTrendColumns

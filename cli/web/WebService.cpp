@@ -3,18 +3,20 @@
 #include <asio/ip/address.hpp>
 #include <asio/ip/host_name.hpp>
 
+#include "scpi/Instrument.h"
+
 namespace ksv::web {
 
 TWebService::TWebService(const scpi::TInstrument& instrument, TWebOptions options)
-    : site_(instrument, state_), server_(std::move(options), site_, state_)
+    : state_(instrument.Facts().Several), site_(instrument, state_), server_(std::move(options), site_, state_)
 {
 }
 
 TWebService::~TWebService() { server_.Stop(); }
 
-void TWebService::TakeCycle(const TCycleResult& cycle)
+void TWebService::TakeScan(const TScan& scan)
 {
-    state_.TakeCycle(cycle);
+    state_.TakeScan(scan);
     server_.CycleTaken();
 }
 

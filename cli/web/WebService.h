@@ -18,8 +18,8 @@ public:
     ~TWebService();
 
     TWebState& State() { return state_; }
-    // Acquisition thread: a cycle, into the state and out to the readers.
-    void TakeCycle(const TCycleResult& cycle);
+    // Acquisition thread: a scan, into the state and out to the readers.
+    void TakeScan(const TScan& scan);
     // Once the SCPI port is known: binds the web port and starts the web
     // thread; false with `error` when the port cannot be had.
     bool Open(const TServiceFacts& service, std::string& error);

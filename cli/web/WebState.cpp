@@ -11,22 +11,26 @@ double EpochMs(std::chrono::system_clock::time_point time)
 
 } // namespace
 
-void TWebState::TakeRun(const TRunDescription& run)
+void TWebState::TakeRuns(const std::vector<TRunDescription>& runs)
 {
+    if (runs.empty()) return;
     std::lock_guard lock(mutex_);
-    state_.Run = run;
+    state_.Run = runs.front();
 }
 
-void TWebState::TakeCycle(const TCycleResult& cycle)
+void TWebState::TakeScan(const TScan& scan)
 {
-    const double ms = EpochMs(cycle.StartTime);
+    const double ms = EpochMs(scan.StartTime);
     std::lock_guard lock(mutex_);
-    state_.Cycle = cycle;
+    state_.Scan = scan;
     state_.Taken = std::chrono::system_clock::now();
     ++state_.Cycles;
-    for (std::size_t c = 0; c < kChannelCount; ++c) {
-        const TChannelResult& channel = cycle.Channels[c];
-        if (channel.Active && channel.Valid) trend_[c].Push({ms, channel.Value});
+    while (trend_.size() < scan.Modules.size()) trend_.push_back(std::make_unique<TModuleTrend>());
+    for (std::size_t p = 0; p < scan.Modules.size(); ++p) {
+        for (std::size_t c = 0; c < kChannelCount; ++c) {
+            const TChannelResult& channel = scan.Modules[p].Cycle.Channels[c];
+            if (channel.Active && channel.Valid) (*trend_[p])[c].Push({ms, channel.Value});
+        }
     }
 }
 
@@ -56,16 +60,21 @@ TWebSnapshot TWebState::Snapshot() const
     return snapshot;
 }
 
-std::array<std::vector<TTrendPoint>, kChannelCount> TWebState::Trend() const
+std::vector<TChannelTrend> TWebState::Trend() const
 {
-    std::array<std::vector<TTrendPoint>, kChannelCount> out;
+    std::vector<TChannelTrend> out;
     std::lock_guard lock(mutex_);
-    if (!state_.Cycle) return out;
-    const double from = EpochMs(state_.Cycle->StartTime) - kTrendSpanMs;
-    for (std::size_t c = 0; c < kChannelCount; ++c) {
-        const TTrendRing& ring = trend_[c];
-        for (std::size_t i = 0; i < ring.Size(); ++i)
-            if (ring.At(i).TimeMs >= from) out[c].push_back(ring.At(i));
+    if (!state_.Scan) return out;
+    const double from = EpochMs(state_.Scan->StartTime) - kTrendSpanMs;
+    for (std::size_t p = 0; p < trend_.size() && p < state_.Scan->Modules.size(); ++p) {
+        const int first = several_ ? state_.Scan->Modules[p].Slot * 100 : 0;
+        for (std::size_t c = 0; c < kChannelCount; ++c) {
+            const TTrendRing& ring = (*trend_[p])[c];
+            TChannelTrend channel{first + static_cast<int>(c) + 1, {}};
+            for (std::size_t i = 0; i < ring.Size(); ++i)
+                if (ring.At(i).TimeMs >= from) channel.Points.push_back(ring.At(i));
+            if (!channel.Points.empty()) out.push_back(std::move(channel));
+        }
     }
     return out;
 }

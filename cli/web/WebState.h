@@ -1,6 +1,6 @@
 // What the web page shows beyond the instrument's own state, kept by the
-// service while it runs: the last run and cycle, ten minutes of every
-// channel's values for the trend, the instrument's last error and the
+// service while it runs: the last run and scan (every module's cycle), ten
+// minutes of every channel's values for the trend, the instrument's last error and the
 // clients connected over any transport. Fed from the acquisition thread
 // (run and cycle observers, error sink) and the network threads (clients);
 // read by the web thread. Every call takes the lock for a moment only.
@@ -10,11 +10,13 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "CrateScan.h"
 #include "CycleResult.h"
 #include "TrendHistory.h"
 
@@ -35,18 +37,30 @@ struct TLastError {
 };
 
 struct TWebSnapshot {
-    std::optional<TRunDescription> Run;
-    std::optional<TCycleResult> Cycle;
-    std::chrono::system_clock::time_point Taken; // when the service took the cycle in
+    std::optional<TRunDescription> Run;          // the first module's
+    std::optional<TScan> Scan;                   // the last: every module's cycle, by position
+    std::chrono::system_clock::time_point Taken; // when the service took the scan in
     std::optional<TLastError> Error;
     std::vector<TClientEntry> Clients;
-    std::uint64_t Cycles = 0; // cycles taken in since the service started
+    std::uint64_t Cycles = 0; // scans taken in since the service started
+};
+
+// A channel's points for the trend, under its number (1..16 for one module,
+// slot*100+ch for several).
+struct TChannelTrend {
+    int Channel = 0;
+    std::vector<TTrendPoint> Points;
 };
 
 class TWebState {
 public:
-    void TakeRun(const TRunDescription& run);
-    void TakeCycle(const TCycleResult& cycle);
+    // `several`: channels are numbered slot*100+ch, else 1..16.
+    explicit TWebState(bool several = false) : several_(several) {}
+
+    bool Several() const { return several_; }
+
+    void TakeRuns(const std::vector<TRunDescription>& runs);
+    void TakeScan(const TScan& scan);
     void TakeError(int code, std::string text);
 
     // A client of any transport; `id` is unique within the transport.
@@ -54,15 +68,18 @@ public:
     void ClientClosed(const std::string& transport, int id);
 
     TWebSnapshot Snapshot() const;
-    // Per channel (0..15), the points of the last ten minutes up to the
-    // newest cycle, oldest first.
-    std::array<std::vector<TTrendPoint>, kChannelCount> Trend() const;
+    // Per channel that has any, by module and channel, the points of the
+    // last ten minutes up to the newest scan, oldest first.
+    std::vector<TChannelTrend> Trend() const;
 
 private:
+    using TModuleTrend = std::array<TTrendRing, kChannelCount>;
+
+    const bool several_;
     mutable std::mutex mutex_;
     TWebSnapshot state_;
     std::map<std::pair<std::string, int>, TClientEntry> clients_;
-    std::array<TTrendRing, kChannelCount> trend_;
+    std::vector<std::unique_ptr<TModuleTrend>> trend_; // by module position, made as modules appear
 };
 
 } // namespace ksv::web

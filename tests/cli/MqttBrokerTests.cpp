@@ -24,6 +24,25 @@ const char* const kScenario = R"({
 })";
 const std::string kBase = "ksv27/MQ_1/3/";
 
+// A SCPI client of `serve` on loopback `port`; -1 when it cannot connect.
+int ConnectScpi(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+void SendScpi(int fd, const std::string& text)
+{
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::send(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+}
+
 class MqttTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -261,14 +280,8 @@ TEST_F(MqttTest, ServePublishesEachMeasurement)
     ASSERT_TRUE(serve.Start({ksv::clitest::CliPath(), "serve", "--port", "0", "--mqtt", broker.Url()},
                             broker.Dir() / "serve.out", broker.Dir() / "serve.err"));
     ASSERT_TRUE(WaitFor([&] { return serve.Out().find('\n') != std::string::npos; }, 20000)) << serve.Err();
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(serve.Out())));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    const std::string ask = "RATE 100;APER 0.1;:TRIG:COUN 3;:INIT\n";
-    ASSERT_EQ(::send(fd, ask.data(), ask.size(), 0), static_cast<ssize_t>(ask.size()));
+    const int fd = ConnectScpi(std::stoi(serve.Out()));
+    SendScpi(fd, "RATE 100;APER 0.1;:TRIG:COUN 3;:INIT\n");
     ASSERT_TRUE(WaitFor([&] { return FirstArrivals().size() >= 3; }, 20000)) << serve.Err();
     ::close(fd);
     EXPECT_EQ(FirstArrivals(), Range(0, 2));
@@ -282,38 +295,58 @@ TEST_F(MqttTest, ServePublishesEachMeasurement)
 
 namespace {
 
-// Two modules of one crate (--slot all): each under its own topics, both
-// with the scan's one time, the channel file's label and scaling in the payload.
+const char* const kCrateScenario = R"({"crates": [ { "serial": "MQ2", "slots": [
+  { "slot": 2, "mezzanines": [ { "name": "I20", "channels": [ { "dc": 4.0 }, { "dc": 20.0 } ] } ] },
+  { "slot": 6, "mezzanines": [ { "name": "U10", "channels": [ { "dc": 1.0 } ] } ] } ] } ] })";
+
+// Two modules of one crate (--slot all), from `measure` and from `serve`
+// (a measurement asked for over SCPI): each under its own topics, both with
+// the scan's one time, the channel file's label and scaling in the payload,
+// and each module's status naming it.
 TEST(MqttCrate, EveryModulePublishesUnderItsTopicsWithTheScansTime)
 {
-    ksv::simtest::SimServerProcess server;
-    ASSERT_TRUE(server.Start(R"({"crates": [ { "serial": "MQ2", "slots": [
-      { "slot": 2, "mezzanines": [ { "name": "I20", "channels": [ { "dc": 4.0 }, { "dc": 20.0 } ] } ] },
-      { "slot": 6, "mezzanines": [ { "name": "U10", "channels": [ { "dc": 1.0 } ] } ] } ] } ] })"))
-        << server.Error();
-    server.ExportPort();
-    TBroker broker{"ksv-mqtt-crate"};
-    ASSERT_TRUE(broker.Start());
-    TSubscriber subscriber{broker, "ksv-test-crate"};
-    ASSERT_TRUE(subscriber.Start("ksv27/#"));
-    const auto channels = broker.Dir() / "channels.json";
-    std::ofstream(channels) << R"({"channels": {"201": {"label": "P1", "gain": 625, "offset": -2.5, "unit": "bar"}}})";
-    TBackground tool;
-    ASSERT_TRUE(tool.Start({ksv::clitest::CliPath(), "measure", "--slot", "all", "--rate", "100", "--time", "0.1",
-                            "--cycles", "2", "--format", "json", "--channels", channels.string(), "--mqtt",
-                            broker.Url()},
-                           broker.Dir() / "tool.out", broker.Dir() / "tool.err"));
-    EXPECT_EQ(tool.Wait(30000), 0) << tool.Err();
-    const auto cycles = [&](const char* slot) { return subscriber.Payloads(std::string("ksv27/MQ2/") + slot + "/cycle"); };
-    ASSERT_TRUE(WaitFor([&] { return cycles("2").size() >= 2 && cycles("6").size() >= 2; }, 10000));
-    const nlohmann::json two = nlohmann::json::parse(cycles("2").back());
-    const nlohmann::json six = nlohmann::json::parse(cycles("6").back());
-    EXPECT_EQ(two["time"], six["time"]) << "one time per scan";
-    EXPECT_EQ(two["channels"][0]["label"], "P1");
-    EXPECT_EQ(two["channels"][0]["unit"], "bar");
-    EXPECT_NEAR(two["channels"][0]["value"].get<double>(), 0.0, 1e-4);
-    EXPECT_NEAR(two["channels"][0]["raw"].get<double>(), 4.0, 1e-4);
-    EXPECT_EQ(nlohmann::json::parse(subscriber.Payloads("ksv27/MQ2/6/status").front())["slot"], 6);
+    for (const bool serve : {false, true}) {
+        SCOPED_TRACE(serve ? "serve" : "measure");
+        ksv::simtest::SimServerProcess server;
+        ASSERT_TRUE(server.Start(kCrateScenario)) << server.Error();
+        server.ExportPort();
+        TBroker broker{"ksv-mqtt-crate"};
+        ASSERT_TRUE(broker.Start());
+        TSubscriber subscriber{broker, "ksv-test-crate"};
+        ASSERT_TRUE(subscriber.Start("ksv27/#"));
+        const auto channels = broker.Dir() / "channels.json";
+        std::ofstream(channels) << R"({"channels": {"201": {"label": "P1", "gain": 625, "offset": -2.5, "unit": "bar"}}})";
+        std::vector<std::string> args{ksv::clitest::CliPath(), "serve", "--port", "0", "--slot", "all",
+                                      "--channels", channels.string(), "--mqtt", broker.Url()};
+        if (!serve)
+            args = {ksv::clitest::CliPath(), "measure", "--slot", "all", "--rate", "100", "--time", "0.1", "--cycles",
+                    "2", "--format", "json", "--channels", channels.string(), "--mqtt", broker.Url()};
+        TBackground tool;
+        ASSERT_TRUE(tool.Start(args, broker.Dir() / "tool.out", broker.Dir() / "tool.err"));
+        const auto cycles = [&](const char* slot) {
+            return subscriber.Payloads(std::string("ksv27/MQ2/") + slot + "/cycle");
+        };
+        if (serve) {
+            ASSERT_TRUE(WaitFor([&] { return tool.Out().find('\n') != std::string::npos; }, 20000)) << tool.Err();
+            const int fd = ConnectScpi(std::stoi(tool.Out()));
+            SendScpi(fd, "RATE 100;APER 0.1;:TRIG:COUN 2;:INIT\n");
+            ASSERT_TRUE(WaitFor([&] { return cycles("2").size() >= 2 && cycles("6").size() >= 2; }, 20000))
+                << tool.Err();
+            ::close(fd);
+            tool.Signal(SIGTERM);
+        }
+        EXPECT_EQ(tool.Wait(30000), 0) << tool.Err();
+        ASSERT_TRUE(WaitFor([&] { return cycles("2").size() >= 2 && cycles("6").size() >= 2; }, 10000));
+        const nlohmann::json two = nlohmann::json::parse(cycles("2").back());
+        const nlohmann::json six = nlohmann::json::parse(cycles("6").back());
+        EXPECT_EQ(two["time"], six["time"]) << "one time per scan";
+        EXPECT_EQ(two["channels"][0]["label"], "P1");
+        EXPECT_EQ(two["channels"][0]["unit"], "bar");
+        EXPECT_NEAR(two["channels"][0]["value"].get<double>(), 0.0, 1e-4);
+        EXPECT_NEAR(two["channels"][0]["raw"].get<double>(), 4.0, 1e-4);
+        EXPECT_EQ(nlohmann::json::parse(subscriber.Payloads("ksv27/MQ2/2/status").front())["slot"], 2);
+        EXPECT_EQ(nlohmann::json::parse(subscriber.Payloads("ksv27/MQ2/6/status").front())["slot"], 6);
+    }
 }
 
 } // namespace

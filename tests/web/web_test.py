@@ -64,18 +64,20 @@ def stop(proc):
         return proc.wait()
 
 
-def crate_server(port=0):
-    proc, (line,) = start([os.path.join(BIN, "ksv-crate-server"), "--port", str(port), "--parent", str(os.getpid())])
+def crate_server(port=0, config=None):
+    more = ["--config", config] if config else []
+    proc, (line,) = start([os.path.join(BIN, "ksv-crate-server"), "--port", str(port), "--parent", str(os.getpid()),
+                           *more])
     return proc, int(line.split(":")[-1].split()[0])
 
 
-def serve(sim_port, http_port=0):
+def serve(sim_port, http_port=0, more=()):
     env = dict(os.environ, KSV_SIM_PORT=str(sim_port))
     # An address-sanitizer build keeps freed memory aside; so little that it
     # does not count as growth below.
     env["ASAN_OPTIONS"] = (os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=4").lstrip(":")
-    return start([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", "--http-port", str(http_port)],
-                 env=env, lines=2)
+    return start([os.path.join(BIN, "ksv27-vorn-cli"), "serve", "--port", "0", "--http-port", str(http_port),
+                  *more], env=env, lines=2)
 
 
 class Scpi:
@@ -210,6 +212,43 @@ def check_browser(web_port, scpi, sim, sim_port, demo):
     return sim
 
 
+# Three KSV27 of one crate served as one instrument, and a foreign module.
+CRATE = {"crates": [{"serial": "WEB-C", "slots": [
+    {"slot": 2, "serial": "27W-2", "mezzanines": [{"name": "U10", "channels": [{"dc": 1.5}, {"dc": -2.0}]}]},
+    {"slot": 3, "id": 4660},
+    {"slot": 5, "serial": "27W-5", "mezzanines": [{"name": "I20", "channels": [{"dc": 4.0}, {"dc": 20.0}]}]},
+    {"slot": 9, "serial": "27W-9", "mezzanines": [{"name": "R100", "channels": [{"dc": 47.0}, {"dc": 0.1}]}]}]}]}
+CRATE_SHOWN = {201: (1500.0, "mV"), 202: (-2000.0, "mV"), 501: (4.0, "mA"), 502: (20.0, "mA"), 901: (47.0, "Ohm"),
+               902: (None, "Ohm")}
+
+
+def check_crate_page():
+    """serve --slot all: the page shows every module's live values."""
+    with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as config:
+        json.dump(CRATE, config)
+    sim, sim_port = crate_server(config=config.name)
+    service, (scpi_line, web_line) = serve(sim_port, more=["--slot", "all"])
+    scpi = Scpi(int(scpi_line))
+    scpi.write("APER 0.2;TRIG:COUN INF;INIT")
+    driver, profile = browser()
+    try:
+        driver.set_window_size(1280, 1300)
+        driver.get(f"http://127.0.0.1:{web_line}/")
+        check(wait_for(lambda: levels_shown(driver, CRATE_SHOWN)),
+              f"every module's channels show their levels {page_values(driver)}")
+        readings = json.loads(get(int(web_line), "/api/readings")[1])
+        check(sorted({c["module_slot"] for c in readings["channels"]}) == [2, 5, 9],
+              "/api/readings is the scan of every module")
+        driver.save_screenshot(os.path.join(SHOTS, "screenshot-web-crate.png"))
+    finally:
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+        scpi.sock.close()
+        stop(service)
+        stop(sim)
+        os.unlink(config.name)
+
+
 def raw_request(port, data):
     with socket.create_connection(("127.0.0.1", port), timeout=DEADLINE) as sock:
         sock.sendall(data)
@@ -282,6 +321,7 @@ def main():
     scpi.sock.close()
     check(stop(service) == 0, "SIGTERM ends serve with status 0")
     stop(sim)
+    check_crate_page()
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0
 
