@@ -1,4 +1,4 @@
-// The main window: the one object that holds the program's state.
+// The main window: wires its parts, menus, start-up and close.
 //
 // Its controls come from the form (Ksv27mainform.ui) under their own names;
 // the form is private, and the window hands each part of its behaviour the
