@@ -13,7 +13,6 @@
 #include <QScreen>
 #include <QToolTip>
 
-#include "AdcRates.h"
 #include "DecimalSeparator.h"
 #include "DevicePanel.h"
 #include "Ksv27adcchannelpanel.h"
@@ -76,7 +75,6 @@ void TMainForm::Construct()
     ShowUnknownState();
     // '.' as the decimal separator.
     ksv::UseDotDecimalSeparator();
-    ResetFlags();
     // The guard stays set until construction is over, so no handler acts on
     // the changes made below.
     HandlerBusy = true;
@@ -85,7 +83,7 @@ void TMainForm::Construct()
         label->setText(QStringLiteral("---"));
         label->setAutoFillBackground(true);
     }
-    BuildTables();
+    multimeter_->BuildTables();
     AllSlotsLMDCheckBox->setCheckState(Qt::Unchecked);
     multimeter_->BuildSlotFrames([this](QCheckBox* box) {
         connect(box, &QCheckBox::stateChanged, this,
@@ -93,8 +91,8 @@ void TMainForm::Construct()
     });
     ApplyWindowDefaults();
     RecordTrendPanel = new ksv::TRecordTrendPanel(
-        {*this, *AdcGroupParsLMDGroupBox, *AcquisitionTimeLMDSimplePanel, HandlerBusy, DiscoveryRunning, ModuleState,
-         ModuleRecord, [this] { return multimeter_->DescribeRun(); }});
+        {*this, *AdcGroupParsLMDGroupBox, *AcquisitionTimeLMDSimplePanel, HandlerBusy, DiscoveryRunning,
+         device_->State().ModuleState, device_->State().ModuleRecord, [this] { return multimeter_->DescribeRun(); }});
     connect(multimeter_.get(), &ksv::TMultimeterPage::CycleShown, RecordTrendPanel,
             &ksv::TRecordTrendPanel::CycleShown);
     HandlerBusy = false;
@@ -107,7 +105,6 @@ void TMainForm::Construct()
 // The texts that show "not known yet"; every lamp unlit in the button face.
 void TMainForm::ShowUnknownState()
 {
-    TitleTemplate = QStringLiteral("KSV27_vorn - ?.?.?");
     device_->ShowUnknown();
     GeneratorStatusLed->setToolTip(QStringLiteral("Статус генератора -> ???"));
     MultimeterStatusLed->setToolTip(QStringLiteral("Статус мультиметра -> ???"));
@@ -119,26 +116,13 @@ void TMainForm::ShowUnknownState()
     }
 }
 
-void TMainForm::ResetFlags()
-{
-    HandlerBusy = false;
-    StartupPhase = ksv::kStartupConstructing;
-    Inventory.SelectedCrate = -1;
-    HandlerPages[0] = MultimeterLMDTabSheet;
-    DiscoveryRunning = false;
-    DiscoveryRequestAllowed = true;
-    MeasurementRunning = false;
-    MeasurementRequestAllowed = true;
-    AcquisitionIdle = true;
-}
-
 void TMainForm::BuildParts()
 {
     device_ = std::make_unique<ksv::TDevicePanel>(
         ksv::TDeviceControls{this, ModuleDetectionLMDGroupBox, MainLMDSimplePanel, FindDeviceLMDButton,
                              KsvCratesComboBox, ModulesComboBox, ModuleSerialNumberLMDLabel,
                              ModuleFirmwareVersionLMDLabel, KsvCrateStatusLed, ModuleStatusLed},
-        *this,
+        shared_,
         ksv::TDeviceActions{[this] { StopMeasurement(); },
                             [this](ksv::TDiscoveryMode mode, bool useSaved) { StartDiscovery(mode, useSaved); },
                             [this] { multimeter_->ResetSlots(); }});
@@ -148,7 +132,7 @@ void TMainForm::BuildParts()
                                  StartMultimeterLMDSimplePanel, StartMultimeterLMDSpeedButton, AdcRateLMDComboBox,
                                  AllSlotsLMDCheckBox, AcquisitionTimeLMDLabel, VoltmeterValueLMDLabel,
                                  AmperemeterValueLMDLabel, ResistanceValueLMDLabel, AmpltudeGeneratorLMDEdit},
-        *this,
+        shared_, device_->State(),
         ksv::TMultimeterActions{[this] { StopMeasurement(); },
                                 [this] {
                                     return !MeasurementRunning && MeasurementRequestAllowed &&
@@ -158,8 +142,7 @@ void TMainForm::BuildParts()
     settings_ = std::make_unique<ksv::TSettingsController>(
         ksv::TSettingsControls{this, AutoSaveSettingsLMDCheckBox, AllSlotsLMDCheckBox, SaveSettingsButton,
                                KsvCratesComboBox, ModulesComboBox, AdcRateLMDComboBox},
-        *this,
-        *multimeter_);
+        shared_, device_->State(), *multimeter_);
 }
 
 void TMainForm::ApplyApplicationSettings()
@@ -272,21 +255,6 @@ void TMainForm::ConnectPartHandlers()
     on(AutoSaveSettingsLMDCheckBox, &QCheckBox::stateChanged, settings,
        &TSettingsController::AutoSaveSettingsLMDCheckBoxChange);
     on(SaveSettingsButton, &QPushButton::clicked, settings, &TSettingsController::SaveSettingsButtonClick);
-}
-
-void TMainForm::BuildTables()
-{
-    // Rates: divisor d gives 1000 / (d + 1) Hz, listed in index order.
-    for (int i = 0; i < ksv::kAdcRateCount; ++i) {
-        AdcRateDivisors[i] = ksv::kAdcRateDivisors[i];
-        AdcRatesHz[i] = ksv::AdcRateFromDivisor(AdcRateDivisors[i]);
-    }
-    AdcRateLMDComboBox->clear();
-    for (double rate : AdcRatesHz) AdcRateLMDComboBox->addItem(QString::fromStdString(ksv::AdcRateText(rate)));
-    AdcRateLMDComboBox->setMaxVisibleItems(ksv::kAdcRateCount);
-    VoltagePinTable = ksv::MakeVoltagePinTable();
-    CurrentPinTable = ksv::MakeCurrentPinTable();
-    ResistancePinTable = ksv::MakeResistancePinTable();
 }
 
 void TMainForm::ApplyWindowDefaults()

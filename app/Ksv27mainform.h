@@ -1,4 +1,4 @@
-// The main window: the one object that holds the program's state.
+// The main window: wires its parts, menus, start-up and close.
 //
 // Its controls come from the form (Ksv27mainform.ui) under their own names;
 // the form is private, and the window hands each part of its behaviour the
@@ -10,8 +10,10 @@
 // The two workers see the window only through the two views it implements
 // (device/DiscoveryView.h, measure/MeasurementView.h).
 // Threads: every member runs on the window's thread unless it says otherwise;
-// the flags that workers write are atomic. The state's fields are those of
-// TWindowState (WindowState.h).
+// the flags that workers write are atomic. The window keeps only the flags
+// its parts share (TWindowState, WindowState.h) and its start-up; the device
+// panel, the multimeter page and the settings controller own their state,
+// which stays reachable here under its own names.
 #pragma once
 
 #include <QMainWindow>
@@ -23,10 +25,11 @@
 #include <string>
 
 #include "CycleResult.h"
-#include "DeviceEngine.h"
 #include "DeviceInventory.h"
+#include "DeviceState.h"
 #include "DiscoveryView.h"
 #include "MeasurementView.h"
+#include "MultimeterTables.h"
 #include "PinTables.h"
 #include "WindowMessages.h"
 #include "WindowState.h"
@@ -56,11 +59,14 @@ enum TStartupPhase : std::uint8_t {
 } // namespace ksv
 
 class TMainForm : public QMainWindow,
-                  public ksv::TWindowState,
                   public ksv::IDiscoveryView,
                   public ksv::IMeasurementView,
                   private Ui::TMainForm {
     Q_OBJECT
+
+    // First: the parts, the workers and the record and trend panel hold on
+    // to it until the window is gone.
+    ksv::TWindowState shared_;
 
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -91,6 +97,36 @@ public:
     ksv::TDevicePanel& Device() { return *device_; }
     ksv::TMultimeterPage& Multimeter() { return *multimeter_; }
     ksv::TSettingsController& Settings() { return *settings_; }
+
+    // ---- the shared flags, under their own names ---------------------------
+    bool& HandlerBusy = shared_.HandlerBusy;
+    std::atomic<bool>& DiscoveryRequestAllowed = shared_.DiscoveryRequestAllowed;
+    std::atomic<bool>& MeasurementRequestAllowed = shared_.MeasurementRequestAllowed;
+    std::atomic<bool>& DiscoveryRunning = shared_.DiscoveryRunning;
+    std::atomic<bool>& MeasurementRunning = shared_.MeasurementRunning;
+    std::atomic<bool>& AcquisitionIdle = shared_.AcquisitionIdle;
+    // A TStartupPhase of the window.
+    std::uint8_t StartupPhase = ksv::kStartupConstructing;
+    int WindowsVersionCode = 0;
+
+    // ---- what the parts own, under its own names ------------------------
+    // The device panel's.
+    std::atomic<int>& CrateStatusOk();
+    std::atomic<std::uint8_t>& ModuleState();
+    Ksv27ModuleRecord& ModuleRecord();
+    QString& TitleTemplate();
+    // The multimeter page's.
+    double& AcquisitionTime();
+    std::array<double, 8>& AdcRatesHz();
+    std::array<std::uint8_t, 8>& AdcRateDivisors();
+    ksv::TSlotFrames& SlotFrames();
+    ksv::TPinTable& VoltagePinTable();
+    ksv::TPinTable& CurrentPinTable();
+    ksv::TPinTable& ResistancePinTable();
+    std::array<QWidget*, 1>& HandlerPages();
+    std::uint16_t& HandlerIndex();
+    // The settings controller's.
+    std::unique_ptr<ksv::TIniFile>& SettingsIniFile();
 
     // ---- lifecycle and pages ---------------------------------------------
     void FormShow();
@@ -124,12 +160,10 @@ private:
     // ---- construction (Ksv27mainform.cpp) --------------------------------
     void Construct();
     void ShowUnknownState();
-    void ResetFlags();
     void BuildParts();
     void ApplyApplicationSettings();
     void ConnectHandlers();
     void ConnectPartHandlers();
-    void BuildTables();
     void BuildPopupMenu();
     void ApplyWindowDefaults();
     void CutTopBarAtBevel();

@@ -114,7 +114,7 @@ void TMainForm::FormClose() { Workers->Close(); }
 void TMainForm::ApplicationActivate(bool active)
 {
     if (active) ksv::UseDotDecimalSeparator();
-    for (ksv::TKsv27AdcChannelFrame* frame : SlotFrames)
+    for (ksv::TKsv27AdcChannelFrame* frame : SlotFrames())
         if (frame) frame->AppActive = active ? 1 : 0;
 }
 
@@ -124,7 +124,7 @@ void TMainForm::MainLMDPageControlChangingEx(int newPage, bool& cancel)
 {
     const ksv::THandlerScope handler(HandlerBusy);
     if (!handler.Entered()) return;
-    if (ModuleState != ksv::kModuleOpen) {
+    if (ModuleState() != ksv::kModuleOpen) {
         MainLMDPageControl->setEnabled(true);
         // The box is modal: the window's handlers work again under it.
         ksv::ReleaseGuard(HandlerBusy);

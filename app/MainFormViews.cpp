@@ -15,15 +15,18 @@
 
 void TMainForm::SetDiscoveryRunning(bool running) { DiscoveryRunning = running; }
 
-ksv::TModuleState TMainForm::ModuleStateNow() const { return static_cast<ksv::TModuleState>(ModuleState.load()); }
+ksv::TModuleState TMainForm::ModuleStateNow() const
+{
+    return static_cast<ksv::TModuleState>(device_->State().ModuleState.load());
+}
 
-void TMainForm::SetModuleState(ksv::TModuleState state) { ModuleState = state; }
+void TMainForm::SetModuleState(ksv::TModuleState state) { ModuleState() = state; }
 
-void TMainForm::SetCrateStatusOk(bool ok) { CrateStatusOk = ok ? 1 : 0; }
+void TMainForm::SetCrateStatusOk(bool ok) { CrateStatusOk() = ok ? 1 : 0; }
 
-ksv::TDeviceInventory& TMainForm::DeviceInventory() { return Inventory; }
+ksv::TDeviceInventory& TMainForm::DeviceInventory() { return device_->State().Inventory; }
 
-ksv::TDeviceEngine& TMainForm::Engine() { return DeviceEngine; }
+ksv::TDeviceEngine& TMainForm::Engine() { return device_->State().DeviceEngine; }
 
 void TMainForm::ShowDiscoveryBegun()
 {
@@ -70,7 +73,7 @@ void TMainForm::GiveControlsBack()
     MainLMDSimplePanel->setEnabled(true);
     MainLMDPageControl->setEnabled(true);
     if (QWidget* page0 = MainLMDPageControl->widget(0)) page0->setEnabled(true);
-    multimeter_->EnableAfterDiscovery(ModuleState == ksv::kModuleOpen);
+    multimeter_->EnableAfterDiscovery(ModuleState() == ksv::kModuleOpen);
 }
 
 bool TMainForm::FailureMayBeShown() { return Workers->FailureMayBeShown(); }
@@ -85,14 +88,14 @@ void TMainForm::SetAcquisitionIdle(bool idle) { AcquisitionIdle = idle; }
 
 void TMainForm::ForgetDevice()
 {
-    CrateStatusOk = 0;
-    ModuleState = ksv::kNoModule;
+    CrateStatusOk() = 0;
+    ModuleState() = ksv::kNoModule;
 }
 
-Ksv27ModuleRecord& TMainForm::MeasuredRecord() { return ModuleRecord; }
+Ksv27ModuleRecord& TMainForm::MeasuredRecord() { return ModuleRecord(); }
 
 bool TMainForm::OnMultimeterPage() const { return MainLMDPageControl->currentIndex() == 0; }
 
-double TMainForm::RunAcquisitionTime() const { return AcquisitionTime; }
+double TMainForm::RunAcquisitionTime() const { return multimeter_->Tables().AcquisitionTime; }
 
 ksv::IRunDisplay& TMainForm::RunDisplay() { return *multimeter_; }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 
+#include "DevicePanel.h"
 #include "HandlerGuard.h"
 #include "Initandconfigthread.h"
 #include "Ksv27mainform.h"
@@ -219,7 +220,7 @@ void TWorkerLifecycle::Close()
     } running(closeStepsRunning_);
     BeginClose();
     if (window_.Settings().AutoSaveChecked()) window_.Settings().SaveIniFile(ActiveSettingsPath());
-    window_.SettingsIniFile.reset();
+    window_.SettingsIniFile().reset();
     StopMeasurement();
     WaitForDiscoveryToEnd();
     // The discovery's end frees the guard; the rest of the close holds it.
@@ -294,6 +295,6 @@ void TWorkerLifecycle::TakePendingCloseRequests()
     qApp->removeEventFilter(&filter);
 }
 
-void TWorkerLifecycle::CloseModule() { window_.DeviceEngine.CloseModule(); }
+void TWorkerLifecycle::CloseModule() { window_.Device().State().DeviceEngine.CloseModule(); }
 
 } // namespace ksv

@@ -60,13 +60,13 @@ void ClearList(QComboBox* combo)
 } // namespace
 
 TDevicePanel::TDevicePanel(const TDeviceControls& controls, TWindowState& state, TDeviceActions actions)
-    : c_(controls), state_(state), actions_(std::move(actions))
+    : c_(controls), shared_(state), actions_(std::move(actions))
 {
 }
 
 void TDevicePanel::FindDeviceLMDButtonClick()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (!handler.Entered()) return;
     actions_.StopMeasurement();
     actions_.ResetSlots();
@@ -75,13 +75,13 @@ void TDevicePanel::FindDeviceLMDButtonClick()
 
 void TDevicePanel::KsvCratesComboBoxChange()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (handler.Entered()) ChooseCrate(c_.KsvCratesComboBox->currentIndex());
 }
 
 void TDevicePanel::ChooseCrate(int index)
 {
-    TDeviceInventory& inventory = state_.Inventory;
+    TDeviceInventory& inventory = device_.Inventory;
     // No item (a cleared list) or one the inventory does not hold selects nothing.
     if (index == inventory.SelectedCrate || !ValidCrateIndex(inventory, index)) return;
     actions_.StopMeasurement();
@@ -91,13 +91,13 @@ void TDevicePanel::ChooseCrate(int index)
 
 void TDevicePanel::ModulesComboBoxChange()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (handler.Entered()) ChooseModule(c_.KsvCratesComboBox->currentIndex(), c_.ModulesComboBox->currentIndex());
 }
 
 void TDevicePanel::ChooseModule(int crate, int module)
 {
-    TDeviceInventory& inventory = state_.Inventory;
+    TDeviceInventory& inventory = device_.Inventory;
     if (!ValidModuleIndex(inventory, crate, module)) return;
     if (Utf8(Ksv27ModuleSerial(inventory, crate, module)) == c_.ModuleSerialNumberLMDLabel->text())
         return; // the module that is open already
@@ -116,15 +116,15 @@ void TDevicePanel::ShowUnknown()
 
 void TDevicePanel::ShowDeviceStatus(TStatusKind kind, TDiscoveryMode mode, const std::string& moduleName)
 {
-    const TBusyScope busy(state_.HandlerBusy);
-    const TDeviceStatusView view = DeviceStatusView(kind == TStatusKind::Final, mode, moduleName, state_.CrateStatusOk != 0,
-                                                    static_cast<TModuleState>(state_.ModuleState.load()),
-                                                    state_.ModuleRecord);
+    const TBusyScope busy(shared_.HandlerBusy);
+    const TDeviceStatusView view = DeviceStatusView(kind == TStatusKind::Final, mode, moduleName, device_.CrateStatusOk != 0,
+                                                    static_cast<TModuleState>(device_.ModuleState.load()),
+                                                    device_.ModuleRecord);
 
     // The window's caption is the application's title on the desktop. The
     // toolkit's display name is left alone: it would be appended to the
     // caption of every dialog.
-    c_.Window->setWindowTitle(view.Final ? ProgramTitle() : state_.TitleTemplate);
+    c_.Window->setWindowTitle(view.Final ? ProgramTitle() : TitleTemplate);
 
     if (view.ClearLists) ClearList(c_.KsvCratesComboBox);
     if (view.ShowCrate) ShowLampView(c_.KsvCrateStatusLed, view.Crate);
@@ -161,7 +161,7 @@ void TDevicePanel::ShowModuleList(const QStringList& items, int current)
 
 void TDevicePanel::FillList(QComboBox* combo, const QStringList& items, int current)
 {
-    const TBusyScope busy(state_.HandlerBusy);
+    const TBusyScope busy(shared_.HandlerBusy);
     ClearList(combo);
     combo->addItems(items);
     // The list shows every item without scrolling; the toolkit wants at least one row.
@@ -171,7 +171,7 @@ void TDevicePanel::FillList(QComboBox* combo, const QStringList& items, int curr
 
 void TDevicePanel::SetDetectionControlsEnabled(bool enabled)
 {
-    const TBusyScope busy(state_.HandlerBusy);
+    const TBusyScope busy(shared_.HandlerBusy);
     SetControlsEnabled(c_.ModuleDetectionLMDGroupBox, enabled);
     SetControlsEnabled(c_.MainLMDSimplePanel, enabled);
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "DeviceInventory.h"
+#include "DeviceState.h"
 #include "DeviceStates.h"
 #include "DiscoveryView.h"
 #include "WindowState.h"
@@ -62,6 +63,11 @@ public:
     // The detection controls back after a discovery.
     void EnableDetection();
 
+    // ---- the device side's state ---------------------------------------
+    TDeviceState& State() { return device_; }
+    // The title shown while a discovery runs.
+    QString TitleTemplate = QStringLiteral("KSV27_vorn - ?.?.?");
+
 private:
     void ChooseCrate(int index);
     void ChooseModule(int crate, int module);
@@ -69,8 +75,9 @@ private:
     void ShowModuleLabels(const std::string& serial, const std::string& firmware, bool usable, bool final);
 
     const TDeviceControls c_;
-    TWindowState& state_;
+    TWindowState& shared_;
     const TDeviceActions actions_;
+    TDeviceState device_;
 };
 
 } // namespace ksv

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "AdcRates.h"
 #include "BoundedText.h"
 #include "ControlEnabling.h"
 #include "HandlerGuard.h"
@@ -62,9 +63,25 @@ void ShowMessage(const char* text, const char* caption, TDialogKind kind)
 } // namespace
 
 TMultimeterPage::TMultimeterPage(const TMultimeterControls& controls, TWindowState& state,
-                                 TMultimeterActions actions)
-    : c_(controls), state_(state), actions_(std::move(actions))
+                                 const TDeviceState& device, TMultimeterActions actions)
+    : c_(controls), shared_(state), device_(device), actions_(std::move(actions))
 {
+    tables_.HandlerPages[0] = c_.MultimeterLMDTabSheet;
+}
+
+void TMultimeterPage::BuildTables()
+{
+    // Rates: divisor d gives 1000 / (d + 1) Hz, listed in index order.
+    for (int i = 0; i < kAdcRateCount; ++i) {
+        tables_.AdcRateDivisors[i] = kAdcRateDivisors[i];
+        tables_.AdcRatesHz[i] = AdcRateFromDivisor(tables_.AdcRateDivisors[i]);
+    }
+    c_.AdcRateLMDComboBox->clear();
+    for (double rate : tables_.AdcRatesHz) c_.AdcRateLMDComboBox->addItem(QString::fromStdString(AdcRateText(rate)));
+    c_.AdcRateLMDComboBox->setMaxVisibleItems(kAdcRateCount);
+    tables_.VoltagePinTable = MakeVoltagePinTable();
+    tables_.CurrentPinTable = MakeCurrentPinTable();
+    tables_.ResistancePinTable = MakeResistancePinTable();
 }
 
 void TMultimeterPage::BuildSlotFrames(const std::function<void(QCheckBox*)>& connectBox)
@@ -73,7 +90,7 @@ void TMultimeterPage::BuildSlotFrames(const std::function<void(QCheckBox*)>& con
         for (int row = 0; row < 4; ++row) {
             const int slot = 4 * column + row;
             auto* frame = new TKsv27AdcChannelFrame(c_.AdcIndividualParsLMDGroupBox, slot);
-            state_.SlotFrames[slot] = frame;
+            tables_.SlotFrames[slot] = frame;
             frame->setObjectName(QStringLiteral("Ksv27AdcChannel%1Frame").arg(slot));
 
             QWidget* panel = frame->Ksv27AdcChannelLMDSimplePanel;
@@ -89,8 +106,8 @@ void TMultimeterPage::BuildSlotFrames(const std::function<void(QCheckBox*)>& con
 
 void TMultimeterPage::ResetSlotDisplay(int slot)
 {
-    if (slot < 0 || slot >= static_cast<int>(state_.SlotFrames.size()) || !state_.SlotFrames[slot]) return;
-    TKsv27AdcChannelFrame* frame = state_.SlotFrames[slot];
+    if (slot < 0 || slot >= static_cast<int>(tables_.SlotFrames.size()) || !tables_.SlotFrames[slot]) return;
+    TKsv27AdcChannelFrame* frame = tables_.SlotFrames[slot];
     frame->SlotNumberLMDCheckBox->setChecked(false);
     frame->MezzaninenameLMDLabel->setText(QStringLiteral("????????????"));
     frame->ValuesLabLMDLabel->setText(QStringLiteral("????????????"));
@@ -102,12 +119,12 @@ void TMultimeterPage::ResetSlotDisplay(int slot)
 void TMultimeterPage::ResetSlots()
 {
     c_.AllSlotsLMDCheckBox->setCheckState(Qt::Unchecked);
-    for (int slot = 0; slot < static_cast<int>(state_.SlotFrames.size()); ++slot) ResetSlotDisplay(slot);
+    for (int slot = 0; slot < static_cast<int>(tables_.SlotFrames.size()); ++slot) ResetSlotDisplay(slot);
 }
 
 void TMultimeterPage::ShowAcquisitionTime()
 {
-    const double time = state_.AcquisitionTime;
+    const double time = tables_.AcquisitionTime;
     const QString seconds = time > 0.0 ? QString::number(time, 'f', 1) : QStringLiteral("---");
     c_.AcquisitionTimeLMDLabel->setText(QStringLiteral("Время измерения: %1 с").arg(seconds));
 }
@@ -127,20 +144,20 @@ void TMultimeterPage::StartThread()
     if (!actions_.MayStartMeasurement()) return;
     int found = -1;
     const QWidget* active = c_.MainLMDPageControl->currentWidget();
-    for (std::size_t i = 0; i < state_.HandlerPages.size(); ++i)
-        if (state_.HandlerPages[i] && state_.HandlerPages[i] == active) found = static_cast<int>(i);
+    for (std::size_t i = 0; i < tables_.HandlerPages.size(); ++i)
+        if (tables_.HandlerPages[i] && tables_.HandlerPages[i] == active) found = static_cast<int>(i);
     if (found < 0) {
         ShowMessage(msg::kUnknownPage, msg::kUnknownPageCaption, TDialogKind::Information);
         return;
     }
-    state_.HandlerIndex = static_cast<std::uint16_t>(found);
-    if (state_.HandlerPages[static_cast<std::size_t>(found)] == c_.MultimeterLMDTabSheet)
+    tables_.HandlerIndex = static_cast<std::uint16_t>(found);
+    if (tables_.HandlerPages[static_cast<std::size_t>(found)] == c_.MultimeterLMDTabSheet)
         actions_.RequestMeasurement();
 }
 
 void TMultimeterPage::StartLMDSpeedButtonClick()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (!handler.Entered()) return;
     actions_.StopMeasurement();
     if (c_.MainLMDPageControl->currentIndex() == 0 && c_.StartMultimeterLMDSpeedButton->isChecked()) StartThread();
@@ -149,9 +166,9 @@ void TMultimeterPage::StartLMDSpeedButtonClick()
 void TMultimeterPage::ApplySlotEnabling(bool enable)
 {
     if (!enable) return;
-    const std::array<std::string, KSV27_MEZZANINES> names = MezzanineNames(state_.ModuleRecord);
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s) {
-        TKsv27AdcChannelFrame* frame = state_.SlotFrames[s];
+    const std::array<std::string, KSV27_MEZZANINES> names = MezzanineNames(device_.ModuleRecord);
+    for (std::size_t s = 0; s < tables_.SlotFrames.size(); ++s) {
+        TKsv27AdcChannelFrame* frame = tables_.SlotFrames[s];
         if (!frame || !IsFittedName(names[s])) continue;
         frame->setEnabled(true);
         frame->Ksv27AdcChannelLMDSimplePanel->setEnabled(true);
@@ -163,9 +180,9 @@ void TMultimeterPage::ApplySlotEnabling(bool enable)
 void TMultimeterPage::UpdateAllSlotsCheckBox()
 {
     std::array<bool, 8> checked{};
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s)
-        checked[s] = state_.SlotFrames[s] && state_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
-    const TSlotAgreement agreement = SlotsAgree(MezzanineNames(state_.ModuleRecord), checked);
+    for (std::size_t s = 0; s < tables_.SlotFrames.size(); ++s)
+        checked[s] = tables_.SlotFrames[s] && tables_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
+    const TSlotAgreement agreement = SlotsAgree(MezzanineNames(device_.ModuleRecord), checked);
     // Without a fitted slot there is nothing to sum up.
     if (!agreement.Any) return;
     QCheckBox* all = c_.AllSlotsLMDCheckBox;
@@ -180,30 +197,30 @@ void TMultimeterPage::UpdateAllSlotsCheckBox()
 
 int TMultimeterPage::SlotOf(QObject* sender) const
 {
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s)
-        if (state_.SlotFrames[s] && state_.SlotFrames[s]->SlotNumberLMDCheckBox == sender) return static_cast<int>(s);
+    for (std::size_t s = 0; s < tables_.SlotFrames.size(); ++s)
+        if (tables_.SlotFrames[s] && tables_.SlotFrames[s]->SlotNumberLMDCheckBox == sender) return static_cast<int>(s);
     return -1;
 }
 
 void TMultimeterPage::EnaSlotLMDCheckBoxChange(QObject* sender)
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (!handler.Entered()) return;
     actions_.StopMeasurement();
     auto* box = qobject_cast<QCheckBox*>(sender);
     if (!box) return ShowMessage(msg::kCannotCast, msg::kCannotCastCaption, TDialogKind::Information);
     const int slot = SlotOf(box);
     if (slot < 0) return ShowMessage(msg::kUnknownSlotControl, msg::kUnknownSlotControlCaption, TDialogKind::None);
-    TKsv27AdcChannelFrame* frame = state_.SlotFrames[static_cast<std::size_t>(slot)];
+    TKsv27AdcChannelFrame* frame = tables_.SlotFrames[static_cast<std::size_t>(slot)];
     const bool checked = box->isChecked();
-    ShowSlotChecked(frame, checked, MezzanineNames(state_.ModuleRecord)[static_cast<std::size_t>(slot)]);
+    ShowSlotChecked(frame, checked, MezzanineNames(device_.ModuleRecord)[static_cast<std::size_t>(slot)]);
     UpdateAllSlotsCheckBox();
     if (!checked) frame->ShowNoValues();
 }
 
 void TMultimeterPage::AllSlotsLMDCheckBoxChange()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (!handler.Entered()) return;
     actions_.StopMeasurement();
     // A click on the grayed box moves it on to checked; from here on it has
@@ -212,9 +229,9 @@ void TMultimeterPage::AllSlotsLMDCheckBoxChange()
     const bool value = all->checkState() == Qt::Checked;
     all->setTristate(false);
     all->setChecked(value);
-    const std::array<std::string, KSV27_MEZZANINES> names = MezzanineNames(state_.ModuleRecord);
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s) {
-        TKsv27AdcChannelFrame* frame = state_.SlotFrames[s];
+    const std::array<std::string, KSV27_MEZZANINES> names = MezzanineNames(device_.ModuleRecord);
+    for (std::size_t s = 0; s < tables_.SlotFrames.size(); ++s) {
+        TKsv27AdcChannelFrame* frame = tables_.SlotFrames[s];
         if (!frame || !IsFittedName(names[s])) continue;
         frame->SlotNumberLMDCheckBox->setChecked(value);
         ShowSlotChecked(frame, value, names[s]);
@@ -223,7 +240,7 @@ void TMultimeterPage::AllSlotsLMDCheckBoxChange()
 
 void TMultimeterPage::AdcRateLMDComboBoxChange()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (handler.Entered()) actions_.StopMeasurement();
 }
 
@@ -255,14 +272,14 @@ void TMultimeterPage::EnableAfterDiscovery(bool moduleOpen)
 
 void TMultimeterPage::ShowRunStarted()
 {
-    const TBusyScope change(state_.HandlerBusy);
+    const TBusyScope change(shared_.HandlerBusy);
     c_.StartMultimeterLMDSpeedButton->setText(kStopCaption);
     SetTextColor(c_.StartMultimeterLMDSpeedButton, QPalette::ButtonText, kStopCaptionColor);
     c_.VoltmeterValueLMDLabel->clear();
     c_.AmperemeterValueLMDLabel->clear();
     c_.ResistanceValueLMDLabel->clear();
     SetTextColor(c_.AmperemeterValueLMDLabel, QPalette::WindowText, kAmmeterColor);
-    for (TKsv27AdcChannelFrame* frame : state_.SlotFrames)
+    for (TKsv27AdcChannelFrame* frame : tables_.SlotFrames)
         if (frame) frame->ShowNoValues(QString());
 }
 
@@ -272,7 +289,7 @@ TMeasureRequest TMultimeterPage::RunRequest() const
     request.RateIndex = c_.AdcRateLMDComboBox->currentIndex();
     if (request.RateIndex >= 0) request.RateText = c_.AdcRateLMDComboBox->itemText(request.RateIndex).toStdString();
     for (std::size_t s = 0; s < request.SlotChecked.size(); ++s)
-        request.SlotChecked[s] = state_.SlotFrames[s] && state_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
+        request.SlotChecked[s] = tables_.SlotFrames[s] && tables_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
     return request;
 }
 
@@ -280,15 +297,15 @@ TMeasureRequest TMultimeterPage::RunRequest() const
 // box has been ticked since.
 bool TMultimeterPage::SlotShown(const TSlotPicture& picture, std::size_t s) const
 {
-    return picture.Active[s] && state_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
+    return picture.Active[s] && tables_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
 }
 
 void TMultimeterPage::ShowCycle(const TCycleResult& cycle, const TSlotPicture& picture)
 {
     {
-        const TBusyScope change(state_.HandlerBusy);
-        for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s) {
-            TKsv27AdcChannelFrame* frame = state_.SlotFrames[s];
+        const TBusyScope change(shared_.HandlerBusy);
+        for (std::size_t s = 0; s < tables_.SlotFrames.size(); ++s) {
+            TKsv27AdcChannelFrame* frame = tables_.SlotFrames[s];
             if (!frame) continue;
             if (!SlotShown(picture, s)) {
                 frame->ShowNoValues();
@@ -305,8 +322,8 @@ void TMultimeterPage::ShowCycle(const TCycleResult& cycle, const TSlotPicture& p
 
 void TMultimeterPage::ShowUpdateMarks(const TSlotPicture& picture)
 {
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s) {
-        TKsv27AdcChannelFrame* frame = state_.SlotFrames[s];
+    for (std::size_t s = 0; s < tables_.SlotFrames.size(); ++s) {
+        TKsv27AdcChannelFrame* frame = tables_.SlotFrames[s];
         if (!frame) continue;
         const TSlotLamps lamps = SlotUpdateMarks(SlotShown(picture, s), picture.Names[s]);
         const TLampUpdate each[2] = {lamps.Lamp1, lamps.Lamp2};
@@ -319,7 +336,7 @@ void TMultimeterPage::ShowUpdateMarks(const TSlotPicture& picture)
 
 void TMultimeterPage::ShowRunStopped()
 {
-    const TBusyScope change(state_.HandlerBusy);
+    const TBusyScope change(shared_.HandlerBusy);
     QPushButton* start = c_.StartMultimeterLMDSpeedButton;
     start->setText(kStartCaption);
     SetTextColor(start, QPalette::ButtonText, kStartCaptionColor);
@@ -334,20 +351,20 @@ TRunDescription TMultimeterPage::DescribeRun() const
     TRunDescription run;
     std::string crate;
     int slot = 0;
-    if (SelectedModuleAddress(state_.Inventory, crate, slot)) {
+    if (SelectedModuleAddress(device_.Inventory, crate, slot)) {
         run.CrateSerial = crate;
         run.Slot = slot;
     }
-    const Ksv27ModuleRecord& record = state_.ModuleRecord;
+    const Ksv27ModuleRecord& record = device_.ModuleRecord;
     run.ModuleSerial = FieldText(record.ModuleSerial);
     run.Firmware = FirmwareText(record.FirmwareVersion);
     const int k = c_.AdcRateLMDComboBox->currentIndex();
-    if (k >= 0 && k < static_cast<int>(state_.AdcRatesHz.size())) run.RateHz = state_.AdcRatesHz[static_cast<std::size_t>(k)];
-    run.AcquisitionTime = state_.AcquisitionTime;
+    if (k >= 0 && k < static_cast<int>(tables_.AdcRatesHz.size())) run.RateHz = tables_.AdcRatesHz[static_cast<std::size_t>(k)];
+    run.AcquisitionTime = tables_.AcquisitionTime;
     run.MezzanineNames = MezzanineNames(record);
     for (std::size_t s = 0; s < run.MezzanineNames.size(); ++s)
-        run.SlotActive[s] = IsFittedName(run.MezzanineNames[s]) && state_.SlotFrames[s] &&
-                            state_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
+        run.SlotActive[s] = IsFittedName(run.MezzanineNames[s]) && tables_.SlotFrames[s] &&
+                            tables_.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
     return run;
 }
 

@@ -13,8 +13,10 @@
 #include "CycleRecorder.h"
 #include "CycleResult.h"
 #include "DeviceInventory.h"
+#include "DeviceState.h"
 #include "MeasureEngine.h"
 #include "MeasurementView.h"
+#include "MultimeterTables.h"
 #include "SlotPicture.h"
 #include "WindowState.h"
 #include "ksvapi.h"
@@ -54,7 +56,12 @@ class TMultimeterPage : public QObject, public IRunDisplay {
     Q_OBJECT
 
 public:
-    TMultimeterPage(const TMultimeterControls& controls, TWindowState& state, TMultimeterActions actions);
+    TMultimeterPage(const TMultimeterControls& controls, TWindowState& state, const TDeviceState& device,
+                    TMultimeterActions actions);
+
+    TMultimeterTables& Tables() { return tables_; }
+    // The rate table and its list, and the three pin tables.
+    void BuildTables();
 
     // The eight frames in the individual parameters box, each disabled and
     // unknown; `connectBox` hooks up a frame's check box.
@@ -101,8 +108,10 @@ private:
     int SlotOf(QObject* sender) const;
 
     const TMultimeterControls c_;
-    TWindowState& state_;
+    TWindowState& shared_;
+    const TDeviceState& device_;
     const TMultimeterActions actions_;
+    TMultimeterTables tables_;
 };
 
 } // namespace ksv

@@ -59,16 +59,18 @@ constexpr int kSavePauseMs = 500;
 } // namespace
 
 TSettingsController::TSettingsController(const TSettingsControls& controls, TWindowState& state,
-                                         TMultimeterPage& page)
-    : c_(controls), state_(state), page_(page)
+                                         const TDeviceState& device, TMultimeterPage& page)
+    : c_(controls), shared_(state), device_(device), page_(page)
 {
 }
+
+TSettingsController::~TSettingsController() = default;
 
 // ---- the default file ------------------------------------------------------------
 
 bool TSettingsController::CreateDefaultIniFile(const std::string& path)
 {
-    state_.SettingsIniFile.reset();
+    SettingsIniFile.reset();
     try {
         const TDefaultFileOutcome outcome = ksv::CreateDefaultSettingsFile(
             path, [this](TIniFile& ini, TIniWriteBatch& batch) { WriteInBatch(ini, batch, true); });
@@ -81,13 +83,13 @@ bool TSettingsController::CreateDefaultIniFile(const std::string& path)
 
 bool TSettingsController::TakeDefaultIniFile(const std::string& path, const TDefaultFileOutcome& outcome)
 {
-    state_.SettingsIniFile.reset();
+    SettingsIniFile.reset();
     if (outcome.Result == TDefaultFileResult::EmptyPath) {
         ShowDefaultFileBox(QString::fromUtf8(text::kBadDefaultName));
         return false;
     }
     try {
-        state_.SettingsIniFile = std::make_unique<TIniFile>(path);
+        SettingsIniFile = std::make_unique<TIniFile>(path);
     } catch (const std::bad_alloc&) {
         ShowDefaultFileBox(QString::fromUtf8(text::kCannotCreateDefaultBefore) + Utf8(path) +
                            QString::fromUtf8(text::kCannotCreateDefaultAfter));
@@ -138,7 +140,7 @@ bool TSettingsController::WriteAppSettings(TIniFile* ini)
     app.Left = frame.x();
     // A list entry the inventory does not hold selects nothing: the saved
     // serial and slot must name a crate and module that discovery found.
-    const TDeviceInventory& inventory = state_.Inventory;
+    const TDeviceInventory& inventory = device_.Inventory;
     const int c = c_.KsvCratesComboBox->currentIndex();
     const int m = c_.ModulesComboBox->currentIndex();
     if (ValidCrateIndex(inventory, c)) {
@@ -158,8 +160,9 @@ bool TSettingsController::WriteModuleSettings(TIniFile* ini)
     TModuleSnapshot module;
     module.RateIndex = c_.AdcRateLMDComboBox->currentIndex();
     module.AllSlots = IsChecked(c_.AllSlotsLMDCheckBox);
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s)
-        module.SlotChecked[s] = state_.SlotFrames[s] && IsChecked(state_.SlotFrames[s]->SlotNumberLMDCheckBox);
+    const TSlotFrames& frames = page_.Tables().SlotFrames;
+    for (std::size_t s = 0; s < frames.size(); ++s)
+        module.SlotChecked[s] = frames[s] && IsChecked(frames[s]->SlotNumberLMDCheckBox);
     return WriteStep(ini, [&module](auto& to) { ksv::WriteModuleSettings(to, module); });
 }
 
@@ -185,24 +188,25 @@ bool TSettingsController::LoadSettings(TIniFile* ini)
 bool TSettingsController::LoadModuleSettings(TIniFile* ini)
 {
     if (!ini) return false;
-    const std::array<std::string, KSV27_MEZZANINES> names = MezzanineNames(state_.ModuleRecord);
+    const std::array<std::string, KSV27_MEZZANINES> names = MezzanineNames(device_.ModuleRecord);
     const TModuleSettings settings = ReadModuleSettings(*ini, names);
 
     // A rate index the table does not have selects no rate at all.
     const bool rateKnown = settings.RateIndex >= 0 && settings.RateIndex < c_.AdcRateLMDComboBox->count();
     c_.AdcRateLMDComboBox->setCurrentIndex(rateKnown ? settings.RateIndex : -1);
-    state_.AcquisitionTime = settings.AcquisitionTime;
+    page_.Tables().AcquisitionTime = settings.AcquisitionTime;
     page_.ShowAcquisitionTime();
 
     // The check boxes below must not run their change handlers.
-    const TBusyScope busy(state_.HandlerBusy);
+    const TBusyScope busy(shared_.HandlerBusy);
     c_.AllSlotsLMDCheckBox->setTristate(false);
     c_.AllSlotsLMDCheckBox->setCheckState(settings.AllSlots ? Qt::Checked : Qt::Unchecked);
-    for (std::size_t s = 0; s < state_.SlotFrames.size(); ++s) {
-        if (!state_.SlotFrames[s]) continue;
+    const TSlotFrames& frames = page_.Tables().SlotFrames;
+    for (std::size_t s = 0; s < frames.size(); ++s) {
+        if (!frames[s]) continue;
         ShowSlotLegend(s, names[s]);
-        state_.SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(IsFittedName(names[s]) && settings.SlotEnabled[s]);
-        state_.SlotFrames[s]->ShowNoValues();
+        frames[s]->SlotNumberLMDCheckBox->setChecked(IsFittedName(names[s]) && settings.SlotEnabled[s]);
+        frames[s]->ShowNoValues();
     }
     // The group box sums the fitted slots up; with none fitted it keeps the
     // file's group flag.
@@ -212,16 +216,17 @@ bool TSettingsController::LoadModuleSettings(TIniFile* ini)
 
 void TSettingsController::ShowSlotLegend(std::size_t slot, const std::string& name)
 {
-    TKsv27AdcChannelFrame* frame = state_.SlotFrames[slot];
+    const TMultimeterTables& tables = page_.Tables();
+    TKsv27AdcChannelFrame* frame = tables.SlotFrames[slot];
     const int s = static_cast<int>(slot);
     const TSlotLegend legend =
-        SlotLegendOf(name, FieldText(Ksv27MezzanineDescOf(const_cast<Ksv27ModuleRecord*>(&state_.ModuleRecord), s)
+        SlotLegendOf(name, FieldText(Ksv27MezzanineDescOf(const_cast<Ksv27ModuleRecord*>(&device_.ModuleRecord), s)
                                          ->MezzanineSerial)); // read only
     frame->MezzaninenameLMDLabel->setText(Utf8(legend.MezzanineCaption));
     frame->ValuesLabLMDLabel->setText(QString::fromUtf8(legend.Unit));
-    const TPinTable* pins = legend.Pins == TPinFamily::Voltage      ? &state_.VoltagePinTable
-                            : legend.Pins == TPinFamily::Current    ? &state_.CurrentPinTable
-                            : legend.Pins == TPinFamily::Resistance ? &state_.ResistancePinTable
+    const TPinTable* pins = legend.Pins == TPinFamily::Voltage      ? &tables.VoltagePinTable
+                            : legend.Pins == TPinFamily::Current    ? &tables.CurrentPinTable
+                            : legend.Pins == TPinFamily::Resistance ? &tables.ResistancePinTable
                                                                     : nullptr;
     if (pins) {
         ShowPin(frame->Pin1PlusNameLMDLabel, frame->Pin1PlusNumberLMDLabel, frame->Pin1MinusNameLMDLabel,
@@ -237,11 +242,11 @@ void TSettingsController::ShowSlotLegend(std::size_t slot, const std::string& na
 
 void TSettingsController::SaveIniFile(const std::string& path)
 {
-    state_.SettingsIniFile.reset();
+    SettingsIniFile.reset();
     try {
-        state_.SettingsIniFile = std::make_unique<TIniFile>(path);
+        SettingsIniFile = std::make_unique<TIniFile>(path);
         const TSaveOutcome out =
-            SaveSettings(*state_.SettingsIniFile, [this](TIniFile& ini, TIniWriteBatch& batch) { WriteInBatch(ini, batch, false); });
+            SaveSettings(*SettingsIniFile, [this](TIniFile& ini, TIniWriteBatch& batch) { WriteInBatch(ini, batch, false); });
         // Both parts go in one replacement: a refusal is one box.
         if (!out.AppSaved) ShowErrorBox(Utf8(out.AppError));
     } catch (...) {
@@ -251,14 +256,14 @@ void TSettingsController::SaveIniFile(const std::string& path)
 
 void TSettingsController::AutoSaveSettingsLMDCheckBoxChange()
 {
-    if (state_.HandlerBusy) return;
-    const TBusyScope busy(state_.HandlerBusy);
+    if (shared_.HandlerBusy) return;
+    const TBusyScope busy(shared_.HandlerBusy);
     c_.SaveSettingsButton->setEnabled(!c_.AutoSaveSettingsLMDCheckBox->isChecked());
 }
 
 void TSettingsController::SaveSettingsButtonClick()
 {
-    const THandlerScope handler(state_.HandlerBusy);
+    const THandlerScope handler(shared_.HandlerBusy);
     if (!handler.Entered()) return;
     c_.SaveSettingsButton->setEnabled(false);
     SaveIniFile(ActiveSettingsPath());

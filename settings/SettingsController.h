@@ -15,6 +15,7 @@
 #include <string>
 
 #include "DeviceInventory.h"
+#include "DeviceState.h"
 #include "MultimeterPage.h"
 #include "WindowState.h"
 #include "PinTables.h"
@@ -41,7 +42,15 @@ struct TSettingsControls {
 
 class TSettingsController {
 public:
-    TSettingsController(const TSettingsControls& controls, TWindowState& state, TMultimeterPage& page);
+    TSettingsController(const TSettingsControls& controls, TWindowState& state, const TDeviceState& device,
+                        TMultimeterPage& page);
+    ~TSettingsController();
+    TSettingsController(const TSettingsController&) = delete;
+    TSettingsController& operator=(const TSettingsController&) = delete;
+
+    // The settings file the last load, save or default-file write opened;
+    // none once the window has closed.
+    std::unique_ptr<TIniFile> SettingsIniFile;
 
     bool CreateDefaultIniFile(const std::string& path);
     // The window's part of a default-file write that settings/core made:
@@ -78,7 +87,8 @@ private:
     void PauseAfterSave();
 
     const TSettingsControls c_;
-    TWindowState& state_;
+    TWindowState& shared_;
+    const TDeviceState& device_;
     TMultimeterPage& page_;
     // The batch of the save or default-file write under way, or none.
     TIniWriteBatch* batch_ = nullptr;

@@ -274,7 +274,7 @@ int main(int argc, char** argv)
 
     for (const auto& rate : rates) {
         auto window = std::make_unique<TMainForm>();
-        Ksv27ModuleRecord& r = window->ModuleRecord;
+        Ksv27ModuleRecord& r = window->ModuleRecord();
         ksv::KsvApi().KSV27_Init(&r);
         if (ksv::KsvApi().KSV27_Open(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, "KSV-B-0001", 1) != 0 ||
             ksv::KsvApi().KSV27_GetConfig(&r) != 0 ||
@@ -283,11 +283,11 @@ int main(int argc, char** argv)
             return 2;
         }
         window->HandlerBusy = true;
-        window->ModuleState = 2;
-        window->AcquisitionTime = kTime;
+        window->ModuleState() = 2;
+        window->AcquisitionTime() = kTime;
         FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(rate.Index);
         for (std::size_t s = 0; s < 8; ++s)
-            window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(
+            window->SlotFrames()[s]->SlotNumberLMDCheckBox->setChecked(
                 ksv::IsFittedName(ksv::FieldText(r.Mezzanines[s].MezzanineName)));
         for (QWidget* w = FORM_UI(window, StartMultimeterLMDSpeedButton); w; w = w->parentWidget()) w->setEnabled(true);
         FORM_UI(window, AdcIndividualParsLMDGroupBox)->setEnabled(true);

@@ -251,7 +251,7 @@ int RealTime(double seconds)
     if (!ksv::bench::StartBenchServer("record_trend_bench", server, kScenario)) return 2;
     ksv::SetKsvLibraryFolder(ksv::simtest::ExecutableFolder().c_str());
     auto window = std::make_unique<TMainForm>();
-    Ksv27ModuleRecord& r = window->ModuleRecord;
+    Ksv27ModuleRecord& r = window->ModuleRecord();
     ksv::TKsvApi& api = ksv::KsvApi();
     api.KSV27_Init(&r);
     if (api.KSV27_Open(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, "KSV-B-0001", 1) != 0 || api.KSV27_GetConfig(&r) != 0 ||
@@ -260,10 +260,10 @@ int RealTime(double seconds)
         return 2;
     }
     window->HandlerBusy = true;
-    window->ModuleState = 2;
-    window->AcquisitionTime = kCycleSeconds;
+    window->ModuleState() = 2;
+    window->AcquisitionTime() = kCycleSeconds;
     FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(7);
-    for (std::size_t s = 0; s < 8; ++s) window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(true);
+    for (std::size_t s = 0; s < 8; ++s) window->SlotFrames()[s]->SlotNumberLMDCheckBox->setChecked(true);
     for (QWidget* w = FORM_UI(window, StartMultimeterLMDSpeedButton); w; w = w->parentWidget()) w->setEnabled(true);
     FORM_UI(window, AdcIndividualParsLMDGroupBox)->setEnabled(true);
     window->Multimeter().ApplySlotEnabling(true);

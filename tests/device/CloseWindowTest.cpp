@@ -81,7 +81,7 @@ protected:
         window = std::make_unique<TMainForm>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        ASSERT_TRUE(WaitUntil([this] { return window->ModuleState == 2 && !InitAndConfigThread; }, 20));
+        ASSERT_TRUE(WaitUntil([this] { return window->ModuleState() == 2 && !InitAndConfigThread; }, 20));
         FORM_UI(window, AutoSaveSettingsLMDCheckBox)->setChecked(true);
         window->move(123, 45);
     }
@@ -117,7 +117,7 @@ TEST_P(CloseOnFrozenServer, CompletesWithoutTheEndedWorksFailures)
     QElapsedTimer clock;
     if (c.Worker == TWorker::Measurement) {
         FORM_UI(window, StartMultimeterLMDSpeedButton)->click();
-        QLineEdit* value = window->SlotFrames[0]->Value1LMDEdit;
+        QLineEdit* value = window->SlotFrames()[0]->Value1LMDEdit;
         ASSERT_TRUE(WaitUntil([value] { return value->text() == QStringLiteral("500.000"); }, 20));
         server.Freeze();
         clock.start();
@@ -142,7 +142,7 @@ TEST_P(CloseOnFrozenServer, CompletesWithoutTheEndedWorksFailures)
     EXPECT_TRUE(shown.empty()) << shown.front().toStdString();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_EQ(InitAndConfigThread, nullptr);
-    EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord), 0);
+    EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord()), 0);
     const ksv::TIniFile ini(settingsDir.filePath("Ksv27_Vorn.ini").toStdString());
     EXPECT_EQ(ini.ReadInteger(ksv::keys::kWindowLeft.Section, ksv::keys::kWindowLeft.Name, -1), 123);
     // Within the libraries' time-outs: the call under way, the stops, the module's close.

@@ -152,8 +152,8 @@ protected:
     }
     void ExpectUsable(const char* serial, const char* firmware) const
     {
-        EXPECT_EQ(window->ModuleState, 2);
-        EXPECT_EQ(window->CrateStatusOk, 1);
+        EXPECT_EQ(window->ModuleState(), 2);
+        EXPECT_EQ(window->CrateStatusOk(), 1);
         EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), U(serial));
         EXPECT_EQ(FORM_UI(window, ModuleFirmwareVersionLMDLabel)->text(), U(firmware));
         EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->shownColor(), kGreen);
@@ -207,7 +207,7 @@ TEST_F(Discovery, WantedCrateSlotAndWindowPositionComeFromTheSettingsFile)
         ini.WriteInteger(ksv::keys::kWindowLeft.Section, ksv::keys::kWindowLeft.Name, 30);
     }
     Start();
-    EXPECT_EQ(window->Inventory.SelectedCrate, 1);
+    EXPECT_EQ(window->Device().State().Inventory.SelectedCrate, 1);
     EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->currentIndex(), 1);
     EXPECT_EQ(FORM_UI(window, ModulesComboBox)->currentIndex(), 1);
     ExpectUsable("MOD-B9", "3.7.7.3");
@@ -219,7 +219,7 @@ TEST_F(Discovery, WantedCrateSlotAndWindowPositionComeFromTheSettingsFile)
     FORM_UI(window, AllSlotsLMDCheckBox)->setCheckState(Qt::Checked);
     ASSERT_TRUE(Discover([this] { FORM_UI(window, FindDeviceLMDButton)->click(); }));
     EXPECT_EQ(window->pos(), QPoint(200, 100));
-    EXPECT_EQ(window->Inventory.SelectedCrate, 1);
+    EXPECT_EQ(window->Device().State().Inventory.SelectedCrate, 1);
     ExpectUsable("MOD-B9", "3.7.7.3");
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
 }
@@ -248,12 +248,12 @@ TEST_F(Discovery, CrateAndModuleChanges)
     EXPECT_TRUE(RequestsNothing([this] { window->Device().ModulesComboBoxChange(); }));
 
     ASSERT_TRUE(Discover([this] { FORM_UI(window, ModulesComboBox)->setCurrentIndex(1); }));
-    EXPECT_EQ(window->Inventory.SelectedModuleInCrate[0], 1);
+    EXPECT_EQ(window->Device().State().Inventory.SelectedModuleInCrate[0], 1);
     ExpectUsable("MOD-A7", "9.0.0.9");
     EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля 'KSV27' -> OK"));
 
     ASSERT_TRUE(Discover([this] { FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(1); }));
-    EXPECT_EQ(window->Inventory.SelectedCrate, 1);
+    EXPECT_EQ(window->Device().State().Inventory.SelectedCrate, 1);
     EXPECT_EQ(Items(FORM_UI(window, ModulesComboBox)), (QStringList{U("Слот 5: KSV27"), U("Слот 9: KSV27")}));
     ExpectUsable("MOD-B5", "5.6.6.5");
     // A crate change reads no module name.
@@ -278,7 +278,7 @@ TEST_F(Discovery, ServerNotRunning)
     EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), "????????");
     EXPECT_EQ(FORM_UI(window, ModuleFirmwareVersionLMDLabel)->text(), "????????");
     EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->count(), 0);
-    EXPECT_EQ(window->ModuleState, 0);
+    EXPECT_EQ(window->ModuleState(), 0);
     EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get()));
     ExpectControlsBack();
 
@@ -295,8 +295,8 @@ TEST_F(Discovery, NoKsv27Anywhere)
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kNoKsv27)});
     EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->shownColor(), kRed);
     EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->shownColor(), kRed);
-    EXPECT_EQ(window->Inventory.CrateCount, 2);
-    EXPECT_EQ(window->Inventory.Ksv27CrateCount, 0);
+    EXPECT_EQ(window->Device().State().Inventory.CrateCount, 2);
+    EXPECT_EQ(window->Device().State().Inventory.Ksv27CrateCount, 0);
     ExpectControlsBack();
 }
 
@@ -308,7 +308,7 @@ TEST_F(Discovery, ChosenModuleOrCrateFailingToOpenKeepsTheResetDisplay)
     ASSERT_TRUE(server.Control("fault crate=CR-A slot=7 open=fail", &reply)) << reply;
     ASSERT_TRUE(Discover([this] { FORM_UI(window, ModulesComboBox)->setCurrentIndex(1); }));
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kModuleOpenFailed)});
-    EXPECT_EQ(window->ModuleState, 0);
+    EXPECT_EQ(window->ModuleState(), 0);
     EXPECT_TRUE(LampNeutral(FORM_UI(window, ModuleStatusLed)));
     EXPECT_EQ(FORM_UI(window, ModuleStatusLed)->toolTip(), U("Статус модуля '?\?\?'-> ???"));
     EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), "????????");
@@ -319,7 +319,7 @@ TEST_F(Discovery, ChosenModuleOrCrateFailingToOpenKeepsTheResetDisplay)
     ASSERT_TRUE(server.Control("fault crate=CR-B slot=5 open=fail", &reply)) << reply;
     ASSERT_TRUE(Discover([this] { FORM_UI(window, KsvCratesComboBox)->setCurrentIndex(1); }));
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kCrateOpenFailed)});
-    EXPECT_EQ(window->CrateStatusOk, 0);
+    EXPECT_EQ(window->CrateStatusOk(), 0);
     EXPECT_TRUE(LampNeutral(FORM_UI(window, KsvCrateStatusLed)));
     EXPECT_EQ(FORM_UI(window, KsvCrateStatusLed)->toolTip(), U("Статус KSV крейта -> ???"));
     ExpectControlsBack();
@@ -332,12 +332,12 @@ TEST_F(Discovery, AModuleThatDidNotOpenIsNeverOfferedForMeasurement)
     Serve(kTwoCrates);
     Start();
     const auto expectNoModule = [this](const char* what) {
-        EXPECT_NE(window->ModuleState, 2) << what;
-        EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord), 0) << what;
+        EXPECT_NE(window->ModuleState(), 2) << what;
+        EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord()), 0) << what;
         EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get())) << what;
         EXPECT_FALSE(FORM_UI(window, AdcRateLMDComboBox)->isEnabled()) << what;
         EXPECT_FALSE(FORM_UI(window, AllSlotsLMDCheckBox)->isEnabled()) << what;
-        for (auto* frame : window->SlotFrames) EXPECT_FALSE(frame->SlotNumberLMDCheckBox->isEnabled()) << what;
+        for (auto* frame : window->SlotFrames()) EXPECT_FALSE(frame->SlotNumberLMDCheckBox->isEnabled()) << what;
         EXPECT_NE(FORM_UI(window, ModuleStatusLed)->shownColor(), kGreen) << what;
         EXPECT_EQ(FORM_UI(window, ModuleSerialNumberLMDLabel)->text(), "????????") << what;
         ExpectControlsBack();
@@ -376,7 +376,7 @@ TEST_F(Discovery, SettingsFileThatCannotBeCreatedStopsTheRun)
     ksv::SetSettingsFolderOverride(settingsDir.filePath("missing/folder").toStdString());
     Start();
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kCannotCreateSettings)});
-    EXPECT_EQ(window->ModuleState, 0);
+    EXPECT_EQ(window->ModuleState(), 0);
     EXPECT_EQ(FORM_UI(window, KsvCratesComboBox)->count(), 0);
     ExpectControlsBack();
 }
@@ -392,7 +392,7 @@ TEST_F(Discovery, CloseDuringADiscoveryWaitsForItThenClosesTheModule)
 
     window->FormClose();
     EXPECT_EQ(InitAndConfigThread, nullptr) << "the close waits until the discovery is done with the record";
-    EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord), 0) << "and then closes the module it opened";
+    EXPECT_NE(ksv::KsvApi().KSV27_IsOpened(&window->ModuleRecord()), 0) << "and then closes the module it opened";
     EXPECT_FALSE(window->HandlerBusy);
 }
 
@@ -477,8 +477,8 @@ TEST_P(StepFault, EndsWithTheControlsEnabled)
         }));
     }
     EXPECT_EQ(MessageTexts(), QStringList{U(text::kException)});
-    EXPECT_EQ(window->ModuleState, 0);
-    EXPECT_EQ(window->CrateStatusOk, 0);
+    EXPECT_EQ(window->ModuleState(), 0);
+    EXPECT_EQ(window->CrateStatusOk(), 0);
     EXPECT_FALSE(FORM_UI(window, StartMultimeterLMDSimplePanel)->isVisibleTo(window.get()));
     ExpectControlsBack();
 
@@ -486,7 +486,7 @@ TEST_P(StepFault, EndsWithTheControlsEnabled)
     TInitAndConfigThread::SetStepHook({});
     messages.clear();
     ASSERT_TRUE(Discover([this] { FORM_UI(window, FindDeviceLMDButton)->click(); }));
-    EXPECT_EQ(window->ModuleState, 2);
+    EXPECT_EQ(window->ModuleState(), 2);
     EXPECT_TRUE(MessageTexts().isEmpty()) << MessageTexts().join("|").toStdString();
 }
 

@@ -108,7 +108,7 @@ TEST_F(MeasureSimTest, EscapeAndASlotChangeStopTheRun)
     EXPECT_EQ(MainThread, nullptr);
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return FORM_UI(window, StartMultimeterLMDSpeedButton)->text() == QStringLiteral("С   Т   О   П"); }));
-    window->SlotFrames[4]->SlotNumberLMDCheckBox->click();
+    window->SlotFrames()[4]->SlotNumberLMDCheckBox->click();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_EQ(Value(4, 1), "--------");
     EXPECT_TRUE(shown.empty());
@@ -236,10 +236,10 @@ TEST_F(RecordTrendSimTest, TheControlsCoverNothingAndTakeNoShortcutOfTheWindow)
 
 TEST_F(RecordTrendSimTest, RecordsTheShownCyclesAfterAskingAndNeverReplacesUnasked)
 {
-    window->ModuleState = 0;
+    window->ModuleState() = 0;
     Panel().RecordLMDButton->click();
     EXPECT_EQ(Texts(), QStringList{QStringLiteral("Нет открытого модуля! Поэтому данная опция не доступна!")});
-    window->ModuleState = 2;
+    window->ModuleState() = 2;
 
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return Value(0, 1) == "500.000"; }));

@@ -54,7 +54,7 @@ protected:
     // A module with these mezzanines, every fitted slot checked; levels per channel.
     void Open(const std::vector<std::string>& names, double seconds = 0.1, int rateIndex = 7)
     {
-        TFakeKsvApi::Describe(window->ModuleRecord, names);
+        TFakeKsvApi::Describe(window->ModuleRecord(), names);
         OpenDescribedModule(seconds, rateIndex);
     }
 };
@@ -169,7 +169,7 @@ TEST_F(MeasureWindowTest, UncheckingASlotStopsAndBlanksIt)
     Open(kMixed);
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return Value(1, 1) == "0.2500" && LampLit(1, 1); }));
-    ksv::TKsv27AdcChannelFrame* frame = window->SlotFrames[1];
+    ksv::TKsv27AdcChannelFrame* frame = window->SlotFrames()[1];
     frame->SlotNumberLMDCheckBox->click();
     EXPECT_EQ(MainThread, nullptr);
     EXPECT_EQ(Value(1, 1), "--------");
@@ -194,36 +194,36 @@ TEST_F(MeasureWindowTest, UncheckingASlotStopsAndBlanksIt)
 TEST_F(MeasureWindowTest, ResistanceSlotKeepsItsSecondChannelOff)
 {
     Open(kMixed);
-    ksv::TKsv27AdcChannelFrame* r = window->SlotFrames[2];
+    ksv::TKsv27AdcChannelFrame* r = window->SlotFrames()[2];
     EXPECT_TRUE(r->Value1LMDEdit->isEnabled());
     EXPECT_FALSE(r->Value2LMDEdit->isEnabled());
     EXPECT_FALSE(r->FlashLed2->isEnabled());
     EXPECT_FALSE(r->Channel2LMDLabel->isEnabled());
-    EXPECT_TRUE(window->SlotFrames[0]->Value2LMDEdit->isEnabled());
+    EXPECT_TRUE(window->SlotFrames()[0]->Value2LMDEdit->isEnabled());
     // Slots without a mezzanine stay as construction left them.
-    EXPECT_FALSE(window->SlotFrames[5]->SlotNumberLMDCheckBox->isEnabled());
+    EXPECT_FALSE(window->SlotFrames()[5]->SlotNumberLMDCheckBox->isEnabled());
 }
 
 TEST_F(MeasureWindowTest, AllSlotsBoxChecksOnlyFittedSlots)
 {
     Open(kMixed);
     FORM_UI(window, AllSlotsLMDCheckBox)->click(); // checked -> unchecked
-    for (int s : {0, 1, 2, 3, 4, 6}) EXPECT_FALSE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isChecked()) << s;
-    EXPECT_FALSE(window->SlotFrames[0]->Value1LMDEdit->isEnabled());
+    for (int s : {0, 1, 2, 3, 4, 6}) EXPECT_FALSE(window->SlotFrames()[s]->SlotNumberLMDCheckBox->isChecked()) << s;
+    EXPECT_FALSE(window->SlotFrames()[0]->Value1LMDEdit->isEnabled());
     FORM_UI(window, AllSlotsLMDCheckBox)->click();
-    for (int s : {0, 1, 2, 3, 4, 6}) EXPECT_TRUE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isChecked()) << s;
+    for (int s : {0, 1, 2, 3, 4, 6}) EXPECT_TRUE(window->SlotFrames()[s]->SlotNumberLMDCheckBox->isChecked()) << s;
     for (int s : {5, 7}) {
-        EXPECT_FALSE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isChecked()) << s;
-        EXPECT_FALSE(window->SlotFrames[s]->SlotNumberLMDCheckBox->isEnabled()) << s;
+        EXPECT_FALSE(window->SlotFrames()[s]->SlotNumberLMDCheckBox->isChecked()) << s;
+        EXPECT_FALSE(window->SlotFrames()[s]->SlotNumberLMDCheckBox->isEnabled()) << s;
     }
-    EXPECT_FALSE(window->SlotFrames[2]->Value2LMDEdit->isEnabled());
+    EXPECT_FALSE(window->SlotFrames()[2]->Value2LMDEdit->isEnabled());
 
     // From the grayed state a click checks every slot.
-    window->SlotFrames[0]->SlotNumberLMDCheckBox->click();
+    window->SlotFrames()[0]->SlotNumberLMDCheckBox->click();
     ASSERT_EQ(FORM_UI(window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
     FORM_UI(window, AllSlotsLMDCheckBox)->click();
     EXPECT_EQ(FORM_UI(window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
-    EXPECT_TRUE(window->SlotFrames[0]->SlotNumberLMDCheckBox->isChecked());
+    EXPECT_TRUE(window->SlotFrames()[0]->SlotNumberLMDCheckBox->isChecked());
     EXPECT_TRUE(shown.empty());
 }
 
@@ -364,10 +364,10 @@ TEST_F(MeasureWindowTest, WindowSideMessageBoxes)
 {
     Open(kMixed);
     // A page without a handler.
-    QWidget* page = window->HandlerPages[0];
-    window->HandlerPages[0] = nullptr;
+    QWidget* page = window->HandlerPages()[0];
+    window->HandlerPages()[0] = nullptr;
     window->Multimeter().StartThread();
-    window->HandlerPages[0] = page;
+    window->HandlerPages()[0] = page;
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].Text, QString::fromUtf8(msg::kUnknownPage));
     EXPECT_EQ(shown[0].Caption, QString::fromUtf8(msg::kUnknownPageCaption));
@@ -429,7 +429,7 @@ TEST_F(MeasureWindowTest, ThreadDialogIsBuiltToSizeAndColour)
 TEST_F(MeasureWindowTest, QuickStartStopEscapeAndSlotChangesNeverHang)
 {
     Open(kMixed);
-    QCheckBox* box = window->SlotFrames[3]->SlotNumberLMDCheckBox;
+    QCheckBox* box = window->SlotFrames()[3]->SlotNumberLMDCheckBox;
     for (int round = 0; round < 12; ++round) {
         ClickStart();
         ksv::SleepAndProcessMessages(round * 17 % 120);

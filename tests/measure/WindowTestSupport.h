@@ -61,12 +61,12 @@ protected:
     void OpenDescribedModule(double seconds, int rateIndex)
     {
         window->HandlerBusy = true;
-        window->ModuleState = 2;
-        window->AcquisitionTime = seconds;
+        window->ModuleState() = 2;
+        window->AcquisitionTime() = seconds;
         FORM_UI(window, AdcRateLMDComboBox)->setCurrentIndex(rateIndex);
         for (std::size_t s = 0; s < 8; ++s) {
-            const std::string name = FieldText(window->ModuleRecord.Mezzanines[s].MezzanineName);
-            window->SlotFrames[s]->SlotNumberLMDCheckBox->setChecked(IsFittedName(name));
+            const std::string name = FieldText(window->ModuleRecord().Mezzanines[s].MezzanineName);
+            window->SlotFrames()[s]->SlotNumberLMDCheckBox->setChecked(IsFittedName(name));
         }
         for (QWidget* w = FORM_UI(window, StartMultimeterLMDSpeedButton); w; w = w->parentWidget()) w->setEnabled(true);
         for (QWidget* w = FORM_UI(window, AllSlotsLMDCheckBox); w; w = w->parentWidget()) w->setEnabled(true);
@@ -92,14 +92,14 @@ protected:
 
     QString Value(int slot, int channel) const
     {
-        const TKsv27AdcChannelFrame* f = window->SlotFrames[static_cast<std::size_t>(slot)];
+        const TKsv27AdcChannelFrame* f = window->SlotFrames()[static_cast<std::size_t>(slot)];
         return (channel == 1 ? f->Value1LMDEdit : f->Value2LMDEdit)->text();
     }
 
     // An updated lamp shows green; an off one the panel's own colour.
     bool LampLit(int slot, int channel) const
     {
-        const TKsv27AdcChannelFrame* f = window->SlotFrames[static_cast<std::size_t>(slot)];
+        const TKsv27AdcChannelFrame* f = window->SlotFrames()[static_cast<std::size_t>(slot)];
         return (channel == 1 ? f->FlashLed1 : f->FlashLed2)->shownColor() == QColor(0, 255, 0);
     }
 
@@ -125,7 +125,7 @@ protected:
     void OpenSimModule(const char* crate, double seconds)
     {
         TKsvApi& api = KsvApi();
-        Ksv27ModuleRecord& r = window->ModuleRecord;
+        Ksv27ModuleRecord& r = window->ModuleRecord();
         api.KSV27_Init(&r);
         ASSERT_EQ(api.KSV27_Open(&r, KSV_SERVER_ADDRESS, KSV_SERVER_PORT, crate, 1), 0);
         ASSERT_EQ(api.KSV27_GetConfig(&r), 0);
@@ -138,7 +138,7 @@ protected:
         if (window) {
             window->HandlerBusy = false;
             window->StopMeasurement();
-            KsvApi().KSV27_Close(&window->ModuleRecord);
+            KsvApi().KSV27_Close(&window->ModuleRecord());
         }
         TMeasureWindowFixture::TearDown();
     }

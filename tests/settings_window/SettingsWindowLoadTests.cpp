@@ -31,10 +31,10 @@ QStringList PinTexts(const ksv::TKsv27AdcChannelFrame& f)
     return texts;
 }
 
-std::array<bool, 8> Checked(const TMainForm& w)
+std::array<bool, 8> Checked(TMainForm& w)
 {
     std::array<bool, 8> checked{};
-    for (std::size_t s = 0; s < 8; ++s) checked[s] = w.SlotFrames[s]->SlotNumberLMDCheckBox->isChecked();
+    for (std::size_t s = 0; s < 8; ++s) checked[s] = w.SlotFrames()[s]->SlotNumberLMDCheckBox->isChecked();
     return checked;
 }
 
@@ -44,7 +44,7 @@ TEST_F(SettingsWindowLoad, FreshDefaultsEnableEveryFittedSlotAndShowItsMezzanine
     Quietly([&] {
         FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->setChecked(true);
         for (QLabel* l : {Frame(4).Pin1PlusNameLMDLabel, Frame(4).Pin2MinusNumberLMDLabel}) l->setText("kept");
-        for (ksv::TKsv27AdcChannelFrame* f : Window->SlotFrames) {
+        for (ksv::TKsv27AdcChannelFrame* f : Window->SlotFrames()) {
             f->Value1LMDEdit->setText("1.000");
             f->Value2LMDEdit->setText("2.000");
             f->SetChannelLamp(1, ksv::TKsv27AdcChannelFrame::kLampUpdated);
@@ -52,7 +52,7 @@ TEST_F(SettingsWindowLoad, FreshDefaultsEnableEveryFittedSlotAndShowItsMezzanine
         }
     });
     ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
-    EXPECT_NE(Window->SettingsIniFile, nullptr);
+    EXPECT_NE(Window->SettingsIniFile(), nullptr);
     ksv::TIniFile ini(Path);
     ASSERT_TRUE(Window->Settings().LoadSettings(&ini));
     EXPECT_TRUE(Shown.empty()) << Texts().join('|').toStdString();
@@ -60,7 +60,7 @@ TEST_F(SettingsWindowLoad, FreshDefaultsEnableEveryFittedSlotAndShowItsMezzanine
     EXPECT_FALSE(FORM_UI(Window, AutoSaveSettingsLMDCheckBox)->isChecked());
     EXPECT_TRUE(FORM_UI(Window, SaveSettingsButton)->isEnabled());
     EXPECT_EQ(FORM_UI(Window, AdcRateLMDComboBox)->currentIndex(), 0);
-    EXPECT_DOUBLE_EQ(Window->AcquisitionTime, 1.0);
+    EXPECT_DOUBLE_EQ(Window->AcquisitionTime(), 1.0);
     EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::Checked);
     EXPECT_FALSE(Window->HandlerBusy);
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{true, true, true, true, true, false, true, true}));
@@ -101,8 +101,8 @@ TEST_F(SettingsWindowLoad, GroupFlagOffTakesTheSlotKeysOfFittedSlotsOnly)
     // The fresh file's slot keys: fitted slots 7 and 8 off, so the group is grayed.
     Fit(kAllVoltage);
     ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
-    Window->SettingsIniFile->WriteBool("Модуль KSV27", "Групповое управление слотами", false);
-    ASSERT_TRUE(Window->Settings().LoadModuleSettings(Window->SettingsIniFile.get()));
+    Window->SettingsIniFile()->WriteBool("Модуль KSV27", "Групповое управление слотами", false);
+    ASSERT_TRUE(Window->Settings().LoadModuleSettings(Window->SettingsIniFile().get()));
     EXPECT_EQ(Checked(*Window), (std::array<bool, 8>{true, true, true, true, true, true, false, false}));
     EXPECT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
 
@@ -153,10 +153,10 @@ TEST_F(SettingsWindowLoad, RateIndexOutsideTheTableSelectsNoRate)
     for (const auto& row : rows) {
         ASSERT_TRUE(LoadLines({"[Модуль KSV27]", row.Line, "Mаксимальное время сбора данных, с=0,5"}));
         EXPECT_EQ(FORM_UI(Window, AdcRateLMDComboBox)->currentIndex(), row.Index) << row.Line;
-        EXPECT_DOUBLE_EQ(Window->AcquisitionTime, 1.0);
+        EXPECT_DOUBLE_EQ(Window->AcquisitionTime(), 1.0);
     }
     ASSERT_TRUE(LoadLines({"[Модуль KSV27]", "Mаксимальное время сбора данных, с=2.5"}));
-    EXPECT_DOUBLE_EQ(Window->AcquisitionTime, 2.5);
+    EXPECT_DOUBLE_EQ(Window->AcquisitionTime(), 2.5);
 }
 
 TEST_F(SettingsWindowLoad, AutoSaveFlagSetsTheSaveButtonAndAGuardHeldByTheCallerIsKept)

@@ -47,7 +47,7 @@ protected:
     {
         TSettingsWindow::SetUp();
         Fit({"U10", "I5", "R100", "T", "X1", "EMPTY", "U01", "I20"});
-        auto& inv = Window->Inventory;
+        auto& inv = Window->Device().State().Inventory;
         inv.Ksv27CrateCount = 2;
         ksv::SetFieldText(inv.Ksv27CrateSerials[0], "C-1");
         ksv::SetFieldText(inv.Ksv27CrateSerials[1], "C-2");
@@ -98,7 +98,7 @@ TEST_F(SettingsWindowSaveScene, CtrlSWritesTheControlsInPlaceAndTheSelectionOnly
     Put(Path, HandFile());
     QTest::keyClick(Window.get(), Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(Slurp(Path), Saved("Серийный номер KSV крейта=OLD1", "Слот модуля=3"));
-    EXPECT_NE(Window->SettingsIniFile, nullptr);
+    EXPECT_NE(Window->SettingsIniFile(), nullptr);
 
     const struct {
         int Crate, Module;
@@ -174,7 +174,7 @@ TEST_F(SettingsWindowSaveScene, AutoSaveDefaultRewriteAndCloseKeepOnlyTheNeverSa
     Api.Opened = true;
     Window->close();
     EXPECT_EQ(Api.CloseCalls, 1);
-    EXPECT_EQ(Window->SettingsIniFile, nullptr);
+    EXPECT_EQ(Window->SettingsIniFile(), nullptr);
     const std::string bytes = Slurp(path);
     std::filesystem::remove(path);
     const auto has = [&](const char* line) { return bytes.find(Ini({line})) != std::string::npos; };
@@ -191,8 +191,8 @@ TEST_F(SettingsWindowSave, GrayedGroupIsSavedOffSoTheMixedChoiceComesBack)
 {
     Fit({"U10", "U10", "U10", "U10", "U10", "U10", "U10", "U10"});
     ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
-    Window->SettingsIniFile->WriteBool("Модуль KSV27", "Групповое управление слотами", false);
-    ASSERT_TRUE(Window->Settings().LoadModuleSettings(Window->SettingsIniFile.get()));
+    Window->SettingsIniFile()->WriteBool("Модуль KSV27", "Групповое управление слотами", false);
+    ASSERT_TRUE(Window->Settings().LoadModuleSettings(Window->SettingsIniFile().get()));
     ASSERT_EQ(FORM_UI(Window, AllSlotsLMDCheckBox)->checkState(), Qt::PartiallyChecked);
     Window->Settings().SaveIniFile(Path);
     ksv::TIniFile ini(Path);
@@ -206,7 +206,7 @@ TEST_F(SettingsWindowSave, DefaultFileNeedsAPathAndAnObject)
 {
     ASSERT_TRUE(Window->Settings().CreateDefaultIniFile(Path));
     EXPECT_FALSE(Window->Settings().CreateDefaultIniFile(""));
-    EXPECT_EQ(Window->SettingsIniFile, nullptr); // released before the path was looked at
+    EXPECT_EQ(Window->SettingsIniFile(), nullptr); // released before the path was looked at
     ASSERT_EQ(Shown.size(), 1u);
     EXPECT_EQ(Shown[0].Text, "Неправильное название файла штатных настроек!");
     EXPECT_EQ(Shown[0].Caption, "ОШИБКА CreateDefaultIniFile()!");
@@ -236,7 +236,7 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     EXPECT_FALSE(Window->HandlerBusy);
     EXPECT_FALSE(Window->Settings().CreateDefaultIniFile(path));
     expectOneRefusal(path);
-    EXPECT_NE(Window->SettingsIniFile, nullptr);
+    EXPECT_NE(Window->SettingsIniFile(), nullptr);
 
     // The close handler's auto-save saves to the settings path in force,
     // whose place is taken by a folder here.
@@ -252,7 +252,7 @@ TEST_F(SettingsWindowSave, RefusedWriteShowsOneBoxAndEveryCallerFinishesItsSteps
     std::filesystem::remove(closePath);
     expectOneRefusal(closePath);
     EXPECT_EQ(Api.CloseCalls, 1);
-    EXPECT_EQ(Window->SettingsIniFile, nullptr);
+    EXPECT_EQ(Window->SettingsIniFile(), nullptr);
     EXPECT_FALSE(Window->HandlerBusy);
 
     // No file may grow past 16 bytes: the first write fails, the old file stays whole.

@@ -78,14 +78,14 @@ protected:
         SetKsvApi(nullptr);
     }
 
-    TKsv27AdcChannelFrame& Frame(std::size_t slot) const { return *Window->SlotFrames[slot]; }
+    TKsv27AdcChannelFrame& Frame(std::size_t slot) const { return *Window->SlotFrames()[slot]; }
 
     // The mezzanines of the opened module; the serial of slot s is "S<s>".
     void Fit(const std::array<const char*, 8>& names)
     {
         for (std::size_t s = 0; s < names.size(); ++s) {
-            SetFieldText(Window->ModuleRecord.Mezzanines[s].MezzanineName, names[s]);
-            SetFieldText(Ksv27MezzanineDescOf(&Window->ModuleRecord, static_cast<int>(s))->MezzanineSerial,
+            SetFieldText(Window->ModuleRecord().Mezzanines[s].MezzanineName, names[s]);
+            SetFieldText(Ksv27MezzanineDescOf(&Window->ModuleRecord(), static_cast<int>(s))->MezzanineSerial,
                          "S" + std::to_string(s));
         }
     }

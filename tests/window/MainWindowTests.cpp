@@ -46,9 +46,9 @@ TEST_F(MainWindow, IsTheOneInstanceUntilDestroyed)
 
 TEST_F(MainWindow, DataStartsAtItsDefaults)
 {
-    EXPECT_EQ(Window.Inventory.SelectedCrate, -1);
-    EXPECT_EQ(Window.ModuleState, 0);
-    EXPECT_EQ(Window.CrateStatusOk, 0);
+    EXPECT_EQ(Window.Device().State().Inventory.SelectedCrate, -1);
+    EXPECT_EQ(Window.ModuleState(), 0);
+    EXPECT_EQ(Window.CrateStatusOk(), 0);
     EXPECT_EQ(Window.StartupPhase, 1);
     EXPECT_FALSE(Window.HandlerBusy);
     EXPECT_TRUE(Window.DiscoveryRequestAllowed);
@@ -56,11 +56,11 @@ TEST_F(MainWindow, DataStartsAtItsDefaults)
     EXPECT_FALSE(Window.DiscoveryRunning);
     EXPECT_FALSE(Window.MeasurementRunning);
     EXPECT_TRUE(Window.AcquisitionIdle);
-    EXPECT_EQ(Window.SettingsIniFile, nullptr);
-    EXPECT_EQ(Window.HandlerPages[0], FORM_UI(Window, MultimeterLMDTabSheet));
-    EXPECT_EQ(Window.HandlerIndex, 0);
-    EXPECT_DOUBLE_EQ(Window.AcquisitionTime, 0.0);
-    EXPECT_EQ(Window.TitleTemplate, QStringLiteral("KSV27_vorn - ?.?.?"));
+    EXPECT_EQ(Window.SettingsIniFile(), nullptr);
+    EXPECT_EQ(Window.HandlerPages()[0], FORM_UI(Window, MultimeterLMDTabSheet));
+    EXPECT_EQ(Window.HandlerIndex(), 0);
+    EXPECT_DOUBLE_EQ(Window.AcquisitionTime(), 0.0);
+    EXPECT_EQ(Window.TitleTemplate(), QStringLiteral("KSV27_vorn - ?.?.?"));
     EXPECT_EQ(Window.windowTitle(), QStringLiteral("KSV27"));
     EXPECT_EQ(Window.WindowsVersionCode, 0);
 }
@@ -178,7 +178,7 @@ TEST_F(MainWindow, PagesAndWhatIsShownAfterConstruction)
 TEST_F(MainWindow, EveryFrameIsDisabledAndShowsNothingYet)
 {
     for (int slot = 0; slot < 8; ++slot) {
-        ksv::TKsv27AdcChannelFrame* frame = Window.SlotFrames[slot];
+        ksv::TKsv27AdcChannelFrame* frame = Window.SlotFrames()[slot];
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->Slot, slot);
         EXPECT_FALSE(frame->isHidden());
@@ -206,13 +206,13 @@ TEST_F(MainWindow, EveryFrameIsDisabledAndShowsNothingYet)
 
 TEST_F(MainWindow, FramesAreNamedAndPlacedInTwoColumnsOfFour)
 {
-    const int width = Window.SlotFrames[0]->width();
-    const int height = Window.SlotFrames[0]->height();
-    const QWidget* panel = Window.SlotFrames[0]->Ksv27AdcChannelLMDSimplePanel;
+    const int width = Window.SlotFrames()[0]->width();
+    const int height = Window.SlotFrames()[0]->height();
+    const QWidget* panel = Window.SlotFrames()[0]->Ksv27AdcChannelLMDSimplePanel;
     EXPECT_EQ(width, panel->x() + panel->width());
     EXPECT_EQ(height, panel->y() + panel->height());
     for (int slot = 0; slot < 8; ++slot) {
-        ksv::TKsv27AdcChannelFrame* frame = Window.SlotFrames[slot];
+        ksv::TKsv27AdcChannelFrame* frame = Window.SlotFrames()[slot];
         EXPECT_EQ(frame->objectName(), QStringLiteral("Ksv27AdcChannel%1Frame").arg(slot));
         EXPECT_EQ(frame->parentWidget(), FORM_UI(Window, AdcIndividualParsLMDGroupBox));
         EXPECT_EQ(frame->property("tag").toInt(), slot);
@@ -220,7 +220,7 @@ TEST_F(MainWindow, FramesAreNamedAndPlacedInTwoColumnsOfFour)
         EXPECT_EQ(frame->geometry(), QRect(width * column + 1, height * row + 27, width, height)) << "slot " << slot;
     }
     // Slot 4 heads the right-hand column.
-    EXPECT_EQ(Window.SlotFrames[4]->pos(), QPoint(width + 1, 27));
+    EXPECT_EQ(Window.SlotFrames()[4]->pos(), QPoint(width + 1, 27));
 }
 
 TEST_F(MainWindow, SizeFollowsTheDesignLessTheUnusedParts)
@@ -256,7 +256,7 @@ TEST_F(MainWindow, ShownLayoutCentresThePanelAndKeepsEveryFrameVisible)
     // With the equipment panel hidden the stream panel takes the whole panel.
     EXPECT_EQ(FORM_UI(Window, AdcStreamLMDSimplePanel)->geometry(), QRect(QPoint(0, 0), panel.size()));
     const QRect group = FORM_UI(Window, AdcIndividualParsLMDGroupBox)->rect();
-    for (ksv::TKsv27AdcChannelFrame* frame : Window.SlotFrames)
+    for (ksv::TKsv27AdcChannelFrame* frame : Window.SlotFrames())
         EXPECT_TRUE(group.contains(frame->geometry())) << frame->objectName().toStdString();
     EXPECT_TRUE(Window.rect().contains(FORM_UI(Window, ModuleDetectionLMDGroupBox)->geometry()));
     const QRect save(FORM_UI(Window, SaveIniSettingLMDGroupBox)->mapTo(&Window, QPoint(0, 0)),
@@ -285,9 +285,9 @@ TEST_F(MainWindow, ShowAndResizeAdvanceTheStartupPhaseOnlyWhenNotBusy)
 TEST_F(MainWindow, ApplicationActivationSetsAndClearsAppActiveInEveryFrame)
 {
     Window.ApplicationActivate(true);
-    for (auto* frame : Window.SlotFrames) EXPECT_EQ(frame->AppActive, 1);
+    for (auto* frame : Window.SlotFrames()) EXPECT_EQ(frame->AppActive, 1);
     Window.ApplicationActivate(false);
-    for (auto* frame : Window.SlotFrames) EXPECT_EQ(frame->AppActive, 0);
+    for (auto* frame : Window.SlotFrames()) EXPECT_EQ(frame->AppActive, 0);
 }
 
 TEST_F(MainWindow, CloseClosesAnOpenModuleAndSavesNothingWithoutAutoSave)
@@ -384,7 +384,7 @@ TEST_F(MainWindow, PageChangeWhileBusyGoesAheadSilently)
 
 TEST_F(MainWindow, BackToTheMultimeterPageWithAModuleShowsTheStartPanel)
 {
-    Window.ModuleState = 2;
+    Window.ModuleState() = 2;
     FORM_UI(Window, MainLMDPageControl)->setCurrentIndex(1);
     EXPECT_EQ(FORM_UI(Window, MainLMDPageControl)->currentIndex(), 1);
     FORM_UI(Window, StartMultimeterLMDSimplePanel)->hide();

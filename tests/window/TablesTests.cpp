@@ -32,10 +32,10 @@ TEST(RateTable, DivisorsAndRatesAgree)
     TMainForm window;
     const std::array<std::uint8_t, 8> divisors = {199, 99, 49, 19, 9, 4, 1, 0};
     const std::array<double, 8> rates = {5, 10, 20, 50, 100, 200, 500, 1000};
-    EXPECT_EQ(window.AdcRateDivisors, divisors);
+    EXPECT_EQ(window.AdcRateDivisors(), divisors);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_DOUBLE_EQ(window.AdcRatesHz[i], rates[i]) << "index " << i;
-        EXPECT_DOUBLE_EQ(window.AdcRatesHz[i], 1000.0 / (window.AdcRateDivisors[i] + 1));
+        EXPECT_DOUBLE_EQ(window.AdcRatesHz()[i], rates[i]) << "index " << i;
+        EXPECT_DOUBLE_EQ(window.AdcRatesHz()[i], 1000.0 / (window.AdcRateDivisors()[i] + 1));
         // The combo's text is the rate it stands for.
         EXPECT_DOUBLE_EQ(FORM_UI(window, AdcRateLMDComboBox)->itemText(i).trimmed().toDouble(), rates[i]);
     }
@@ -44,8 +44,8 @@ TEST(RateTable, DivisorsAndRatesAgree)
 TEST(PinTables, VoltageAndCurrentTablesShareContactsAndDifferInNames)
 {
     TMainForm window;
-    const ksv::TPinTable& u = window.VoltagePinTable;
-    const ksv::TPinTable& i = window.CurrentPinTable;
+    const ksv::TPinTable& u = window.VoltagePinTable();
+    const ksv::TPinTable& i = window.CurrentPinTable();
     EXPECT_EQ(u.PlusNames[15], "+U16");
     EXPECT_EQ(u.PlusContacts[15], "22");
     EXPECT_EQ(u.MinusNames[15], "-U16");
@@ -65,8 +65,8 @@ TEST(PinTables, VoltageAndCurrentTablesShareContactsAndDifferInNames)
 TEST(PinTables, ResistanceSlotEightDrivesCurrentAndSensesVoltage)
 {
     TMainForm window;
-    const ksv::TPinTexts pin1 = ksv::SlotPin(window.ResistancePinTable, 7, 0);
-    const ksv::TPinTexts pin2 = ksv::SlotPin(window.ResistancePinTable, 7, 1);
+    const ksv::TPinTexts pin1 = ksv::SlotPin(window.ResistancePinTable(), 7, 0);
+    const ksv::TPinTexts pin2 = ksv::SlotPin(window.ResistancePinTable(), 7, 1);
     EXPECT_EQ(pin1.PlusName, "+I15");
     EXPECT_EQ(pin1.PlusContact, "5");
     EXPECT_EQ(pin1.MinusName, "-I15");
@@ -75,7 +75,7 @@ TEST(PinTables, ResistanceSlotEightDrivesCurrentAndSensesVoltage)
     EXPECT_EQ(pin2.PlusContact, "22");
     EXPECT_EQ(pin2.MinusName, "-U15");
     EXPECT_EQ(pin2.MinusContact, "4");
-    const ksv::TPinTexts first = ksv::SlotPin(window.ResistancePinTable, 0, 0);
+    const ksv::TPinTexts first = ksv::SlotPin(window.ResistancePinTable(), 0, 0);
     EXPECT_EQ(first.PlusName, "+I1");
     EXPECT_EQ(first.PlusContact, "19");
     EXPECT_EQ(first.MinusContact, "37");
