@@ -165,7 +165,7 @@ void TCycleRecorder::Stop()
     writer_->changed.notify_all();
 }
 
-void TCycleRecorder::WaitUntilWritten()
+void TCycleRecorder::WaitUntilWritten() const
 {
     if (!writer_) return;
     TWriter& w = *writer_;

@@ -57,7 +57,7 @@ public:
     void Stop();
     // Blocks until the writer has written every queued row, or failed; for a
     // caller that may wait for the disk (the tests).
-    void WaitUntilWritten();
+    void WaitUntilWritten() const;
     // The writer still has rows to write or the file still open.
     bool Writing() const;
 

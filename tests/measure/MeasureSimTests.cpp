@@ -289,11 +289,15 @@ TEST_F(RecordTrendSimTest, ARefusedWriteEndsTheRecordingOnlyAndKeepsEveryFinishe
     const std::uint64_t header = std::filesystem::file_size(path);
     ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return Panel().Recorder().Rows() >= 1; }));
+    // Rows() counts queued rows too: size the limit from rows on the disk.
+    Panel().Recorder().WaitUntilWritten();
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const std::uint64_t size = std::filesystem::file_size(path);
+    const std::uint64_t rowBytes = (size - header) / Panel().Recorder().Rows();
+    ASSERT_GT(rowBytes, 0u);
     rlimit limit = old;
-    limit.rlim_cur = size + (size - header) * 3 / 2; // room for one more row and a half
+    limit.rlim_cur = size + rowBytes * 3 / 2; // room for one more row and a half
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     const bool ended = WaitUntil([&] { return Shown("Ошибка RecordCycle()!!!"); });
     setrlimit(RLIMIT_FSIZE, &old);
