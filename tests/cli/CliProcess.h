@@ -7,7 +7,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -49,19 +48,11 @@ private:
         TCliRun run;
         int out[2], err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return run;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&fa, err[1], STDERR_FILENO);
         std::vector<std::string> all = {CliPath()};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
         const auto start = std::chrono::steady_clock::now();
         pid_t pid = -1;
-        const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
+        const int rc = simtest::SpawnChild(all, {out[1], err[1]}, pid);
         ::close(out[1]);
         ::close(err[1]);
         if (rc == 0) Pump(pid, out[0], err[0], run, plan, start, timeoutMs);

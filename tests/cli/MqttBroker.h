@@ -2,7 +2,8 @@
 // POSIX: `mosquitto` on a free 127.0.0.1 port with its persistence in a
 // scratch folder (stopped and started again on the same port and folder),
 // `mosquitto_sub` with a persistent session writing "topic payload" lines to
-// a file, and any program run in the background with its output in files.
+// a file, and any program run in the background with its output in files;
+// every one of them dies with the test.
 #pragma once
 
 #include <arpa/inet.h>
@@ -13,7 +14,7 @@
 #include <fstream>
 #include <memory>
 #include <netinet/in.h>
-#include <spawn.h>
+#include <pwd.h>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
@@ -22,7 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "ChildProcess.h"
 
 namespace ksv::mqtttest {
 
@@ -67,16 +68,12 @@ public:
     {
         out_ = out;
         err_ = err;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        std::vector<char*> argv;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int rc = posix_spawnp(&pid_, argv[0], &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        if (rc != 0) pid_ = -1;
+        const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+        const int outFd = ::open(out.c_str(), flags, 0644);
+        const int errFd = ::open(err.c_str(), flags, 0644);
+        const int rc = outFd >= 0 && errFd >= 0 ? simtest::SpawnChild(args, {outFd, errFd}, pid_) : errno;
+        if (outFd >= 0) ::close(outFd);
+        if (errFd >= 0) ::close(errFd);
         return rc == 0;
     }
 
@@ -148,8 +145,12 @@ public:
     bool Start(const std::string& user = "", const std::string& password = "", const std::string& extra = "")
     {
         std::ofstream config(dir_ / "broker.conf");
+        // A broker started as root changes to its own user, and a change of
+        // user makes the kernel forget that it should die with the test.
+        const passwd* self = ::getpwuid(::geteuid());
         config << "listener " << port_ << " 127.0.0.1\npersistence true\npersistence_location " << dir_.string()
                << "/\nlog_dest stderr\n";
+        if (self) config << "user " << self->pw_name << '\n';
         if (user.empty()) {
             config << "allow_anonymous true\n";
         } else {

@@ -23,14 +23,14 @@
 #include <functional>
 #include <limits.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "ChildProcess.h"
+
 
 namespace ksv::simtest {
 
@@ -78,25 +78,18 @@ inline bool ReadPipeUntil(int fd, std::chrono::steady_clock::time_point deadline
 }
 
 // Starts `args` (the program's path first) with its standard output going
-// into a pipe whose reading end comes back in `outFd`. 0, or the error number
-// of what failed; `pid` is -1 then and no descriptor is left open.
+// into a pipe whose reading end comes back in `outFd`; it dies with the
+// caller. 0, or the error number of what failed; `pid` is -1 then and no
+// descriptor is left open.
 inline int SpawnWithOutputPipe(const std::vector<std::string>& args, pid_t& pid, int& outFd)
 {
     pid = -1;
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0) return errno;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, pipefd[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
+    const int rc = SpawnChild(args, {pipefd[1], -1}, pid);
     ::close(pipefd[1]);
     if (rc != 0) {
         ::close(pipefd[0]);
-        pid = -1;
         return rc;
     }
     outFd = pipefd[0];
