@@ -1,8 +1,11 @@
-"""A private network for one test: the script runs again inside new network
-and mount namespaces (unshare, killed with its parent), with loopback up and
-a tmpfs on /run, so the daemons it starts (rpcbind, dbus-daemon,
-avahi-daemon) and their sockets are its own and the machine's network is
-never touched. Every child dies with the test (PR_SET_PDEATHSIG)."""
+"""A private network for one test: the script runs again inside new network,
+mount and process-id namespaces (unshare, killed with its parent), with
+loopback up and a tmpfs on /run, so the daemons it starts (rpcbind,
+dbus-daemon, avahi-daemon) and their sockets are its own and the machine's
+network is never touched. When the script ends, however it ends, the
+namespace's first process ends with it and the kernel kills every process
+left in the namespace, also daemons that changed to a user of their own
+(which makes the kernel forget PR_SET_PDEATHSIG)."""
 import os
 import subprocess
 import sys
@@ -19,9 +22,12 @@ def enter():
         subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True)
         return
     env = dict(os.environ, KSV_TEST_NETNS="1")
-    code = subprocess.run(["unshare", "--net", "--mount", "--fork", "--kill-child", sys.executable] + sys.argv,
-                          env=env).returncode
-    sys.exit(code)
+    # The namespace's first process is a shell that waits for the script: the
+    # script then has a process id of its own to hand its children as their
+    # parent (--parent refuses 1).
+    inner = children.popen(["unshare", "--net", "--mount", "--pid", "--mount-proc", "--fork", "--kill-child",
+                            "/bin/sh", "-c", '"$@"; exit $?', "sh", sys.executable] + sys.argv, env=env)
+    sys.exit(inner.wait())
 
 
 class Daemons:
