@@ -31,7 +31,6 @@
 
 #include "ChildProcess.h"
 
-
 namespace ksv::simtest {
 
 // The folder of the running executable.
