@@ -232,8 +232,10 @@ def main():
         hostile_inputs(core, rss_of(service.proc.pid), service.proc.pid)
 
         second = Serve(server.port)
-        check(second.said("for another service") and registered_port() == core,
-              "a second serve leaves the first one's entry be")
+        told = second.said("for another service")
+        entry = registered_port()
+        check(told and entry == core, "a second serve leaves the first one's entry be" +
+              ("" if told and entry == core else f" (entry {entry}, core {core}): {second.stderr()[-8000:]}"))
         check(second.stop() == 0 and registered_port() == core, "and its exit does not take the entry out")
         status = service.stop()
         check(status == 0 and registered_port() == 0,
