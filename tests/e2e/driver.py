@@ -176,8 +176,9 @@ class App:
         status = self.proc.poll()
         print("     the program %s" % ("is running" if status is None else "ended with status %s" % status), flush=True)
         if self.log is not None:
-            self.log.seek(0)
-            for line in self.log.read().decode("utf-8", "replace").splitlines()[-15:]:
+            # pread leaves the offset the program writes at alone (seek would not).
+            fd = self.log.fileno()
+            for line in os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace").splitlines()[-15:]:
                 print("     | " + line, flush=True)
 
     def nodes(self):

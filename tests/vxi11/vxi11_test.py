@@ -38,8 +38,11 @@ class Serve:
         self.port = int(self.proc.stdout.readline() or 0)
 
     def stderr(self):
-        self.log.seek(0)
-        return self.log.read()
+        # pread: the service writes at the offset it shares with this file
+        # object, so moving it (seek) would let the service overwrite its own
+        # earlier lines.
+        fd = self.log.fileno()
+        return os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace")
 
     def said(self, text, seconds=30):
         """Whether standard error shows text within the time: the port line
