@@ -140,26 +140,27 @@ const TChannelSetting* FindSetting(const TChannelTable& table, int moduleSlot, i
     return it == table.end() ? nullptr : &it->second;
 }
 
+void ApplyChannelSetting(const TChannelSetting& setting, bool raw, TChannelResult& channel)
+{
+    channel.Label = setting.Label;
+    if (raw || !setting.Scale || channel.Unit == TChannelUnit::None) return;
+    channel.Scaled = true;
+    channel.ScaledUnit = setting.Unit.empty() ? SiUnitText(channel.Unit) : setting.Unit;
+    channel.RawValue = channel.Value;
+    if (!channel.Valid) return;
+    const double term = setting.Gain * channel.Value * SiFactor(channel.Unit);
+    channel.Value = term + setting.Offset;
+    // What cancels to within the sum's rounding is zero, not 3.7e-08.
+    if (std::fabs(channel.Value) <= 1e-12 * (std::fabs(term) + std::fabs(setting.Offset))) channel.Value = 0.0;
+    channel.Valid = std::isfinite(channel.Value);
+    channel.Text = channel.Valid ? ScaledText(channel.Value) : std::string(kNoValueText);
+}
+
 void ApplyChannelTable(const TChannelTable& table, int moduleSlot, bool singleModule, bool raw, TCycleResult& cycle)
 {
-    if (table.empty()) return;
-    for (int c = 0; c < kChannelCount; ++c) {
-        TChannelResult& channel = cycle.Channels[static_cast<std::size_t>(c)];
-        const TChannelSetting* setting = FindSetting(table, moduleSlot, c, singleModule);
-        if (!setting) continue;
-        channel.Label = setting->Label;
-        if (raw || !setting->Scale || channel.Unit == TChannelUnit::None) continue;
-        channel.Scaled = true;
-        channel.ScaledUnit = setting->Unit.empty() ? SiUnitText(channel.Unit) : setting->Unit;
-        channel.RawValue = channel.Value;
-        if (!channel.Valid) continue;
-        const double term = setting->Gain * channel.Value * SiFactor(channel.Unit);
-        channel.Value = term + setting->Offset;
-        // What cancels to within the sum's rounding is zero, not 3.7e-08.
-        if (std::fabs(channel.Value) <= 1e-12 * (std::fabs(term) + std::fabs(setting->Offset))) channel.Value = 0.0;
-        channel.Valid = std::isfinite(channel.Value);
-        channel.Text = channel.Valid ? ScaledText(channel.Value) : std::string(kNoValueText);
-    }
+    for (int c = 0; c < kChannelCount && !table.empty(); ++c)
+        if (const TChannelSetting* setting = FindSetting(table, moduleSlot, c, singleModule))
+            ApplyChannelSetting(*setting, raw, cycle.Channels[static_cast<std::size_t>(c)]);
 }
 
 std::string ScaledText(double value)

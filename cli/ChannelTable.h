@@ -49,9 +49,11 @@ inline int ChannelNumber(int moduleSlot, int channel) { return moduleSlot * 100 
 // by 1..16; null when it has none.
 const TChannelSetting* FindSetting(const TChannelTable& table, int moduleSlot, int channel, bool singleModule);
 
-// Labels each channel of `cycle` and, unless `raw`, scales its value: the
-// shown value becomes the scaled one (its text "%.7g"), the unit the
-// user's, and RawValue keeps the value before scaling.
+// Labels one channel and, unless `raw`, scales its value: the shown value
+// becomes the scaled one (its text "%.7g"), the unit the user's, and
+// RawValue keeps the value before scaling.
+void ApplyChannelSetting(const TChannelSetting& setting, bool raw, TChannelResult& channel);
+// The same for each channel of `cycle` that the table names.
 void ApplyChannelTable(const TChannelTable& table, int moduleSlot, bool singleModule, bool raw, TCycleResult& cycle);
 
 // A scaled value's text: up to 7 significant digits, '.' as decimal point.

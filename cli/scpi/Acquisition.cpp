@@ -3,7 +3,6 @@
 #include <chrono>
 #include <map>
 
-#include "ChannelTable.h"
 #include "Commands.h"
 #include "CrateScan.h"
 #include "DeviceEngine.h"
@@ -190,9 +189,9 @@ void TAcquisition::MeasureScans(const TMeasurementRequest& request)
             overflowTold = true;
         }
         if (observer_) {
-            // The observers' copy carries the channel file's names and scaling.
-            for (TModuleScan& module : scan.Modules)
-                cli::ApplyChannelTable(state_.Choice().Channels, module.Slot, !several, false, module.Cycle);
+            // The observers' copy carries the channels' names and scaling as they
+            // stand: the channel file's, or what a client has set since.
+            state_.ApplyScales(scan);
             observer_(scan);
         }
         if (several && !state_.Facts().Open) break;

@@ -284,15 +284,21 @@ TScpiError TInstrumentState::ChangeScale(TChannelSet channels, const std::functi
     return {};
 }
 
+void TInstrumentState::ApplyScales(TScan& scan) const
+{
+    std::lock_guard lock(mutex_);
+    for (std::size_t p = 0; p < scan.Modules.size() && p < kMaxModules; ++p)
+        for (std::size_t c = 0; c < kModuleChannels; ++c)
+            cli::ApplyChannelSetting(scales_[p * kModuleChannels + c], false, scan.Modules[p].Cycle.Channels[c]);
+}
+
 void TInstrumentState::ApplyChannelFile()
 {
     for (std::size_t p = 0; p < facts_.Modules.size() && p < kMaxModules; ++p) {
         for (int c = 0; c < kModuleChannels; ++c) {
             const cli::TChannelSetting* setting =
                 cli::FindSetting(choice_.Channels, facts_.Modules[p].Slot, c, !facts_.Several);
-            if (!setting) continue;
-            scales_[p * kModuleChannels + static_cast<std::size_t>(c)] = {setting->Label, setting->Scale,
-                                                                          setting->Gain, setting->Offset, setting->Unit};
+            if (setting) scales_[p * kModuleChannels + static_cast<std::size_t>(c)] = *setting;
         }
     }
 }
@@ -416,7 +422,7 @@ bool TInstrumentState::TakeScan(const TScan& scan, double time, TChannelSet chan
         std::lock_guard lock(mutex_);
         if (abortedUpTo_ >= generation) return true; // an ABORt or *RST came first
         for (std::size_t c = 0; c < kChannels; ++c)
-            if (scales_[c].On) values[c] = scales_[c].Gain * values[c] + scales_[c].Offset;
+            if (scales_[c].Scale) values[c] = scales_[c].Gain * values[c] + scales_[c].Offset;
         dropped = !memory_.Add(time, values);
         for (std::size_t c = 0; c < kChannels; ++c) {
             if (!channels[c] || !std::isfinite(values[c])) continue;

@@ -64,15 +64,10 @@ struct TInstrumentConfig {
 };
 inline constexpr std::uint64_t kInfiniteCount = 0;
 
-// A channel's name and scaling: while On, a reading is Gain * SI value +
-// Offset, in Unit ("" : the SI unit's name).
-struct TChannelScale {
-    std::string Label; // UTF-8, at most 32 characters
-    bool On = false;
-    double Gain = 1.0;
-    double Offset = 0.0;
-    std::string Unit;
-};
+// A channel's name and scaling: while Scale is on, a reading is Gain * SI
+// value + Offset, in Unit ("" : the SI unit's name); the channel file's
+// setting of a channel is where it starts.
+using TChannelScale = cli::TChannelSetting;
 
 struct TLimit {
     double Value = 0.0;
@@ -161,6 +156,9 @@ public:
     // (its readings would mix two scalings). Labels change at any time.
     TScpiError ChangeScale(TChannelSet channels, const std::function<void(TChannelScale&)>& change, bool label);
     TChannelSet Crossed() const;
+    // Names and scales every module's cycle of `scan` as the channels are
+    // named and scaled now: what the page and the publishers are given.
+    void ApplyScales(TScan& scan) const;
 
     // The client that holds the exclusive lock (a VXI-11 link's session),
     // 0 when none does. Network thread only.

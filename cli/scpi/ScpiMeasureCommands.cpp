@@ -259,7 +259,7 @@ std::string TSessionContext::FormatReadings(const std::vector<TReading>& reading
         if (format_.Unit && facts.Open) {
             const TChannelScale scale = instrument_.Scale(r.Channel - 1);
             const std::string unit =
-                scale.On && !scale.Unit.empty() ? scale.Unit : std::string(UnitOfChannel(facts, r.Channel - 1));
+                scale.Scale && !scale.Unit.empty() ? scale.Unit : std::string(UnitOfChannel(facts, r.Channel - 1));
             if (!unit.empty()) text += " " + unit;
         }
         if (format_.Time) text += "," + Nr3(r.Time);

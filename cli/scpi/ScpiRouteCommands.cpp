@@ -90,11 +90,11 @@ TScpiError TSessionContext::ScaleUnit(TExec& e)
 TScpiError TSessionContext::ScaleState(TExec& e)
 {
     return ChannelSetting(
-        e, false, [this](int c) { return std::string(instrument_.Scale(c).On ? "1" : "0"); },
+        e, false, [this](int c) { return std::string(instrument_.Scale(c).Scale ? "1" : "0"); },
         [](const TParam& p, TChannelScale& scale) -> TScpiError {
             bool on = false;
             if (TScpiError error = ToBool(p, on)) return error;
-            scale.On = on;
+            scale.Scale = on;
             return {};
         });
 }

@@ -301,8 +301,8 @@ const char* const kCrateScenario = R"({"crates": [ { "serial": "MQ2", "slots": [
 
 // Two modules of one crate (--slot all), from `measure` and from `serve`
 // (a measurement asked for over SCPI): each under its own topics, both with
-// the scan's one time, the channel file's label and scaling in the payload,
-// and each module's status naming it.
+// the scan's one time, the channel file's label and scaling in the payload
+// (with serve, also those a SCPI client set), and each module's status naming it.
 TEST(MqttCrate, EveryModulePublishesUnderItsTopicsWithTheScansTime)
 {
     for (const bool serve : {false, true}) {
@@ -329,6 +329,8 @@ TEST(MqttCrate, EveryModulePublishesUnderItsTopicsWithTheScansTime)
         if (serve) {
             ASSERT_TRUE(WaitFor([&] { return tool.Out().find('\n') != std::string::npos; }, 20000)) << tool.Err();
             const int fd = ConnectScpi(std::stoi(tool.Out()));
+            // A name and scaling a client sets are what the payloads carry.
+            SendScpi(fd, "ROUT:CHAN:LAB \"Feed\",(@601);:CALC:SCAL:STAT ON,(@601)\n");
             SendScpi(fd, "RATE 100;APER 0.1;:TRIG:COUN 2;:INIT\n");
             ASSERT_TRUE(WaitFor([&] { return cycles("2").size() >= 2 && cycles("6").size() >= 2; }, 20000))
                 << tool.Err();
@@ -344,6 +346,11 @@ TEST(MqttCrate, EveryModulePublishesUnderItsTopicsWithTheScansTime)
         EXPECT_EQ(two["channels"][0]["unit"], "bar");
         EXPECT_NEAR(two["channels"][0]["value"].get<double>(), 0.0, 1e-4);
         EXPECT_NEAR(two["channels"][0]["raw"].get<double>(), 4.0, 1e-4);
+        if (serve) {
+            EXPECT_EQ(six["channels"][0]["label"], "Feed");
+            EXPECT_EQ(six["channels"][0]["unit"], "V");
+            EXPECT_NEAR(six["channels"][0]["value"].get<double>(), 1.0, 1e-4);
+        }
         EXPECT_EQ(nlohmann::json::parse(subscriber.Payloads("ksv27/MQ2/2/status").front())["slot"], 2);
         EXPECT_EQ(nlohmann::json::parse(subscriber.Payloads("ksv27/MQ2/6/status").front())["slot"], 6);
     }
