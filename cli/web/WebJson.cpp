@@ -27,6 +27,13 @@ std::string Number(double value)
     return text;
 }
 
+// A time in whole milliseconds since the epoch: its 13 digits are more than
+// Number keeps, which would round it to the second.
+std::string EpochMsJson(double ms)
+{
+    return std::isfinite(ms) ? std::to_string(static_cast<long long>(std::floor(ms))) : "null";
+}
+
 const char* KindText(TMezzanineKind kind)
 {
     switch (kind) {
@@ -40,11 +47,22 @@ const char* KindText(TMezzanineKind kind)
     return "none";
 }
 
-// A limit of the instrument (in V, A or Ohm) in the unit the channel is shown in.
-std::string LimitJson(const scpi::TInstrument& instrument, bool upper, int channel, TChannelUnit unit)
+// A limit of the instrument in the unit the channel is shown in: the user's
+// while the channel is scaled (scaled readings are what limits see), else
+// from V, A or Ohm to the channel's unit.
+std::string LimitJson(const scpi::TInstrument& instrument, bool upper, int channel, double factor)
 {
     const scpi::TLimit limit = instrument.Limit(upper, channel);
-    return limit.On ? Number(limit.Value / SiFactor(unit)) : "null";
+    return limit.On ? Number(limit.Value / factor) : "null";
+}
+
+// The unit a channel's value is shown in: the last cycle's, which says how
+// it was scaled; before the first cycle, that of the scaling set now.
+std::string ShownUnit(const scpi::TChannelScale& scale, TChannelUnit unit, const TChannelResult* result)
+{
+    if (result && result->Active) return result->Scaled ? result->ScaledUnit : UnitText(unit);
+    if (!scale.Scale || unit == TChannelUnit::None) return UnitText(unit);
+    return scale.Unit.empty() ? SiUnitText(unit) : scale.Unit;
 }
 
 std::string ChannelJson(const scpi::TInstrument& instrument, int c, int number, const std::string& mezzanine,
@@ -52,21 +70,23 @@ std::string ChannelJson(const scpi::TInstrument& instrument, int c, int number, 
 {
     const TMezzanineKind kind = MezzanineKindOf(mezzanine);
     const TChannelUnit unit = UnitOf(kind);
+    const scpi::TChannelScale scale = instrument.Scale(c);
+    const double limitFactor = scale.Scale && unit != TChannelUnit::None ? 1.0 : SiFactor(unit);
     const bool valid = result && result->Active && result->Valid;
     std::string cross;
     if (crossed && valid) {
         const scpi::TLimit upper = instrument.Limit(true, c);
-        cross = upper.On && result->Value * SiFactor(unit) > upper.Value ? "upper" : "lower";
+        cross = upper.On && result->Value * (result->Scaled ? 1.0 : SiFactor(unit)) > upper.Value ? "upper" : "lower";
     }
     std::string out = "{\"channel\":" + std::to_string(number) + ",\"slot\":" + std::to_string(c % 16 / 2 + 1);
     out += ",\"mezzanine\":" + JsonString(mezzanine) + ",\"kind\":\"" + KindText(kind) + "\"";
-    out += ",\"label\":" + JsonString(instrument.Scale(c).Label);
-    out += ",\"unit\":" + JsonString(UnitText(unit));
+    out += ",\"label\":" + JsonString(scale.Label);
+    out += ",\"unit\":" + JsonString(ShownUnit(scale, unit, result));
     out += ",\"text\":" + JsonString(result && result->Active ? result->Text : "--------");
     out += ",\"value\":" + (valid ? Number(result->Value) : std::string("null"));
     out += ",\"cross\":" + JsonString(cross);
-    out += ",\"lower\":" + LimitJson(instrument, false, c, unit);
-    out += ",\"upper\":" + LimitJson(instrument, true, c, unit) + "}";
+    out += ",\"lower\":" + LimitJson(instrument, false, c, limitFactor);
+    out += ",\"upper\":" + LimitJson(instrument, true, c, limitFactor) + "}";
     return out;
 }
 
@@ -129,7 +149,7 @@ std::string CycleFactsJson(const TWebSnapshot& snapshot)
 {
     if (!snapshot.Scan) return "null";
     const auto ms = [](std::chrono::system_clock::time_point time) {
-        return Number(std::floor(std::chrono::duration<double, std::milli>(time.time_since_epoch()).count()));
+        return EpochMsJson(std::chrono::duration<double, std::milli>(time.time_since_epoch()).count());
     };
     return "{\"index\":" + std::to_string(snapshot.Scan->Index) + ",\"time\":" +
            JsonString(IsoUtcTime(snapshot.Scan->StartTime)) + ",\"timeMs\":" + ms(snapshot.Scan->StartTime) +
@@ -210,7 +230,7 @@ std::string TrendJson(const TWebState& state)
         const std::vector<TTrendPoint> points = Thin(channel.Points);
         std::string times, values;
         for (const TTrendPoint& point : points) {
-            times += (times.empty() ? "" : ",") + Number(std::floor(point.TimeMs));
+            times += (times.empty() ? "" : ",") + EpochMsJson(point.TimeMs);
             values += (values.empty() ? "" : ",") + Number(point.Value);
         }
         out += (first ? "" : ",") + std::string("{\"channel\":") + std::to_string(channel.Channel) + ",\"t\":[" +

@@ -29,7 +29,14 @@ void TWebState::TakeScan(const TScan& scan)
     for (std::size_t p = 0; p < scan.Modules.size(); ++p) {
         for (std::size_t c = 0; c < kChannelCount; ++c) {
             const TChannelResult& channel = scan.Modules[p].Cycle.Channels[c];
-            if (channel.Active && channel.Valid) (*trend_[p])[c].Push({ms, channel.Value});
+            if (!channel.Active || !channel.Valid) continue;
+            TModuleTrend& module = *trend_[p];
+            const char* unit = channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit);
+            if (module.Units[c] != unit) {
+                module.Rings[c].Clear();
+                module.Units[c] = unit;
+            }
+            module.Rings[c].Push({ms, channel.Value});
         }
     }
 }
@@ -69,7 +76,7 @@ std::vector<TChannelTrend> TWebState::Trend() const
     for (std::size_t p = 0; p < trend_.size() && p < state_.Scan->Modules.size(); ++p) {
         const int first = several_ ? state_.Scan->Modules[p].Slot * 100 : 0;
         for (std::size_t c = 0; c < kChannelCount; ++c) {
-            const TTrendRing& ring = (*trend_[p])[c];
+            const TTrendRing& ring = trend_[p]->Rings[c];
             TChannelTrend channel{first + static_cast<int>(c) + 1, {}};
             for (std::size_t i = 0; i < ring.Size(); ++i)
                 if (ring.At(i).TimeMs >= from) channel.Points.push_back(ring.At(i));

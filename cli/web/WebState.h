@@ -73,7 +73,13 @@ public:
     std::vector<TChannelTrend> Trend() const;
 
 private:
-    using TModuleTrend = std::array<TTrendRing, kChannelCount>;
+    // A module's channels: each one's points and the unit they are in. A
+    // channel whose unit changes (its scaling was switched) starts anew, so
+    // a strip never mixes milliamperes and bar.
+    struct TModuleTrend {
+        std::array<TTrendRing, kChannelCount> Rings;
+        std::array<std::string, kChannelCount> Units;
+    };
 
     const bool several_;
     mutable std::mutex mutex_;

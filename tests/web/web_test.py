@@ -222,6 +222,28 @@ CRATE_SHOWN = {201: (1500.0, "mV"), 202: (-2000.0, "mV"), 501: (4.0, "mA"), 502:
                902: (None, "Ohm")}
 
 
+def check_client_scaling(driver, scpi, web_port):
+    """A name, scaling and limit set over SCPI: the page shows the value in
+    the user's unit, the readings carry the name, the limit is in that unit."""
+    check(scpi.query("ABOR;*OPC?") == "1", "the endless measurement stops")
+    scpi.write('ROUT:CHAN:LAB "Feed",(@502);:CALC:SCAL:GAIN 625,(@502);OFFS -2.5,(@502);UNIT "bar",(@502);'
+               'STAT ON,(@502);:CALC:LIM:UPP 5,(@502);UPP:STAT ON,(@502);:INIT')
+    check(wait_for(lambda: levels_shown(driver, {**CRATE_SHOWN, 502: (10.0, "bar")})),
+          f"20 mA scaled to bar is shown as 10 bar {page_values(driver)}")
+    shown = [c for m in status(web_port)["modules"] for c in m["channels"] if c["channel"] == 502]
+    check(shown and shown[0]["upper"] == 5 and shown[0]["cross"] == "upper", f"the limit is in bar {shown}")
+    readings = json.loads(get(web_port, "/api/readings")[1])
+    named = [c for c in readings["channels"] if c["channel"] == 502]
+    check(named and named[0]["label"] == "Feed" and named[0]["unit"] == "bar", f"the readings carry it {named}")
+
+    def strip():
+        found = [c for c in json.loads(get(web_port, "/api/trend")[1])["channels"] if c["channel"] == 502]
+        return found[0] if found and len(found[0]["t"]) >= 3 else None
+    points = wait_for(strip)
+    check(points and set(points["v"]) == {10} and all(b > a for a, b in zip(points["t"], points["t"][1:])),
+          f"the trend starts anew in bar, one point per 0.2-s cycle {points}")
+
+
 def check_crate_page():
     """serve --slot all: the page shows every module's live values."""
     with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as config:
@@ -239,6 +261,7 @@ def check_crate_page():
         readings = json.loads(get(int(web_line), "/api/readings")[1])
         check(sorted({c["module_slot"] for c in readings["channels"]}) == [2, 5, 9],
               "/api/readings is the scan of every module")
+        check_client_scaling(driver, scpi, int(web_line))
         driver.save_screenshot(os.path.join(SHOTS, "screenshot-web-crate.png"))
     finally:
         driver.quit()

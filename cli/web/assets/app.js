@@ -145,7 +145,10 @@ function takeCycle(status, channels) {
   for (const channel of channels) {
     if (channel.value === null) continue;
     let series = trend.get(channel.channel);
-    if (!series) trend.set(channel.channel, series = { t: [], v: [] });
+    // A channel whose unit changed (its scaling was switched) starts anew.
+    if (!series || (series.unit !== undefined && series.unit !== channel.unit))
+      trend.set(channel.channel, series = { t: [], v: [] });
+    series.unit = channel.unit;
     series.t.push(status.cycle.timeMs);
     series.v.push(channel.value);
     let old = 0;
