@@ -16,6 +16,9 @@ import time
 
 import pyatspi
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import children  # noqa: E402
+
 BIN = os.path.abspath(sys.argv[1])
 SHOT = sys.argv[2] if len(sys.argv) > 2 else ""
 PROGRAM = "KSV27_Vorn_User"
@@ -176,9 +179,7 @@ class App:
         status = self.proc.poll()
         print("     the program %s" % ("is running" if status is None else "ended with status %s" % status), flush=True)
         if self.log is not None:
-            # pread leaves the offset the program writes at alone (seek would not).
-            fd = self.log.fileno()
-            for line in os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace").splitlines()[-15:]:
+            for line in children.written(self.log).splitlines()[-15:]:
                 print("     | " + line, flush=True)
 
     def nodes(self):

@@ -4,6 +4,7 @@ killed or crashed test never leaves a service holding a port or ctest's
 output. The signal follows the thread that started the child, so start
 children from the script's main thread."""
 import ctypes
+import os
 import signal
 import subprocess
 
@@ -18,3 +19,11 @@ def _die_with_parent():
 def popen(args, **kwargs):
     """subprocess.Popen for a child that must not outlive the test."""
     return subprocess.Popen(args, preexec_fn=_die_with_parent, **kwargs)
+
+
+def written(file):
+    """Everything a child has written so far to `file`, a file object it
+    shares. pread leaves the shared offset the child writes at alone; a seek
+    would move it under the child and let it overwrite its own lines."""
+    fd = file.fileno()
+    return os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace")

@@ -22,6 +22,7 @@ netns.enter()
 import pyvisa  # noqa: E402
 from pyvisa.errors import VisaIOError  # noqa: E402
 from scpi_visa_test import BIN, check, close_to, crate_server, expected_si, failures, open_instrument  # noqa: E402
+import children  # noqa: E402  (scpi_visa_test put tests/support on the path)
 
 CORE, CORE_VERSION = 0x0607AF, 1
 daemons = netns.Daemons()
@@ -38,11 +39,7 @@ class Serve:
         self.port = int(self.proc.stdout.readline() or 0)
 
     def stderr(self):
-        # pread: the service writes at the offset it shares with this file
-        # object, so moving it (seek) would let the service overwrite its own
-        # earlier lines.
-        fd = self.log.fileno()
-        return os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace")
+        return children.written(self.log)
 
     def said(self, text, seconds=30):
         """Whether standard error shows text within the time: the port line
