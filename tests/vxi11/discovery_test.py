@@ -51,8 +51,16 @@ def bus_and_avahi(folder):
 
 
 def browse(service_type):
-    """The resolved entries (fields of avahi-browse -p), None while no daemon answers."""
-    run = subprocess.run(["avahi-browse", "-rpt", service_type], capture_output=True, text=True, timeout=60)
+    """The resolved entries (fields of avahi-browse -p), None while no daemon answers.
+
+    avahi-browse -t now and then never sees "all for now" while records come
+    and go (a known fault of the tool): such a run is cut short and counts as
+    no answer, so a caller asks again rather than take it as an empty list."""
+    try:
+        run = subprocess.run(["avahi-browse", "-rpt", service_type], capture_output=True, text=True, timeout=10)
+    except subprocess.TimeoutExpired:
+        print(f"avahi-browse {service_type} gave no answer in 10 s; asking again", file=sys.stderr)
+        return None
     if run.returncode != 0:
         return None
     return [line.split(";") for line in run.stdout.splitlines() if line.startswith("=")]
@@ -66,7 +74,10 @@ def serve(sim_port, log):
 
 
 def found(service_type, port):
-    entries = browse(service_type) or []
+    """The entries announcing port, None when avahi-browse gave no answer."""
+    entries = browse(service_type)
+    if entries is None:
+        return None
     return [e for e in entries if len(e) > 9 and e[8] == str(port)]
 
 
@@ -85,19 +96,20 @@ def main():
             check("10.213.0." in discover.stdout and "KSV27" in discover.stdout,
                   f"lxi discover finds it by broadcast: {discover.stdout.strip()!r}")
 
-            netns.wait_until(lambda: found("_scpi-raw._tcp", port), "the _scpi-raw._tcp announcement")
-            entry = found("_scpi-raw._tcp", port)[0]
+            entry = netns.wait_until(lambda: found("_scpi-raw._tcp", port), "the _scpi-raw._tcp announcement",
+                                     seconds=60)[0]
             check(all(key in entry[9] for key in ('"txtvers=1"', '"Model=KSV27"', '"SerialNumber=27A-1001"')),
                   f"avahi-browse -rpt _scpi-raw._tcp finds it with LXI's TXT keys: {entry}")
-            netns.wait_until(lambda: browse("_vxi-11._tcp"), "the _vxi-11._tcp announcement")
+            netns.wait_until(lambda: browse("_vxi-11._tcp"), "the _vxi-11._tcp announcement", seconds=60)
 
             twin, twin_port = serve(server.port, log)
-            netns.wait_until(lambda: found("_scpi-raw._tcp", twin_port), "the second service's announcement")
-            check(found("_scpi-raw._tcp", twin_port)[0][3] != entry[3], "a second service is announced renamed")
+            twin_entry = netns.wait_until(lambda: found("_scpi-raw._tcp", twin_port),
+                                          "the second service's announcement", seconds=60)[0]
+            check(twin_entry[3] != entry[3], "a second service is announced renamed")
             for p in (twin, proc):
                 p.terminate()
                 p.wait(timeout=30)
-            netns.wait_until(lambda: not found("_scpi-raw._tcp", port), "the withdrawal")
+            netns.wait_until(lambda: found("_scpi-raw._tcp", port) == [], "the withdrawal", seconds=60)
             check(True, "the announcement is withdrawn at exit")
     finally:
         daemons.stop_all()

@@ -53,10 +53,12 @@ class Daemons:
 
 
 def wait_until(condition, what, seconds=30):
+    """The condition's first true value, polled until the deadline."""
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        if condition():
-            return
+        value = condition()
+        if value:
+            return value
         time.sleep(0.05)
     raise RuntimeError("timed out waiting for " + what)
 
