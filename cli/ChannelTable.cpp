@@ -140,12 +140,17 @@ const TChannelSetting* FindSetting(const TChannelTable& table, int moduleSlot, i
     return it == table.end() ? nullptr : &it->second;
 }
 
+std::string ScaledUnitText(const TChannelSetting& setting, TChannelUnit unit)
+{
+    return setting.Unit.empty() ? SiUnitText(unit) : setting.Unit;
+}
+
 void ApplyChannelSetting(const TChannelSetting& setting, bool raw, TChannelResult& channel)
 {
     channel.Label = setting.Label;
     if (raw || !setting.Scale || channel.Unit == TChannelUnit::None) return;
     channel.Scaled = true;
-    channel.ScaledUnit = setting.Unit.empty() ? SiUnitText(channel.Unit) : setting.Unit;
+    channel.ScaledUnit = ScaledUnitText(setting, channel.Unit);
     channel.RawValue = channel.Value;
     if (!channel.Valid) return;
     const double term = setting.Gain * channel.Value * SiFactor(channel.Unit);
@@ -158,7 +163,8 @@ void ApplyChannelSetting(const TChannelSetting& setting, bool raw, TChannelResul
 
 void ApplyChannelTable(const TChannelTable& table, int moduleSlot, bool singleModule, bool raw, TCycleResult& cycle)
 {
-    for (int c = 0; c < kChannelCount && !table.empty(); ++c)
+    if (table.empty()) return;
+    for (int c = 0; c < kChannelCount; ++c)
         if (const TChannelSetting* setting = FindSetting(table, moduleSlot, c, singleModule))
             ApplyChannelSetting(*setting, raw, cycle.Channels[static_cast<std::size_t>(c)]);
 }

@@ -49,6 +49,9 @@ inline int ChannelNumber(int moduleSlot, int channel) { return moduleSlot * 100 
 // by 1..16; null when it has none.
 const TChannelSetting* FindSetting(const TChannelTable& table, int moduleSlot, int channel, bool singleModule);
 
+// The unit a channel of `unit` is shown in while `setting` scales it: the
+// user's, else the SI unit's name.
+std::string ScaledUnitText(const TChannelSetting& setting, TChannelUnit unit);
 // Labels one channel and, unless `raw`, scales its value: the shown value
 // becomes the scaled one (its text "%.7g"), the unit the user's, and
 // RawValue keeps the value before scaling.

@@ -15,7 +15,7 @@ void AppendChannel(std::string& out, int index, int moduleSlot, const TChannelRe
     out += ",\"slot\":" + std::to_string(index / 2 + 1);
     out += ",\"mezzanine\":" + JsonString(channel.MezzanineName);
     if (!channel.Label.empty()) out += ",\"label\":" + JsonString(channel.Label);
-    out += ",\"unit\":" + JsonString(channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit));
+    out += ",\"unit\":" + JsonString(ShownUnitText(channel));
     out += ",\"value\":";
     out += channel.Valid ? channel.Text : std::string("null");
     if (channel.Scaled && channel.Valid) {
@@ -67,7 +67,7 @@ std::string ChannelJson(const TCycleResult& cycle, int index)
     std::string out = "{\"time\":" + JsonString(IsoUtcTime(cycle.StartTime));
     out += ",\"cycle\":" + std::to_string(cycle.Index) + ",\"channel\":" + std::to_string(index + 1);
     out += ",\"value\":" + channel.Text;
-    out += ",\"unit\":" + JsonString(channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit));
+    out += ",\"unit\":" + JsonString(ShownUnitText(channel));
     if (!channel.Label.empty()) out += ",\"label\":" + JsonString(channel.Label);
     if (channel.Scaled) out += ",\"raw\":" + ScaledText(channel.RawValue);
     return out + '}';

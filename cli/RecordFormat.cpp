@@ -25,7 +25,7 @@ std::string ChannelColumn(const TRunDescription& run, int moduleSlot, int channe
     const TChannelUnit unit = UnitOf(MezzanineKindOf(mezzanine));
     std::string scaledUnit;
     if (setting->Scale && !naming.Raw && unit != TChannelUnit::None)
-        scaledUnit = setting->Unit.empty() ? SiUnitText(unit) : setting->Unit;
+        scaledUnit = ScaledUnitText(*setting, unit);
     return NamedColumnName(number, channel, mezzanine, scaledUnit, setting->Label);
 }
 

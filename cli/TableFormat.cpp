@@ -28,7 +28,7 @@ std::string Padded(const std::string& text, std::size_t width, bool right)
 
 std::string ChannelCell(int number, const TChannelResult& channel)
 {
-    const std::string unit = channel.Scaled ? channel.ScaledUnit : UnitText(channel.Unit);
+    const std::string unit = ShownUnitText(channel);
     std::string cell = Padded("ch" + std::to_string(number), number > 99 ? 7 : 5, false) +
                        Padded(channel.Text, 12, true) + ' ' + Padded(channel.Valid ? unit : "", 5, false);
     if (!channel.Label.empty()) cell += "(" + channel.Label + ") ";

@@ -60,9 +60,9 @@ std::string LimitJson(const scpi::TInstrument& instrument, bool upper, int chann
 // it was scaled; before the first cycle, that of the scaling set now.
 std::string ShownUnit(const scpi::TChannelScale& scale, TChannelUnit unit, const TChannelResult* result)
 {
-    if (result && result->Active) return result->Scaled ? result->ScaledUnit : UnitText(unit);
+    if (result && result->Active) return ShownUnitText(*result);
     if (!scale.Scale || unit == TChannelUnit::None) return UnitText(unit);
-    return scale.Unit.empty() ? SiUnitText(unit) : scale.Unit;
+    return cli::ScaledUnitText(scale, unit);
 }
 
 std::string ChannelJson(const scpi::TInstrument& instrument, int c, int number, const std::string& mezzanine,

@@ -1,5 +1,7 @@
 #include "WebState.h"
 
+#include <utility>
+
 namespace ksv::web {
 
 namespace {
@@ -31,10 +33,10 @@ void TWebState::TakeScan(const TScan& scan)
             const TChannelResult& channel = scan.Modules[p].Cycle.Channels[c];
             if (!channel.Active || !channel.Valid) continue;
             TModuleTrend& module = *trend_[p];
-            const char* unit = channel.Scaled ? channel.ScaledUnit.c_str() : UnitText(channel.Unit);
+            std::string unit = ShownUnitText(channel);
             if (module.Units[c] != unit) {
                 module.Rings[c].Clear();
-                module.Units[c] = unit;
+                module.Units[c] = std::move(unit);
             }
             module.Rings[c].Push({ms, channel.Value});
         }

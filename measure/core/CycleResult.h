@@ -95,6 +95,12 @@ struct TChannelResult {
     double RawValue = std::numeric_limits<double>::quiet_NaN(); // Value before scaling, in Unit
 };
 
+// The unit a channel's value is shown in: the user's while it is scaled.
+inline std::string ShownUnitText(const TChannelResult& channel)
+{
+    return channel.Scaled ? channel.ScaledUnit : UnitText(channel.Unit);
+}
+
 struct TCycleResult {
     std::uint64_t Index = 0; // 0 for the first cycle after START
     std::chrono::system_clock::time_point StartTime{};
